@@ -1,0 +1,78 @@
+#include "app/entry.h"
+
+#include "app/control_loop.h"
+#include "platform/platform.h"
+#include "remote/ir_camera.h"
+#include "remote/probe.h"
+#include "remote/reports.h"
+#include "remote/tiny_hid_dll.h"
+
+static void PrintBanner() {
+    static const char *const lines[] = {
+        "###########################################\n",
+        "#                                         #\n",
+        "#   Lumadrifter Test version 0.2          #\n",
+        "#                  build 2007.2.17        #\n",
+        "#                                         #\n",
+        "###########################################\n",
+        "\n",
+        "Usage:\n",
+        "   up/down/left/right button  ... Move cursor\n",
+        "   B button  ... Left click\n",
+        "   A button  ... Right click\n",
+        "   (1) button  ... Wheel up\n",
+        "   (2) button  ... Wheel down\n",
+        "   (+) button  ... Wheel down\n",
+        "   (-) button  ... Wheel up\n",
+        "   Home button  ... Quit\n",
+        "\n",
+    };
+    for (const char *line : lines)
+        WriteConsoleText(line);
+}
+
+// Camera and rumble off, buttons only. LED 1 stays lit.
+static void QuietRemote() {
+    SetIrCamera(0x00);
+    SetIrCamera2(0x00);
+    SetReportMode(0x00, 0x30);
+}
+
+static int RunWithRemote() {
+    SetReportMode(0x00, 0x31);
+    if (!ProbeRemote()) {
+        ShowMessage("Wii-Remote cannot open.");
+        StopReaderThread();
+        CloseHidHandle(remoteLink.handle);
+        return 0;
+    }
+
+    PrintBanner();
+    SetLeds(0x10);
+    SetUpIrCamera();
+    LoopEnd end = RunControlLoop();
+    QuietRemote();
+    CloseHidHandle(remoteLink.handle);
+
+    if (end == LoopDisconnected) {
+        ShowMessage("Wii-Remote disconnected.");
+        return 1;
+    }
+    return 0;
+}
+
+int RunLumadrifter() {
+    if (!StartPlatform())
+        return 1;
+
+    int code;
+    remoteLink.handle = OpenHidHandle(0x057E, 0x0306);
+    if (remoteLink.handle == -1) {
+        ShowMessage("Wii-Remote not found.");
+        code = 1;
+    } else {
+        code = RunWithRemote();
+    }
+    StopPlatform();
+    return code;
+}

@@ -1,0 +1,55 @@
+// The operating-system services the program uses, and nothing more.
+//
+// One implementation per system is chosen when linking (platform/linux_*.cpp,
+// platform/windows.cpp); the tests link a recording double instead.
+#pragma once
+
+#include <cstdint>
+
+// Mouse event flags, with the values the system's own mouse input uses.
+enum MouseEventFlags : unsigned {
+    MouseLeftDown = 0x0002,
+    MouseLeftUp = 0x0004,
+    MouseRightDown = 0x0008,
+    MouseRightUp = 0x0010,
+    MouseWheel = 0x0800,
+};
+
+// Makes the mouse output and the console ready. On failure it has already
+// told the user why (on stderr) and the program ends with exit code 1.
+bool StartPlatform();
+// Gives back what StartPlatform took (terminal settings, a virtual mouse).
+void StopPlatform();
+
+// A button event (data 0) or a wheel amount (MouseWheel, data in 1/120 notch)
+// at the cursor's current position.
+void SendMouseEvent(unsigned flags, int data);
+// Places the cursor; the system clamps the position to the screen.
+void PlaceCursor(int x, int y);
+void ReadCursor(int *x, int *y);
+
+// Shows a message and waits until the user has acknowledged it.
+void ShowMessage(const char *text);
+
+bool IsKeyWaiting();
+// One key code, without echo.
+int ReadKey();
+// Fixed text to standard output, flushed at once.
+void WriteConsoleText(const char *text);
+
+// A monotonic high-resolution tick count, and its ticks per second.
+int64_t ReadCounter();
+int64_t ReadCounterFrequency();
+// Yields the processor for ms milliseconds.
+void SleepMilliseconds(int ms);
+
+using ThreadBody = void (*)(void *argument);
+using ThreadHandle = uintptr_t;
+
+ThreadHandle StartThread(ThreadBody body);
+// Ends the thread at once, wherever it is, and lets go of its handle. Safe on
+// a thread that has just ended on its own: the handle is still held, so
+// nothing else can be hit.
+void KillThread(ThreadHandle thread);
+// Lets go of the handle without waiting; a running thread ends on its own.
+void ReleaseThread(ThreadHandle thread);

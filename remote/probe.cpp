@@ -1,0 +1,47 @@
+#include "remote/probe.h"
+
+#include "app/delay.h"
+#include "platform/platform.h"
+#include "remote/reports.h"
+
+#include <atomic>
+
+// Each flag has one writer: keepReading the main thread, readerRunning the
+// reader. They are atomic so that neither thread's loop can keep a stale copy.
+static std::atomic<uint8_t> keepReading;
+static std::atomic<uint8_t> readerRunning;
+static ThreadHandle readerThread;
+
+static void ReaderThread(void *) {
+    while (keepReading.load() != 0) {
+        readerRunning.store(1);
+        ReadRemote();
+        SleepMilliseconds(100);
+    }
+    readerRunning.store(0);
+}
+
+// A remote sends accelerometer data at once when mode 0x31 is selected; a
+// zero first accelerometer byte counts as nothing received.
+bool ProbeRemote() {
+    remoteState.accelX = 0;
+    keepReading.store(1);
+    readerThread = StartThread(ReaderThread);
+    WaitMilliseconds(100);
+    keepReading.store(0);
+
+    bool answered = remoteState.accelX != 0;
+    if (answered)
+        ReleaseThread(readerThread); // it finishes its pass and ends; never joined
+    return answered;
+}
+
+// The thread is either blocked in a read that may never return, or asleep.
+void StopReaderThread() {
+    if (readerRunning.load() == 1) {
+        KillThread(readerThread);
+        readerRunning.store(0);
+    } else {
+        ReleaseThread(readerThread);
+    }
+}

@@ -1,0 +1,62 @@
+#include "tests/recording_platform.h"
+
+#include "platform/platform.h"
+
+RecordingPlatform recording;
+
+void ResetRecordingPlatform() {
+    recording = RecordingPlatform();
+}
+
+void FeedKey(int code, int fromPoll) {
+    recording.keys.push_back({code, fromPoll});
+}
+
+bool StartPlatform() {
+    recording.starts++;
+    return !recording.startFails;
+}
+
+void StopPlatform() {
+    recording.stops++;
+}
+
+void SendMouseEvent(unsigned flags, int data) {
+    recording.mouseEvents.push_back({flags, data, ReadCounter()});
+}
+
+static int Clamp(int v, int lo, int hi) {
+    return v < lo ? lo : (v > hi ? hi : v);
+}
+
+// As the system does, the cursor stays on the screen.
+void PlaceCursor(int x, int y) {
+    recording.cursorX = Clamp(x, 0, recording.screenWidth - 1);
+    recording.cursorY = Clamp(y, 0, recording.screenHeight - 1);
+    recording.placements.push_back({x, y, recording.cursorX, recording.cursorY});
+}
+
+void ReadCursor(int *x, int *y) {
+    recording.cursorReads++;
+    *x = recording.cursorX;
+    *y = recording.cursorY;
+}
+
+void ShowMessage(const char *text) {
+    recording.messages.push_back(text);
+    recording.messageNs.push_back(ReadCounter());
+}
+
+bool IsKeyWaiting() {
+    recording.keyPolls++;
+    size_t next = static_cast<size_t>(recording.keysRead);
+    return next < recording.keys.size() && recording.keys[next].fromPoll <= recording.keyPolls;
+}
+
+int ReadKey() {
+    return recording.keys[static_cast<size_t>(recording.keysRead++)].code;
+}
+
+void WriteConsoleText(const char *text) {
+    recording.console += text;
+}
