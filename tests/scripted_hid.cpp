@@ -26,6 +26,7 @@ struct Remote {
     std::deque<Step> steps;
     std::vector<HidEvent> events;
     std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+    int readersWaiting = 0;
     bool fromEnvironment = false;
     FILE *log = nullptr;
 };
@@ -60,6 +61,19 @@ void Record(HidEvent::Kind kind, int length, const uint8_t *bytes, int count) {
     }
     remote.events.push_back(std::move(event));
 }
+
+// Counts a read in progress; a reader thread killed inside the read still
+// unwinds through this, so the count shows whether it is really gone.
+struct WaitingReader {
+    WaitingReader() {
+        std::lock_guard<std::mutex> hold(remote.lock);
+        remote.readersWaiting++;
+    }
+    ~WaitingReader() {
+        std::lock_guard<std::mutex> hold(remote.lock);
+        remote.readersWaiting--;
+    }
+};
 
 // Sleeps are cancellation points, so a reader thread blocked here can be
 // ended; no lock is held while waiting.
@@ -205,6 +219,11 @@ std::vector<HidEvent> ScriptedEvents(HidEvent::Kind kind) {
     return some;
 }
 
+int ScriptedReadersWaiting() {
+    std::lock_guard<std::mutex> hold(remote.lock);
+    return remote.readersWaiting;
+}
+
 int OutputReportLength(int id) {
     switch (id) {
     case 0x11:
@@ -239,6 +258,7 @@ int WriteReport(int, unsigned char *report, unsigned int *) {
 }
 
 int ReadReport(int, unsigned char *report, unsigned int *) {
+    WaitingReader waiting;
     std::unique_lock<std::mutex> hold(remote.lock);
     if (remote.gone) {
         Record(HidEvent::Read, -1, report, 0);

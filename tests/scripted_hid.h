@@ -41,5 +41,8 @@ bool LoadScriptText(const std::string &text, std::string *error);
 std::vector<HidEvent> ScriptedEvents();
 std::vector<HidEvent> ScriptedEvents(HidEvent::Kind kind);
 
+// Reads that have been called and not yet returned.
+int ScriptedReadersWaiting();
+
 // How many bytes of the buffer a real remote takes for an output report id.
 int OutputReportLength(int id);

@@ -1,0 +1,125 @@
+// The ways out of the control loop, and what is left behind.
+#include "app/entry.h"
+#include "platform/platform.h"
+#include "remote/reports.h"
+#include "tests/test_support.h"
+
+namespace {
+
+using ExitTest = LumadrifterTest;
+
+const Bytes holdOne = ButtonsReport(0x00, 0x02);
+const Bytes holdB = ButtonsReport(0x00, 0x04);
+
+size_t Reads() {
+    return ScriptedEvents(HidEvent::Read).size();
+}
+
+// A key that arrives while a read waits is seen at the next pass's key
+// test: the pass that read belongs to runs in full first.
+TEST_F(ExitTest, EscapeEndsTheLoopAtTheNextKeyTest) {
+    FeedKey(27, 3);
+    EXPECT_EQ(RunPasses({holdOne, holdOne, holdOne, holdOne}), LoopQuit);
+    EXPECT_EQ(Reads(), 2u);
+    EXPECT_EQ(WheelAmounts(), (std::vector<int>{64, 64}));
+}
+
+// One code per pass: an arrow key's two codes take two passes before the
+// Escape behind them is read.
+TEST_F(ExitTest, OtherKeysAreDroppedOneCodePerPass) {
+    FeedKey(0xE0);
+    FeedKey(0x48);
+    FeedKey('q');
+    FeedKey(27);
+    EXPECT_EQ(RunPasses({holdOne, holdOne, holdOne, holdOne, holdOne}), LoopQuit);
+    EXPECT_EQ(Reads(), 3u);
+    EXPECT_EQ(recording.keysRead, 4);
+}
+
+// Home quits only when the whole second button byte is 0x80.
+TEST_F(ExitTest, HomeQuitsOnlyWhenAlone) {
+    struct Case {
+        uint8_t buttons1, buttons2;
+        bool quits;
+    } cases[] = {
+        {0x00, 0x80, true},  {0x1F, 0x80, true},  {0x00, 0x81, false}, {0x00, 0x82, false},
+        {0x00, 0x84, false}, {0x00, 0x88, false}, {0x00, 0x90, false}, {0x00, 0xA0, false},
+        {0x00, 0xC0, false}, {0x00, 0x00, false}, {0x10, 0x00, false},
+    };
+    for (const Case &c : cases) {
+        SetUp();
+        ScriptReport(0, ButtonsReport(c.buttons1, c.buttons2));
+        ScriptReport(0, HomeReport());
+        RunControlLoop();
+        EXPECT_EQ(Reads(), c.quits ? 1u : 2u)
+            << std::hex << int(c.buttons1) << " " << int(c.buttons2);
+    }
+}
+
+// Whichever way the loop ends, a button the program pressed is released,
+// before the remote is put to rest.
+TEST_F(ExitTest, NoButtonIsLeftDown) {
+    FeedKey(27, 3);
+    RunPasses({ButtonsReport(0x00, 0x0C), ButtonsReport(0x00, 0x0C), ButtonsReport(0x00, 0x0C)});
+    EXPECT_EQ(ButtonFlags(),
+              (std::vector<unsigned>{MouseRightDown, MouseLeftDown, MouseRightUp, MouseLeftUp}));
+
+    // B let go in the very report that brings Home: that pass runs no
+    // button action, yet the button comes up.
+    SetUp();
+    RunPasses({holdB});
+    EXPECT_EQ(ButtonFlags(), (std::vector<unsigned>{MouseLeftDown, MouseLeftUp}));
+}
+
+TEST_F(ExitTest, ButtonsComeUpBeforeTheShutdownReports) {
+    remoteLink.handle = 0;
+    ScriptReport(50, ProbeReport());
+    ScriptReport(1, holdB);
+    ScriptReport(1, holdB);
+    FeedKey(27, 3);
+    ASSERT_EQ(RunLumadrifter(), 0);
+
+    ASSERT_EQ(ButtonFlags(), (std::vector<unsigned>{MouseLeftDown, MouseLeftUp}));
+    std::vector<HidEvent> writes = ScriptedEvents(HidEvent::Write);
+    ASSERT_GE(writes.size(), 3u);
+    EXPECT_EQ(writes[writes.size() - 3].bytes[0], 0x13);
+    EXPECT_LT(recording.mouseEvents.back().ns, writes[writes.size() - 3].ns);
+}
+
+// A remote that goes away must not leave the loop re-decoding its last
+// report: a held One would scroll for ever.
+TEST_F(ExitTest, RemoteGoneEndsTheRunWithOne) {
+    remoteLink.handle = 0;
+    ScriptReport(50, ProbeReport());
+    ScriptReport(1, ButtonsReport(0x00, 0x06), 3); // One and B held
+    ScriptGone(5);
+    EXPECT_EQ(RunLumadrifter(), 1);
+
+    EXPECT_EQ(WheelAmounts(), (std::vector<int>{64, 64, 64}));
+    EXPECT_EQ(ButtonFlags(), (std::vector<unsigned>{MouseLeftDown, MouseLeftUp}));
+    EXPECT_EQ(recording.messages, std::vector<std::string>{"Wii-Remote disconnected."});
+
+    std::vector<Bytes> sent = SentReports();
+    ASSERT_GE(sent.size(), 3u);
+    EXPECT_EQ(std::vector<Bytes>(sent.end() - 3, sent.end()),
+              (std::vector<Bytes>{{0x13, 0x00}, {0x1A, 0x00}, {0x12, 0x00, 0x30}}));
+
+    std::vector<HidEvent> events = ScriptedEvents();
+    EXPECT_EQ(events.back().kind, HidEvent::Close);
+    EXPECT_LT(events.back().ns, recording.messageNs.front()); // closed, then told
+    EXPECT_EQ(ScriptedEvents(HidEvent::Read).back().length, -1);
+    EXPECT_EQ(recording.stops, 1);
+}
+
+// A status report sent on the remote's own stops its data reports until a
+// mode is selected again; the pass goes on with the state as it was.
+TEST_F(ExitTest, StatusReportSelectsTheReportingModeAgain) {
+    const Bytes status = {0x20, 0x00, 0x00, 0x02, 0x00, 0x00, 0xC8};
+    RunPasses({holdOne, status, ButtonsReport(0x00, 0x00)});
+
+    EXPECT_EQ(SentReports(), (std::vector<Bytes>{{0x12, 0x00, 0x33}}));
+    EXPECT_EQ(WheelAmounts(), (std::vector<int>{64, 64})); // One still held in that pass
+    EXPECT_GT(ScriptedEvents(HidEvent::Write).front().ns, ScriptedEvents(HidEvent::Read)[1].ns);
+}
+
+} // namespace

@@ -1,0 +1,115 @@
+// The IR pointer: where the cursor goes, and the tracking messages.
+#include "mouse/pointer.h"
+#include "remote/reports.h"
+#include "tests/test_support.h"
+
+namespace {
+
+class PointerTest : public LumadrifterTest {
+  protected:
+    void SetUp() override {
+        LumadrifterTest::SetUp();
+        recording.screenWidth = 100000; // wide enough that nothing is clamped
+        recording.screenHeight = 100000;
+    }
+
+    void SeeDots(int x1, int y1, int x2, int y2) {
+        remoteState.dot1X = x1;
+        remoteState.dot1Y = y1;
+        remoteState.dot2X = x2;
+        remoteState.dot2Y = y2;
+    }
+
+    std::pair<int, int> LastAsked() const {
+        const CursorRecord &c = recording.placements.back();
+        return {c.x, c.y};
+    }
+
+    PassState pass;
+};
+
+using Point = std::pair<int, int>;
+
+// Midpoint (520, 410), mirrored in x and scaled by 3 about (512, 512):
+// target (488, 206); a sixth of the way from (600, 300).
+TEST_F(PointerTest, GlidesASixthOfTheWay) {
+    SeeDots(500, 400, 540, 420);
+    pass.smoothX = 600;
+    pass.smoothY = 300;
+    UpdatePointer(pass);
+    EXPECT_EQ(LastAsked(), Point(581, 284));
+    EXPECT_EQ(pass.smoothX, 581);
+    EXPECT_EQ(pass.smoothY, 284);
+}
+
+// With no smoothed position yet, (0, 0), the cursor goes straight to the
+// target: at the start, and whenever the smoothing lands on (0, 0).
+TEST_F(PointerTest, StartsAtTheTarget) {
+    SeeDots(500, 400, 540, 420);
+    UpdatePointer(pass);
+    EXPECT_EQ(LastAsked(), Point(488, 206));
+
+    pass.smoothX = 0;
+    pass.smoothY = 0;
+    UpdatePointer(pass);
+    EXPECT_EQ(LastAsked(), Point(488, 206));
+}
+
+// Every division truncates toward zero, negative values included.
+TEST_F(PointerTest, NegativeValuesTruncateTowardZero) {
+    SeeDots(700, 512, 702, 512); // target x = 512 - 3 * 189 = -55
+    pass.smoothX = -100;
+    pass.smoothY = 512;
+    UpdatePointer(pass);
+    EXPECT_EQ(LastAsked(), Point(-92, 512));
+
+    SeeDots(1023 - 1, 0, 0, 1); // midpoint (511, 0): y target -1024
+    pass.smoothX = 0;
+    pass.smoothY = 0;
+    UpdatePointer(pass);
+    EXPECT_EQ(LastAsked(), Point(515, -1024));
+}
+
+// Before any IR data every dot reads (0, 0), which counts as seen: the
+// cursor is sent far off the screen and the system clamps it.
+TEST_F(PointerTest, DotsAtZeroBeforeIrData) {
+    recording.screenWidth = 1920;
+    recording.screenHeight = 1080;
+    UpdatePointer(pass);
+    const CursorRecord &c = recording.placements.back();
+    EXPECT_EQ(Point(c.x, c.y), Point(2048, -1024));
+    EXPECT_EQ(Point(c.placedX, c.placedY), Point(1919, 0));
+    EXPECT_EQ(pass.smoothX, 2048);
+    EXPECT_EQ(pass.smoothY, -1024);
+}
+
+// Nothing is said until tracking is first lost; then one line a change.
+// Only the X coordinates tell whether a dot is seen.
+TEST_F(PointerTest, TrackingMessages) {
+    const Bytes seen = DotsReport(500, 400, 540, 420);
+    const Bytes firstLost = DotsReport(1023, 400, 540, 420);
+    const Bytes secondLost = DotsReport(500, 400, 1023, 420);
+    const Bytes yOff = DotsReport(500, 1023, 540, 1023);
+
+    RunPasses({seen, yOff, firstLost, firstLost, secondLost, seen, seen, ButtonsReport(0, 0)});
+    EXPECT_EQ(recording.console, "IR-Track NG\nIR-Track Ok\nIR-Track NG\n");
+}
+
+// While tracking is lost the cursor is left alone, and the smoothing picks
+// up from where the pointer last put it, not where the D-pad took it.
+TEST_F(PointerTest, LossLeavesTheCursorAlone) {
+    SeeDots(500, 400, 540, 420);
+    UpdatePointer(pass);
+    size_t placed = recording.placements.size();
+
+    SeeDots(1023, 400, 540, 420);
+    UpdatePointer(pass);
+    EXPECT_EQ(recording.placements.size(), placed);
+
+    recording.cursorX = 50;
+    SeeDots(400, 400, 440, 420); // target (788, 206)
+    UpdatePointer(pass);
+    EXPECT_EQ(LastAsked(), Point(538, 206));
+}
+
+} // namespace

@@ -1,0 +1,65 @@
+// The scripted remote itself: the end-to-end suites trust its scripts.
+#include "platform/platform.h"
+#include "remote/tiny_hid_dll.h"
+#include "tests/test_support.h"
+
+namespace {
+
+using ScriptedRemoteTest = LumadrifterTest;
+
+int Read(unsigned char *buffer) {
+    unsigned int word = 0;
+    return ReadReport(7, buffer, &word);
+}
+
+TEST_F(ScriptedRemoteTest, ScriptTextServesItsSteps) {
+    std::string error;
+    ASSERT_TRUE(LoadScriptText("# a comment\n"
+                               "report 0 31 00 00 80 80 80   # probe\n"
+                               "repeat 2 0 30 00 02\n"
+                               "\n"
+                               "gone 0\n",
+                               &error));
+    unsigned char buffer[256] = {};
+    EXPECT_EQ(Read(buffer), 6);
+    EXPECT_EQ(buffer[3], 0x80);
+    EXPECT_EQ(Read(buffer), 3);
+    EXPECT_EQ(Read(buffer), 3);
+    EXPECT_EQ(buffer[2], 0x02);
+    EXPECT_EQ(Read(buffer), -1);
+    EXPECT_EQ(Read(buffer), -1);
+}
+
+TEST_F(ScriptedRemoteTest, BadLinesAreRejected) {
+    for (const char *bad : {"report 10", "report x 31", "report 0 31 zz", "report 0 100",
+                            "repeat 0 10 31", "wobble", "device maybe"}) {
+        std::string error;
+        EXPECT_FALSE(LoadScriptText(bad, &error)) << bad;
+        EXPECT_EQ(error, bad);
+    }
+}
+
+TEST_F(ScriptedRemoteTest, NoDeviceAndReportLengths) {
+    ASSERT_TRUE(LoadScriptText("device none\n", nullptr));
+    EXPECT_EQ(OpenHidHandle(0x057E, 0x0306), -1);
+
+    unsigned char report[256] = {0x12, 0x00, 0x33};
+    unsigned int word = 0;
+    EXPECT_EQ(WriteReport(7, report, &word), 3);
+    report[0] = 0x16;
+    EXPECT_EQ(WriteReport(7, report, &word), 22);
+    report[0] = 0x1A;
+    EXPECT_EQ(WriteReport(7, report, &word), 2);
+}
+
+// Each report waits its delay from the read call, not from the script.
+TEST_F(ScriptedRemoteTest, DelaysCountFromTheReadCall) {
+    ScriptReport(30, ProbeReport());
+    unsigned char buffer[256];
+    SleepMilliseconds(20);
+    int64_t start = ReadCounter();
+    EXPECT_EQ(Read(buffer), 6);
+    EXPECT_GE(ReadCounter() - start, 30 * 1000000LL);
+}
+
+} // namespace

@@ -1,0 +1,111 @@
+// Start-up and shutdown: what the remote is sent, what the console shows,
+// and the order of it all.
+#include "app/entry.h"
+#include "remote/reports.h"
+#include "tests/test_support.h"
+
+namespace {
+
+using StartupTest = LumadrifterTest;
+
+const char *const banner = "###########################################\n"
+                           "#                                         #\n"
+                           "#   Lumadrifter Test version 0.2          #\n"
+                           "#                  build 2007.2.17        #\n"
+                           "#                                         #\n"
+                           "###########################################\n"
+                           "\n"
+                           "Usage:\n"
+                           "   up/down/left/right button  ... Move cursor\n"
+                           "   B button  ... Left click\n"
+                           "   A button  ... Right click\n"
+                           "   (1) button  ... Wheel up\n"
+                           "   (2) button  ... Wheel down\n"
+                           "   (+) button  ... Wheel down\n"
+                           "   (-) button  ... Wheel up\n"
+                           "   Home button  ... Quit\n"
+                           "\n";
+
+TEST_F(StartupTest, WholeRunSendsEveryReportInOrder) {
+    EXPECT_EQ(RunSession({}), 0);
+
+    // Register writes carry all 16 block bytes; the block is reused, so the
+    // bytes past each write's size are what the writes before it left.
+    const std::vector<Bytes> expected = {
+        {0x12, 0x00, 0x31},
+        {0x11, 0x10},
+        {0x13, 0x04},
+        {0x1A, 0x04},
+        {0x16, 0x04, 0xB0, 0xFF, 0x30, 0x01, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+        {0x16, 0x04, 0xB0, 0xFF, 0x00, 0x07, 0x02, 0x00, 0x00, 0x71, 0x01,
+         0x00, 0xC8, 0,    0,    0,    0,    0,    0,    0,    0,    0},
+        {0x16, 0x04, 0xB0, 0xFF, 0x07, 0x02, 0x00, 0x36, 0x00, 0x71, 0x01,
+         0x00, 0xC8, 0,    0,    0,    0,    0,    0,    0,    0,    0},
+        {0x16, 0x04, 0xB0, 0xFF, 0x1A, 0x02, 0x35, 0x03, 0x00, 0x71, 0x01,
+         0x00, 0xC8, 0,    0,    0,    0,    0,    0,    0,    0,    0},
+        {0x16, 0x04, 0xB0, 0xFF, 0x33, 0x01, 0x03, 0x03, 0x00, 0x71, 0x01,
+         0x00, 0xC8, 0,    0,    0,    0,    0,    0,    0,    0,    0},
+        {0x16, 0x04, 0xB0, 0xFF, 0x30, 0x01, 0x08, 0x03, 0x00, 0x71, 0x01,
+         0x00, 0xC8, 0,    0,    0,    0,    0,    0,    0,    0,    0},
+        {0x12, 0x00, 0x33},
+        {0x13, 0x00},       // shutdown: camera and rumble off,
+        {0x1A, 0x00},       // camera logic off,
+        {0x12, 0x00, 0x30}, // buttons only; LED 1 stays lit
+    };
+    EXPECT_EQ(SentReports(), expected);
+}
+
+// The output buffer is never cleared: a short report's later bytes are
+// what earlier reports left there.
+TEST_F(StartupTest, ShortReportsLeaveTheBufferBehindThem) {
+    RunSession({});
+    std::vector<HidEvent> writes = ScriptedEvents(HidEvent::Write);
+    ASSERT_EQ(writes.size(), 14u);
+
+    const Bytes firstMode = {0x12, 0x00, 0x31, 0, 0, 0, 0, 0, 0, 0, 0,
+                             0,    0,    0,    0, 0, 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(writes[0].bytes, firstMode);
+    const Bytes lastShutdown = {0x12, 0x00, 0x30, 0xFF, 0x30, 0x01, 0x08, 0x03, 0x00, 0x71, 0x01,
+                                0x00, 0xC8, 0,    0,    0,    0,    0,    0,    0,    0,    0};
+    EXPECT_EQ(writes[13].bytes, lastShutdown);
+}
+
+TEST_F(StartupTest, OpensTheRemoteOnceAndClosesItLast) {
+    RunSession({});
+    std::vector<HidEvent> events = ScriptedEvents();
+
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.front().kind, HidEvent::Open);
+    EXPECT_EQ(events.front().bytes, (Bytes{0x05, 0x7E, 0x03, 0x06}));
+    EXPECT_EQ(events.back().kind, HidEvent::Close);
+    EXPECT_EQ(events.back().length, 7); // the handle the open gave
+    EXPECT_EQ(ScriptedEvents(HidEvent::Open).size(), 1u);
+    EXPECT_EQ(ScriptedEvents(HidEvent::Close).size(), 1u);
+    EXPECT_EQ(recording.starts, 1);
+    EXPECT_EQ(recording.stops, 1);
+}
+
+TEST_F(StartupTest, BannerAndUsageByteForByte) {
+    RunSession({});
+    EXPECT_EQ(recording.console, banner);
+    EXPECT_TRUE(recording.messages.empty());
+}
+
+TEST_F(StartupTest, NoRemoteShowsOneMessageAndExitsWithOne) {
+    ScriptNoDevice();
+    EXPECT_EQ(RunLumadrifter(), 1);
+
+    EXPECT_EQ(recording.messages, std::vector<std::string>{"Wii-Remote not found."});
+    EXPECT_EQ(recording.console, "");
+    EXPECT_EQ(ScriptedEvents().size(), 1u); // the open alone: no writes, no close
+    EXPECT_EQ(recording.stops, 1);
+}
+
+TEST_F(StartupTest, NoMouseOutputEndsBeforeTheRemoteIsOpened) {
+    recording.startFails = true;
+    EXPECT_EQ(RunLumadrifter(), 1);
+    EXPECT_TRUE(ScriptedEvents().empty());
+    EXPECT_TRUE(recording.messages.empty());
+}
+
+} // namespace
