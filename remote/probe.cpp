@@ -11,11 +11,16 @@
 static std::atomic<uint8_t> keepReading;
 static std::atomic<uint8_t> readerRunning;
 static ThreadHandle readerThread;
+// Counts the reports the reader has decoded. The main thread reads it before
+// it looks at what they decoded, so the decoded state is handed over whole,
+// and a report still being decoded as the window closes is not counted.
+static std::atomic<uint32_t> readerReports;
 
 static void ReaderThread(void *) {
     while (keepReading.load() != 0) {
         readerRunning.store(1);
         ReadRemote();
+        readerReports.fetch_add(1);
         SleepMilliseconds(100);
     }
     readerRunning.store(0);
@@ -25,12 +30,13 @@ static void ReaderThread(void *) {
 // zero first accelerometer byte counts as nothing received.
 bool ProbeRemote() {
     remoteState.accelX = 0;
+    readerReports.store(0);
     keepReading.store(1);
     readerThread = StartThread(ReaderThread);
     WaitMilliseconds(100);
     keepReading.store(0);
 
-    bool answered = remoteState.accelX != 0;
+    bool answered = readerReports.load() != 0 && remoteState.accelX != 0;
     if (answered)
         ReleaseThread(readerThread); // it finishes its pass and ends; never joined
     return answered;
