@@ -1,0 +1,225 @@
+// Drives the control loop with any sequence of input reports and console
+// keys, and checks after every step what must always hold:
+//  - a D-pad move is at most 14 pixels an axis (so its speeds stay in -16..16);
+//  - the tracking messages alternate, "IR-Track NG" first;
+//  - every wheel event is +64 or -64, and comes from One, Two, Plus or Minus;
+//  - each mouse button goes down and up in turn, down first, and none is
+//    left down when the loop has ended;
+//  - inside the loop the remote is sent only the buzz (13 05, 13 04) and the
+//    reporting mode again (12 00 33);
+//  - nothing is allocated on the heap inside the loop.
+//
+// Input: a stream of steps. A byte 0xF0..0xFF is a key, whose code is the
+// next byte; any other byte b is a report of (b & 0x1F) bytes that follow.
+// When the input runs out the remote is gone, which ends the loop.
+#include "app/control_loop.h"
+#include "platform/platform.h"
+#include "remote/reports.h"
+#include "remote/tiny_hid_dll.h"
+
+#include <sanitizer/allocator_interface.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+struct Session {
+    const uint8_t *data;
+    size_t size, at;
+    int keys[64]; // typed while a read waited, a ring
+    unsigned keyIn, keyOut;
+    bool inLoop;
+    long heapInLoop;
+    int cursorX, cursorY;
+    bool dpadRead; // the D-pad has read the cursor and will place it next
+    int readX, readY;
+    int lastMessage; // -1 none, 0 NG, 1 Ok
+    bool leftDown, rightDown;
+    int64_t counter;
+};
+
+Session s;
+
+void Check(bool ok, const char *what) {
+    if (!ok) {
+        std::fprintf(stderr, "invariant broken: %s\n", what);
+        std::abort();
+    }
+}
+
+bool NextIsKey() {
+    return s.at < s.size && s.data[s.at] >= 0xF0;
+}
+
+void TakeKey() {
+    s.at++;
+    int code = s.at < s.size ? s.data[s.at++] : 27;
+    if (s.keyIn - s.keyOut < 64) // a full console drops keys
+        s.keys[s.keyIn++ % 64] = code;
+}
+
+} // namespace
+
+// The sanitizer's allocator reports every allocation, malloc and new alike,
+// from every thread: only this thread's count.
+static thread_local bool countHere;
+
+static void CountAllocation(const volatile void *, size_t) {
+    if (countHere && s.inLoop)
+        s.heapInLoop++;
+}
+
+static void IgnoreFree(const volatile void *) {}
+
+static const int hooks = __sanitizer_install_malloc_and_free_hooks(CountAllocation, IgnoreFree);
+
+extern "C" {
+
+int OpenHidHandle(int, int) {
+    return 7;
+}
+
+int WriteReport(int, unsigned char *r, unsigned int *) {
+    bool buzz = r[0] == 0x13 && (r[1] == 0x05 || r[1] == 0x04);
+    bool mode = r[0] == 0x12 && r[1] == 0x00 && r[2] == 0x33;
+    Check(buzz || mode, "only the buzz and the reporting mode inside the loop");
+    return 2;
+}
+
+int ReadReport(int, unsigned char *report, unsigned int *) {
+    while (NextIsKey())
+        TakeKey();
+    if (s.at >= s.size)
+        return -1;
+    size_t n = s.data[s.at++] & 0x1F;
+    if (n > s.size - s.at)
+        n = s.size - s.at;
+    std::memcpy(report, s.data + s.at, n);
+    s.at += n;
+    return static_cast<int>(n);
+}
+
+void CloseHidHandle(int) {}
+
+} // extern "C"
+
+bool StartPlatform() {
+    return true;
+}
+
+void StopPlatform() {}
+
+void SendMouseEvent(unsigned flags, int data) {
+    const RemoteState &r = remoteState;
+    switch (flags) {
+    case MouseWheel:
+        if (data == 64)
+            Check((r.buttons2 & 0x02) || (r.buttons2 & 0x10), "wheel up without One or Minus");
+        else if (data == -64)
+            Check((r.buttons2 & 0x01) || (r.buttons1 & 0x10), "wheel down without Two or Plus");
+        else
+            Check(false, "wheel amount other than 64");
+        break;
+    case MouseLeftDown:
+        Check(!s.leftDown, "left down twice");
+        s.leftDown = true;
+        break;
+    case MouseLeftUp:
+        Check(s.leftDown, "left up without down");
+        s.leftDown = false;
+        break;
+    case MouseRightDown:
+        Check(!s.rightDown, "right down twice");
+        s.rightDown = true;
+        break;
+    case MouseRightUp:
+        Check(s.rightDown, "right up without down");
+        s.rightDown = false;
+        break;
+    default:
+        Check(false, "unknown mouse event");
+    }
+}
+
+void PlaceCursor(int x, int y) {
+    if (s.dpadRead) {
+        Check(std::abs(x - s.readX) <= 14 && std::abs(y - s.readY) <= 14,
+              "a D-pad move over 14 pixels");
+        s.dpadRead = false;
+    }
+    s.cursorX = x < 0 ? 0 : (x > 1919 ? 1919 : x);
+    s.cursorY = y < 0 ? 0 : (y > 1079 ? 1079 : y);
+}
+
+void ReadCursor(int *x, int *y) {
+    *x = s.readX = s.cursorX;
+    *y = s.readY = s.cursorY;
+    s.dpadRead = true;
+}
+
+void ShowMessage(const char *) {
+    Check(false, "no message inside the loop");
+}
+
+bool IsKeyWaiting() {
+    // The cursor reads come in D-pad order: each read is placed at once.
+    Check(!s.dpadRead, "the D-pad read the cursor and did not place it");
+    if (s.keyIn == s.keyOut && NextIsKey())
+        TakeKey();
+    return s.keyIn != s.keyOut;
+}
+
+int ReadKey() {
+    return s.keys[s.keyOut++ % 64];
+}
+
+void WriteConsoleText(const char *text) {
+    bool ng = std::strcmp(text, "IR-Track NG\n") == 0;
+    bool ok = std::strcmp(text, "IR-Track Ok\n") == 0;
+    Check(ng || ok, "console text other than a tracking message");
+    Check(ng ? s.lastMessage != 0 : s.lastMessage == 0, "tracking messages out of turn");
+    s.lastMessage = ng ? 0 : 1;
+}
+
+// A millisecond a read: the buzz's wait passes in 81 reads.
+int64_t ReadCounter() {
+    return s.counter++;
+}
+
+int64_t ReadCounterFrequency() {
+    return 1000;
+}
+
+void SleepMilliseconds(int) {}
+
+ThreadHandle StartThread(ThreadBody) {
+    std::abort();
+}
+
+void KillThread(ThreadHandle) {}
+void ReleaseThread(ThreadHandle) {}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    s = Session();
+    s.data = data;
+    s.size = size;
+    s.lastMessage = -1;
+    s.cursorX = 960;
+    s.cursorY = 540;
+    remoteLink = RemoteLink();
+    remoteState = RemoteState();
+    remoteLink.handle = 7;
+
+    countHere = true;
+    s.inLoop = true;
+    RunControlLoop();
+    s.inLoop = false;
+
+    Check(hooks != 0 && s.heapInLoop == 0, "heap allocation inside the control loop");
+    Check(!s.leftDown && !s.rightDown, "a button left down");
+    return 0;
+}
