@@ -1,0 +1,280 @@
+// The virtual remote's protocol and scenario language, without a kernel.
+#include "tools/virtual-remote/protocol.h"
+#include "tools/virtual-remote/script.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes BytesOf(const InputReport &report) {
+    return Bytes(report.bytes, report.bytes + report.length);
+}
+
+class VirtualRemoteTest : public ::testing::Test {
+  protected:
+    void SetUp() override { ResetVirtualRemote(remote); }
+
+    // Sends an output report; returns the answers.
+    std::vector<Bytes> Output(Bytes report) {
+        Answers answers{};
+        TakeOutputReport(remote, report.data(), static_cast<int>(report.size()), answers);
+        std::vector<Bytes> out;
+        for (int i = 0; i < answers.count; i++)
+            out.push_back(BytesOf(answers.reports[i]));
+        return out;
+    }
+
+    // A register write as the host sends it: 22 bytes, data zero-padded.
+    std::vector<Bytes> WriteRegisters(uint8_t low, Bytes data) {
+        Bytes report = {0x16, 0x04, 0xB0, 0xFF, low, static_cast<uint8_t>(data.size())};
+        report.insert(report.end(), data.begin(), data.end());
+        report.resize(22);
+        return Output(report);
+    }
+
+    // The camera set-up, step by step as the program does it.
+    void SetUpCamera() {
+        Output({0x13, 0x04});
+        Output({0x1A, 0x04});
+        WriteRegisters(0x30, {0x01});
+        WriteRegisters(0x00, {0x02, 0x00, 0x00, 0x71, 0x01, 0x00, 0xC8});
+        WriteRegisters(0x07, {0x00, 0x36});
+        WriteRegisters(0x1A, {0x35, 0x03});
+        WriteRegisters(0x33, {0x03});
+        WriteRegisters(0x30, {0x08});
+    }
+
+    Bytes Next(bool tick = false) { return BytesOf(NextDataReport(remote, tick)); }
+
+    VirtualRemote remote;
+};
+
+TEST_F(VirtualRemoteTest, ReportLengthsAreTheRealRemotes) {
+    const struct {
+        uint8_t id;
+        int length;
+    } outputs[] = {{0x10, 2},  {0x11, 2}, {0x12, 3},  {0x13, 2}, {0x14, 2}, {0x15, 2},
+                   {0x16, 22}, {0x17, 7}, {0x18, 22}, {0x19, 2}, {0x1A, 2}, {0x1B, 0}},
+      inputs[] = {{0x20, 7}, {0x21, 22}, {0x22, 5},  {0x30, 3},
+                  {0x31, 6}, {0x33, 18}, {0x37, 22}, {0x23, 0}};
+    for (auto o : outputs)
+        EXPECT_EQ(OutputReportLength(o.id), o.length) << std::hex << int(o.id);
+    for (auto i : inputs)
+        EXPECT_EQ(InputReportLength(i.id), i.length) << std::hex << int(i.id);
+}
+
+// ---- reporting modes ----
+
+TEST_F(VirtualRemoteTest, SelectingAModeSendsItsReportAtOnceThenOnlyChanges) {
+    remote.accel[0] = 0x81;
+    EXPECT_TRUE(Output({0x12, 0x00, 0x31}).empty());
+    EXPECT_EQ(Next(), (Bytes{0x31, 0x00, 0x00, 0x81, 0x80, 0x9A}));
+    EXPECT_TRUE(Next().empty());
+    EXPECT_TRUE(Next(true).empty()) << "not continuous: a tick alone sends nothing";
+
+    remote.buttons[1] = 0x04;
+    EXPECT_EQ(Next(), (Bytes{0x31, 0x00, 0x04, 0x81, 0x80, 0x9A}));
+}
+
+TEST_F(VirtualRemoteTest, ModeWithoutAccelerometerIgnoresItsChanges) {
+    Output({0x12, 0x00, 0x30});
+    EXPECT_EQ(Next(), (Bytes{0x30, 0x00, 0x00}));
+    remote.accel[0] = 0x90;
+    EXPECT_TRUE(Next().empty());
+    remote.buttons[0] = 0x08;
+    EXPECT_EQ(Next(), (Bytes{0x30, 0x08, 0x00}));
+}
+
+TEST_F(VirtualRemoteTest, ContinuousModeSendsOnEveryTick) {
+    Output({0x12, 0x04, 0x30});
+    EXPECT_EQ(Next(), (Bytes{0x30, 0x00, 0x00}));
+    EXPECT_EQ(Next(true), (Bytes{0x30, 0x00, 0x00}));
+    EXPECT_TRUE(Next(false).empty());
+}
+
+TEST_F(VirtualRemoteTest, UnknownOrInterleavedModeKeepsTheOldOne) {
+    Output({0x12, 0x00, 0x31});
+    Next();
+    Output({0x12, 0x00, 0x3E});
+    Output({0x12, 0x00, 0x22});
+    EXPECT_EQ(remote.mode, 0x31);
+}
+
+// ---- IR camera ----
+
+TEST_F(VirtualRemoteTest, DotsEncodeInThreeBytes) {
+    const struct {
+        CameraDot dot;
+        Bytes bytes;
+    } table[] = {
+        {{true, 635, 90, 6}, {0x7B, 0x5A, 0x26}},    {{true, 500, 400, 0}, {0xF4, 0x90, 0x50}},
+        {{true, 1023, 767, 15}, {0xFF, 0xFF, 0xBF}}, {{true, 0, 0, 2}, {0x00, 0x00, 0x02}},
+        {{false, 12, 34, 2}, {0xFF, 0xFF, 0xFF}},
+    };
+    for (const auto &row : table) {
+        uint8_t out[3];
+        EncodeDot(row.dot, out);
+        EXPECT_EQ(Bytes(out, out + 3), row.bytes) << row.dot.x << "," << row.dot.y;
+    }
+}
+
+TEST_F(VirtualRemoteTest, DotsOnlyOnceTheCameraIsSetUpInModeThree) {
+    remote.dots[0] = {true, 500, 400, 0};
+    remote.dots[1] = {true, 540, 420, 0};
+    Output({0x12, 0x00, 0x33});
+    Bytes dark = {0x33, 0x00, 0x00, 0x80, 0x80, 0x9A};
+    dark.resize(18, 0xFF);
+    EXPECT_EQ(Next(), dark) << "camera off";
+
+    SetUpCamera();
+    EXPECT_TRUE(CameraSendsDots(remote));
+    Bytes seen = Next();
+    ASSERT_EQ(seen.size(), 18u);
+    EXPECT_EQ(Bytes(seen.begin() + 6, seen.end()),
+              (Bytes{0xF4, 0x90, 0x50, 0x1C, 0xA4, 0x60, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
+
+    WriteRegisters(0x33, {0x01}); // basic output: not the three-byte format
+    EXPECT_EQ(Next(), dark);
+    WriteRegisters(0x33, {0x03});
+    Output({0x13, 0x00}); // clock off
+    EXPECT_TRUE(Next().empty()) << "still dark, no change to send";
+    EXPECT_FALSE(CameraSendsDots(remote));
+}
+
+TEST_F(VirtualRemoteTest, RegisterWritesAreAcknowledgedAndStoredByLowByte) {
+    EXPECT_EQ(WriteRegisters(0x1A, {0x35, 0x03}), (std::vector<Bytes>{{0x22, 0, 0, 0x16, 0x00}}));
+    EXPECT_EQ(remote.camera[0x1A], 0x35);
+    EXPECT_EQ(remote.camera[0x1B], 0x03);
+    EXPECT_EQ(remote.camera[0x1C], 0x00) << "past the size nothing is written";
+
+    Bytes tooLong = {0x16, 0x04, 0xB0, 0x00, 0x00, 17};
+    tooLong.resize(22);
+    EXPECT_EQ(Output(tooLong), (std::vector<Bytes>{{0x22, 0, 0, 0x16, 0x08}}));
+}
+
+TEST_F(VirtualRemoteTest, MemoryReadsAnswerSixteenBytesAReport) {
+    WriteRegisters(0x00, {0x02, 0x00, 0x00, 0x71, 0x01, 0x00, 0xC8});
+    std::vector<Bytes> data = Output({0x17, 0x04, 0xB0, 0x00, 0x00, 0x00, 0x14});
+    ASSERT_EQ(data.size(), 2u);
+    Bytes first = {0x21, 0, 0, 0xF0, 0x00, 0x00, 0x02, 0x00, 0x00, 0x71, 0x01, 0x00, 0xC8};
+    first.resize(22);
+    EXPECT_EQ(data[0], first);
+    EXPECT_EQ(Bytes(data[1].begin(), data[1].begin() + 6), (Bytes{0x21, 0, 0, 0x30, 0x00, 0x10}));
+
+    // Nothing plugged in: an error, no data.
+    data = Output({0x17, 0x04, 0xA4, 0x00, 0xFA, 0x00, 0x06});
+    ASSERT_EQ(data.size(), 1u);
+    EXPECT_EQ(Bytes(data[0].begin(), data[0].begin() + 6), (Bytes{0x21, 0, 0, 0x07, 0x00, 0xFA}));
+}
+
+// ---- status, acknowledgements, rumble, LEDs ----
+
+TEST_F(VirtualRemoteTest, StatusAnswersTheRequestAndStopsDataReports) {
+    Output({0x12, 0x00, 0x31});
+    Next();
+    Output({0x11, 0x10});
+    Output({0x13, 0x04});
+    Output({0x1A, 0x04});
+    EXPECT_EQ(Output({0x15, 0x00}),
+              (std::vector<Bytes>{{0x20, 0x00, 0x00, 0x18, 0x00, 0x00, 0xC8}}));
+
+    remote.buttons[1] = 0x04;
+    EXPECT_TRUE(Next().empty()) << "no data reports until a mode is selected";
+    Output({0x12, 0x00, 0x31});
+    EXPECT_EQ(Next(), (Bytes{0x31, 0x00, 0x04, 0x80, 0x80, 0x9A}));
+}
+
+TEST_F(VirtualRemoteTest, StatusOnItsOwnAlsoStopsDataReports) {
+    Output({0x12, 0x00, 0x30});
+    Next();
+    EXPECT_EQ(BytesOf(StatusReport(remote)), (Bytes{0x20, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC8}));
+    remote.buttons[0] = 0x01;
+    EXPECT_TRUE(Next().empty());
+}
+
+TEST_F(VirtualRemoteTest, AcknowledgesWhenAskedAndTakesRumbleFromEveryReport) {
+    EXPECT_TRUE(Output({0x11, 0x10}).empty());
+    EXPECT_EQ(Output({0x11, 0x23}), (std::vector<Bytes>{{0x22, 0, 0, 0x11, 0x00}}));
+    EXPECT_EQ(remote.leds, 0x20);
+    EXPECT_TRUE(remote.rumble);
+
+    const Bytes rumbleCarriers[] = {{0x13, 0x05}, {0x1A, 0x01}, {0x10, 0x01}, {0x12, 0x01, 0x33}};
+    for (const Bytes &on : rumbleCarriers) {
+        Output({0x10, 0x00});
+        Output(on);
+        EXPECT_TRUE(remote.rumble) << std::hex << int(on[0]);
+    }
+    Output({0x13, 0x04});
+    EXPECT_FALSE(remote.rumble);
+    EXPECT_TRUE(remote.cameraClock);
+}
+
+TEST_F(VirtualRemoteTest, ShortOrUnknownOutputReportsChangeNothing) {
+    EXPECT_TRUE(Output({0x12, 0x00}).empty());
+    EXPECT_EQ(remote.mode, 0x30);
+    EXPECT_TRUE(Output({0x16, 0x04, 0xB0, 0x00, 0x30, 0x01, 0x08}).empty());
+    EXPECT_EQ(remote.camera[0x30], 0);
+    EXPECT_TRUE(Output({0x42, 0x02}).empty());
+}
+
+// ---- the scenario language ----
+
+TEST(VirtualRemoteScript, ParsesEachStep) {
+    ScriptStep step;
+    ASSERT_TRUE(ParseScriptLine("buttons 10 04  # Plus and B", &step));
+    EXPECT_EQ(step.kind, ScriptStep::Buttons);
+    EXPECT_EQ(Bytes(step.bytes, step.bytes + 2), (Bytes{0x10, 0x04}));
+
+    ASSERT_TRUE(ParseScriptLine("dots 500,400 - 1023,767", &step));
+    EXPECT_EQ(step.kind, ScriptStep::Dots);
+    EXPECT_TRUE(step.dots[0].seen && step.dots[0].x == 500 && step.dots[0].y == 400);
+    EXPECT_FALSE(step.dots[1].seen);
+    EXPECT_TRUE(step.dots[2].seen && step.dots[2].x == 1023 && step.dots[2].y == 767);
+    EXPECT_FALSE(step.dots[3].seen);
+
+    ASSERT_TRUE(ParseScriptLine("jitter 5 30", &step));
+    EXPECT_EQ(step.kind, ScriptStep::Jitter);
+    EXPECT_EQ(step.count, 5);
+    EXPECT_EQ(step.ms, 30);
+
+    ASSERT_TRUE(ParseScriptLine("await 12 00 33", &step));
+    EXPECT_EQ(step.kind, ScriptStep::Await);
+    EXPECT_TRUE(OutputMatches(step, Bytes{0x12, 0x00, 0x33}.data(), 3));
+    EXPECT_FALSE(OutputMatches(step, Bytes{0x12, 0x00, 0x31}.data(), 3));
+    EXPECT_FALSE(OutputMatches(step, Bytes{0x12, 0x00}.data(), 2));
+
+    ASSERT_TRUE(ParseScriptLine("await open", &step));
+    EXPECT_EQ(step.kind, ScriptStep::AwaitOpen);
+    ASSERT_TRUE(ParseScriptLine("   # only a comment", &step));
+    EXPECT_EQ(step.kind, ScriptStep::Nothing);
+}
+
+TEST(VirtualRemoteScript, RejectsWhatItCannotPlay) {
+    const char *bad[] = {
+        "buttons 04",
+        "buttons 00 100",
+        "accel 80 80",
+        "dots 500",
+        "dots 1024,0",
+        "dots 0,768",
+        "dots 1,1 2,2 3,3 4,4 5,5",
+        "jitter 0 10",
+        "wait",
+        "wait -5",
+        "status now",
+        "await",
+        "await open later",
+        "gone 5",
+        "press B",
+    };
+    for (const char *line : bad) {
+        ScriptStep step;
+        EXPECT_FALSE(ParseScriptLine(line, &step)) << line;
+    }
+}
+
+} // namespace

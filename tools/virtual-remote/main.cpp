@@ -1,0 +1,396 @@
+// virtual-remote: a remote that exists only in the kernel's HID layer.
+//
+// Creates the device through /dev/uhid, answers the host's output reports as
+// a real remote does, and plays a scenario: buttons, accelerometer and IR
+// dots over time. Lets one try the program, or test it, with no remote.
+#include "tools/virtual-remote/device.h"
+#include "tools/virtual-remote/protocol.h"
+#include "tools/virtual-remote/script.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <poll.h>
+#include <string>
+#include <sys/signalfd.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+const char usage[] =
+    "usage: virtual-remote [--product 0306|0330] [--log FILE] [SCRIPT]\n"
+    "Creates a virtual remote through /dev/uhid and plays SCRIPT, or the\n"
+    "commands typed on standard input when there is none (or it is \"-\").\n"
+    "Commands: buttons B1 B2 | accel X Y Z | dots X,Y ... | jitter N MS | status |\n"
+    "          wait MS | await HEX... | await open | gone\n"
+    "--log FILE writes every report in and out, with its time in microseconds.\n"
+    "The remote stays until \"gone\", Ctrl+C or SIGTERM.\n";
+
+// An await gives up after this long: the host never sent what was expected.
+const int64_t awaitLimitUs = 20'000'000;
+// In continuous mode a remote sends a hundred reports a second.
+const int64_t tickUs = 10'000;
+
+struct Session {
+    int device = -1;
+    int signals = -1;
+    VirtualRemote remote;
+    FILE *log = nullptr;
+    int64_t startUs = 0;
+    bool started = false; // the kernel has taken the device
+    int opened = 0;
+
+    std::vector<ScriptStep> steps;
+    size_t next = 0;
+    bool readingInput = false; // commands still come from standard input
+    std::string pending;       // a command line not yet complete
+    int64_t resumeUs = 0;      // the end of a wait, or the next jitter report
+    int jitterLeft = 0;
+    int64_t awaitSinceUs = -1;
+    std::vector<std::vector<uint8_t>> outputs; // every output report received
+    size_t unmatched = 0;                      // the first one no await has taken
+    int64_t nextTickUs = 0;
+};
+
+Session session;
+
+int64_t NowUs() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<int64_t>(t.tv_sec) * 1'000'000 + t.tv_nsec / 1000;
+}
+
+// One line a happening: what, when (µs since start), length, bytes.
+void Log(const char *what, const uint8_t *bytes, int length) {
+    if (!session.log)
+        return;
+    std::fprintf(session.log, "%s %lld", what, static_cast<long long>(NowUs() - session.startUs));
+    if (bytes) {
+        std::fprintf(session.log, " %d", length);
+        for (int i = 0; i < length; i++)
+            std::fprintf(session.log, " %02x", bytes[i]);
+    }
+    std::fputc('\n', session.log);
+    std::fflush(session.log);
+}
+
+void Send(const InputReport &report) {
+    if (report.length == 0 || !session.started)
+        return;
+    if (!SendInputReport(session.device, report)) {
+        int error = errno;
+        std::fprintf(stderr, "virtual-remote: the kernel refused input report %02x: %s\n",
+                     report.bytes[0], std::strerror(error));
+        return;
+    }
+    Log("input", report.bytes, report.length);
+}
+
+void SendDataReport(bool tick) {
+    if (session.started)
+        Send(NextDataReport(session.remote, tick));
+}
+
+void TakeOutput(const uint8_t *report, int length) {
+    Log("output", report, length);
+    session.outputs.emplace_back(report, report + length);
+
+    Answers answers{};
+    TakeOutputReport(session.remote, report, length, answers);
+    for (int i = 0; i < answers.count; i++)
+        Send(answers.reports[i]);
+    SendDataReport(false);
+}
+
+void HandleDeviceEvent(const DeviceEvent &event) {
+    switch (event.kind) {
+    case DeviceEvent::Start:
+        session.started = true;
+        Log("start", nullptr, 0);
+        break;
+    case DeviceEvent::Stop:
+        session.started = false;
+        Log("stop", nullptr, 0);
+        break;
+    case DeviceEvent::Open:
+        session.opened++;
+        Log("open", nullptr, 0);
+        break;
+    case DeviceEvent::Close:
+        session.opened--;
+        Log("close", nullptr, 0);
+        break;
+    case DeviceEvent::Output:
+        TakeOutput(event.report, event.length);
+        break;
+    case DeviceEvent::Other:
+        break;
+    }
+}
+
+enum StepResult { StepDone, StepWaiting, StepGone, StepFailed };
+
+// An await takes the first output report since the last one taken that
+// starts with its bytes, so a report sent before the await is reached
+// still counts, and counts once.
+StepResult Await(const ScriptStep &step, int64_t now) {
+    bool done = false;
+    if (step.kind == ScriptStep::AwaitOpen) {
+        done = session.opened > 0;
+    } else {
+        for (size_t i = session.unmatched; i < session.outputs.size() && !done; i++) {
+            const std::vector<uint8_t> &out = session.outputs[i];
+            if (OutputMatches(step, out.data(), static_cast<int>(out.size()))) {
+                session.unmatched = i + 1;
+                done = true;
+            }
+        }
+    }
+    if (done) {
+        session.awaitSinceUs = -1;
+        return StepDone;
+    }
+    if (session.awaitSinceUs < 0)
+        session.awaitSinceUs = now;
+    if (now - session.awaitSinceUs < awaitLimitUs)
+        return StepWaiting;
+
+    std::fprintf(stderr, "virtual-remote: gave up after %lld s waiting for:",
+                 static_cast<long long>(awaitLimitUs / 1'000'000));
+    if (step.kind == ScriptStep::AwaitOpen)
+        std::fprintf(stderr, " open");
+    for (int i = 0; i < step.count; i++)
+        std::fprintf(stderr, " %02x", step.bytes[i]);
+    std::fputc('\n', stderr);
+    return StepFailed;
+}
+
+// A step of the shake: the accelerometer's X toggles its lowest bit, so
+// every report differs from the one before.
+StepResult Jitter(const ScriptStep &step, int64_t now) {
+    if (session.jitterLeft == 0)
+        session.jitterLeft = step.count;
+    session.remote.accel[0] ^= 1;
+    SendDataReport(false);
+    session.resumeUs = now + step.ms * 1000;
+    return --session.jitterLeft == 0 ? StepDone : StepWaiting;
+}
+
+StepResult RunStep(const ScriptStep &step, int64_t now) {
+    VirtualRemote &remote = session.remote;
+    switch (step.kind) {
+    case ScriptStep::Buttons:
+        remote.buttons[0] = step.bytes[0];
+        remote.buttons[1] = step.bytes[1];
+        break;
+    case ScriptStep::Accel:
+        std::memcpy(remote.accel, step.bytes, 3);
+        break;
+    case ScriptStep::Dots:
+        std::memcpy(remote.dots, step.dots, sizeof remote.dots);
+        break;
+    case ScriptStep::Jitter:
+        return Jitter(step, now);
+    case ScriptStep::Status:
+        Send(StatusReport(remote));
+        return StepDone;
+    case ScriptStep::Wait:
+        session.resumeUs = now + step.ms * 1000;
+        return StepDone;
+    case ScriptStep::Await:
+    case ScriptStep::AwaitOpen:
+        return Await(step, now);
+    case ScriptStep::Gone:
+        return StepGone;
+    case ScriptStep::Nothing:
+        return StepDone;
+    }
+    // A change the current mode carries goes out in a report of its own.
+    SendDataReport(false);
+    return StepDone;
+}
+
+// Runs every step that is due. The scenario starts once the kernel has
+// taken the device.
+StepResult RunDueSteps(int64_t now) {
+    while (session.started && session.next < session.steps.size()) {
+        if (session.resumeUs > now)
+            return StepWaiting;
+        StepResult result = RunStep(session.steps[session.next], now);
+        if (result == StepDone)
+            session.next++;
+        else
+            return result;
+    }
+    return StepWaiting;
+}
+
+bool AddCommandLine(const std::string &line) {
+    ScriptStep step;
+    if (!ParseScriptLine(line, &step)) {
+        std::fprintf(stderr, "virtual-remote: not understood: %s\n", line.c_str());
+        return false;
+    }
+    if (step.kind != ScriptStep::Nothing)
+        session.steps.push_back(step);
+    return true;
+}
+
+bool LoadScript(const char *path) {
+    FILE *file = std::fopen(path, "r");
+    if (!file) {
+        int error = errno;
+        std::fprintf(stderr, "virtual-remote: cannot read %s: %s\n", path, std::strerror(error));
+        return false;
+    }
+    char line[1024];
+    bool good = true;
+    while (std::fgets(line, sizeof line, file))
+        good = AddCommandLine(line) && good;
+    std::fclose(file);
+    return good;
+}
+
+// Commands typed while the remote runs; a bad one is reported and skipped.
+void ReadCommands() {
+    char chunk[512];
+    ssize_t n = read(STDIN_FILENO, chunk, sizeof chunk);
+    if (n <= 0) {
+        session.readingInput = false;
+        return;
+    }
+    session.pending.append(chunk, static_cast<size_t>(n));
+    size_t end;
+    while ((end = session.pending.find('\n')) != std::string::npos) {
+        AddCommandLine(session.pending.substr(0, end));
+        session.pending.erase(0, end + 1);
+    }
+}
+
+// How long poll may sleep: until a wait ends, the next continuous report,
+// or an await's limit; for ever when nothing is due.
+int PollTimeoutMs(int64_t now) {
+    int64_t until = -1;
+    auto consider = [&](int64_t at) {
+        if (until < 0 || at < until)
+            until = at;
+    };
+    bool stepsLeft = session.next < session.steps.size();
+    if (stepsLeft && session.resumeUs > now)
+        consider(session.resumeUs);
+    if (stepsLeft && session.awaitSinceUs >= 0)
+        consider(session.awaitSinceUs + awaitLimitUs);
+    if (session.remote.continuous && session.remote.reporting)
+        consider(session.nextTickUs);
+    if (until < 0)
+        return -1;
+    return until <= now ? 0 : static_cast<int>((until - now + 999) / 1000);
+}
+
+int Run() {
+    for (;;) {
+        int64_t now = NowUs();
+        StepResult result = RunDueSteps(now);
+        if (result == StepGone || result == StepFailed) {
+            Log("gone", nullptr, 0);
+            return result == StepGone ? 0 : 3;
+        }
+        if (now >= session.nextTickUs) {
+            SendDataReport(true);
+            session.nextTickUs = now + tickUs;
+        }
+
+        pollfd fds[3] = {{session.device, POLLIN, 0},
+                         {session.signals, POLLIN, 0},
+                         {session.readingInput ? STDIN_FILENO : -1, POLLIN, 0}};
+        if (poll(fds, 3, PollTimeoutMs(NowUs())) < 0 && errno != EINTR) {
+            std::perror("virtual-remote: poll");
+            return 1;
+        }
+        if (fds[1].revents) {
+            Log("gone", nullptr, 0);
+            return 0;
+        }
+        if (fds[0].revents) {
+            DeviceEvent event;
+            if (!ReadDeviceEvent(session.device, &event)) {
+                std::perror("virtual-remote: reading /dev/uhid");
+                return 1;
+            }
+            HandleDeviceEvent(event);
+        }
+        if (fds[2].revents)
+            ReadCommands();
+    }
+}
+
+bool ParseArguments(int argc, char **argv, int *product, const char **logPath,
+                    const char **scriptPath) {
+    for (int i = 1; i < argc; i++) {
+        std::string arg = argv[i];
+        if (arg == "--product" && i + 1 < argc) {
+            *product = static_cast<int>(std::strtol(argv[++i], nullptr, 16));
+            if (*product != 0x0306 && *product != 0x0330)
+                return false;
+        } else if (arg == "--log" && i + 1 < argc) {
+            *logPath = argv[++i];
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return false;
+        } else if (!*scriptPath) {
+            *scriptPath = argv[i];
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    int product = 0x0306;
+    const char *logPath = nullptr;
+    const char *scriptPath = nullptr;
+    if (!ParseArguments(argc, argv, &product, &logPath, &scriptPath)) {
+        std::fputs(usage, stderr);
+        return 2;
+    }
+
+    session.startUs = NowUs();
+    ResetVirtualRemote(session.remote);
+    session.readingInput = !scriptPath || std::strcmp(scriptPath, "-") == 0;
+    if (!session.readingInput && !LoadScript(scriptPath))
+        return 2;
+    if (logPath && !(session.log = std::fopen(logPath, "w"))) {
+        int error = errno;
+        std::fprintf(stderr, "virtual-remote: cannot write %s: %s\n", logPath,
+                     std::strerror(error));
+        return 2;
+    }
+
+    // The signals that end the run are taken through a descriptor, so the
+    // device is always destroyed on the way out.
+    sigset_t ending;
+    sigemptyset(&ending);
+    sigaddset(&ending, SIGINT);
+    sigaddset(&ending, SIGTERM);
+    sigaddset(&ending, SIGHUP);
+    sigprocmask(SIG_BLOCK, &ending, nullptr);
+    session.signals = signalfd(-1, &ending, SFD_CLOEXEC);
+
+    session.device = CreateRemoteDevice(product);
+    if (session.device < 0)
+        return 1;
+    if (session.readingInput && isatty(STDIN_FILENO))
+        std::fputs(usage, stderr);
+
+    int code = Run();
+    DestroyRemoteDevice(session.device);
+    if (session.log)
+        std::fclose(session.log);
+    return code;
+}

@@ -1,0 +1,42 @@
+// The virtual remote's scenario language: what the person holding the
+// remote does, over time. One step a line; '#' starts a comment.
+//
+//   buttons <b1> <b2>      hold these buttons (hex, as the data reports carry
+//                          them: b1 0x01 left 0x02 right 0x04 down 0x08 up
+//                          0x10 Plus; b2 0x01 Two 0x02 One 0x04 B 0x08 A
+//                          0x10 Minus 0x80 Home); "buttons 00 00" lets go
+//   accel <x> <y> <z>      the accelerometer's bytes (hex)
+//   dots [<x>,<y> | -]...  up to four dots the camera sees, in camera pixels
+//                          (x 0..1023, y 0..767); "-" or a missing one is not
+//                          seen, so "dots" alone hides them all
+//   jitter <n> <ms>        the shake of a hand: n data reports, each followed
+//                          by ms, the accelerometer's X toggling its lowest
+//                          bit each time (none in a mode without it)
+//   status                 a status report on its own, as when something is
+//                          plugged into the remote
+//   wait <ms>              let time pass
+//   await <hex bytes>      wait until the host has sent an output report that
+//                          starts with these bytes (each report counts once)
+//   await open             wait until someone has the device open
+//   gone                   the remote goes away: the device is destroyed
+#pragma once
+
+#include "tools/virtual-remote/protocol.h"
+
+#include <cstdint>
+#include <string>
+
+struct ScriptStep {
+    enum Kind { Nothing, Buttons, Accel, Dots, Jitter, Status, Wait, Await, AwaitOpen, Gone } kind;
+    int count; // Jitter: reports; Await: bytes to match
+    int ms;    // Wait; Jitter: the time between reports
+    uint8_t bytes[22];
+    CameraDot dots[4];
+};
+
+// One line of a script. A blank or comment line gives a Nothing step. False
+// when the line is not understood.
+bool ParseScriptLine(const std::string &line, ScriptStep *step);
+
+// Whether an output report starts with the bytes an Await step waits for.
+bool OutputMatches(const ScriptStep &step, const uint8_t *report, int length);
