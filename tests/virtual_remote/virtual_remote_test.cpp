@@ -69,6 +69,12 @@ TEST_F(VirtualRemoteTest, ReportLengthsAreTheRealRemotes) {
 
 // ---- reporting modes ----
 
+TEST_F(VirtualRemoteTest, AfterConnectingOnlyAChangeSendsAReport) {
+    EXPECT_TRUE(Next().empty());
+    remote.buttons[0] = 0x02;
+    EXPECT_EQ(Next(), (Bytes{0x30, 0x02, 0x00}));
+}
+
 TEST_F(VirtualRemoteTest, SelectingAModeSendsItsReportAtOnceThenOnlyChanges) {
     remote.accel[0] = 0x81;
     EXPECT_TRUE(Output({0x12, 0x00, 0x31}).empty());

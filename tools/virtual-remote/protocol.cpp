@@ -12,6 +12,9 @@ void ResetVirtualRemote(VirtualRemote &remote) {
     remote.battery = 0xC8;
     remote.mode = 0x30;
     remote.reporting = true;
+    // Just connected, it has nothing new to say: its first data report
+    // waits for a change.
+    NextDataReport(remote, false);
 }
 
 int OutputReportLength(uint8_t id) {

@@ -1,0 +1,277 @@
+#include "tests/vm/guest_support.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fstream>
+#include <poll.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+Child StartChild(const std::vector<std::string> &argv, const std::vector<std::string> &env,
+                 const std::string &outPath, const std::string &errPath, bool withInput) {
+    Child child;
+    int pipeFds[2] = {-1, -1};
+    if (withInput && pipe2(pipeFds, O_CLOEXEC) != 0)
+        return child;
+
+    child.pid = fork();
+    if (child.pid == 0) {
+        int in = withInput ? pipeFds[0] : open("/dev/null", O_RDONLY);
+        int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(in, 0);
+        dup2(out, 1);
+        dup2(err, 2);
+        for (const std::string &e : env)
+            putenv(const_cast<char *>(e.c_str()));
+        std::vector<char *> args;
+        for (const std::string &a : argv)
+            args.push_back(const_cast<char *>(a.c_str()));
+        args.push_back(nullptr);
+        execve(args[0], args.data(), environ);
+        std::fprintf(stderr, "cannot run %s: %s\n", args[0], std::strerror(errno));
+        _exit(127);
+    }
+    if (withInput) {
+        close(pipeFds[0]);
+        child.input = pipeFds[1];
+    }
+    return child;
+}
+
+int WaitChild(Child &child, int ms) {
+    if (child.pid <= 0)
+        return -1;
+    for (int waited = 0;; waited += 5) {
+        int status;
+        pid_t done = waitpid(child.pid, &status, WNOHANG);
+        if (done == child.pid) {
+            child.pid = -1;
+            CloseChildInput(child);
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        if (waited >= ms) {
+            StopChild(child);
+            return -1;
+        }
+        SleepMs(5);
+    }
+}
+
+void StopChild(Child &child) {
+    if (child.pid <= 0)
+        return;
+    kill(child.pid, SIGTERM);
+    for (int i = 0; i < 200; i++) {
+        if (waitpid(child.pid, nullptr, WNOHANG) == child.pid) {
+            child.pid = -1;
+            break;
+        }
+        SleepMs(5);
+    }
+    if (child.pid > 0) {
+        kill(child.pid, SIGKILL);
+        waitpid(child.pid, nullptr, 0);
+        child.pid = -1;
+    }
+    CloseChildInput(child);
+}
+
+void WriteToChild(Child &child, const std::string &text) {
+    if (child.input >= 0 && write(child.input, text.data(), text.size()) < 0)
+        std::perror("writing to a child");
+}
+
+void CloseChildInput(Child &child) {
+    if (child.input >= 0)
+        close(child.input);
+    child.input = -1;
+}
+
+std::string ReadFile(const std::string &path) {
+    std::ifstream in(path);
+    std::stringstream all;
+    all << in.rdbuf();
+    return all.str();
+}
+
+bool WriteFile(const std::string &path, const std::string &text) {
+    std::ofstream out(path);
+    out << text;
+    return static_cast<bool>(out);
+}
+
+void SleepMs(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+static std::vector<std::string> ListDirectory(const std::string &path) {
+    std::vector<std::string> names;
+    if (DIR *dir = opendir(path.c_str())) {
+        while (dirent *entry = readdir(dir))
+            if (entry->d_name[0] != '.')
+                names.push_back(entry->d_name);
+        closedir(dir);
+    }
+    return names;
+}
+
+// A HID device's uevent holds HID_ID=<bus>:<vendor>:<product>, 8 hex digits each.
+static bool HidIdMatches(const std::string &uevent, int vendor, int product) {
+    char wanted[64];
+    std::snprintf(wanted, sizeof wanted, ":%08X:%08X\n", vendor, product);
+    size_t at = uevent.find("HID_ID=");
+    return at != std::string::npos && uevent.compare(at + 11, std::strlen(wanted), wanted) == 0;
+}
+
+std::string FindHidraw(int vendor, int product, int ms) {
+    for (int waited = 0; waited <= ms; waited += 10) {
+        for (const std::string &name : ListDirectory("/sys/class/hidraw")) {
+            std::string uevent = ReadFile("/sys/class/hidraw/" + name + "/device/uevent");
+            if (HidIdMatches(uevent, vendor, product) &&
+                access(("/dev/" + name).c_str(), F_OK) == 0)
+                return "/dev/" + name;
+        }
+        SleepMs(10);
+    }
+    return "";
+}
+
+static int ReadHexFile(const std::string &path) {
+    return static_cast<int>(std::strtol(ReadFile(path).c_str(), nullptr, 16));
+}
+
+std::vector<InputNode> ListInputNodes() {
+    std::vector<InputNode> nodes;
+    for (const std::string &name : ListDirectory("/sys/class/input")) {
+        if (name.compare(0, 5, "event") != 0)
+            continue;
+        std::string dir = "/sys/class/input/" + name + "/device/";
+        InputNode node;
+        node.event = "/dev/input/" + name;
+        node.name = ReadFile(dir + "name");
+        if (!node.name.empty() && node.name.back() == '\n')
+            node.name.pop_back();
+        node.vendor = ReadHexFile(dir + "id/vendor");
+        node.product = ReadHexFile(dir + "id/product");
+        char target[512];
+        ssize_t n = readlink((dir + "device").c_str(), target, sizeof target - 1);
+        if (n > 0) {
+            target[n] = '\0';
+            std::string parent = target;
+            node.hidParent = parent.substr(parent.rfind('/') + 1);
+        }
+        nodes.push_back(node);
+    }
+    return nodes;
+}
+
+InputNode WaitForInputNode(const std::string &prefix, int ms) {
+    for (int waited = 0; waited <= ms; waited += 10) {
+        for (const InputNode &node : ListInputNodes())
+            if (node.name.compare(0, prefix.size(), prefix) == 0 &&
+                access(node.event.c_str(), F_OK) == 0)
+                return node;
+        SleepMs(10);
+    }
+    return InputNode{};
+}
+
+bool InputNodeExists(const std::string &prefix) {
+    for (const InputNode &node : ListInputNodes())
+        if (node.name.compare(0, prefix.size(), prefix) == 0)
+            return true;
+    return false;
+}
+
+EventRecorder::EventRecorder(const std::string &node) {
+    fd = open(node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0)
+        reader = std::thread([this] { Run(); });
+}
+
+EventRecorder::~EventRecorder() {
+    Stop();
+}
+
+void EventRecorder::Stop() {
+    stopping = true;
+    if (reader.joinable())
+        reader.join();
+    if (fd >= 0)
+        close(fd);
+    fd = -1;
+}
+
+void EventRecorder::Run() {
+    while (!stopping) {
+        pollfd ready = {fd, POLLIN, 0};
+        if (poll(&ready, 1, 20) <= 0)
+            continue;
+        input_event batch[64];
+        ssize_t n = read(fd, batch, sizeof batch);
+        if (n < 0 && errno == ENODEV) {
+            gone = true;
+            return;
+        }
+        if (n <= 0)
+            continue;
+        std::lock_guard<std::mutex> hold(lock);
+        events.insert(events.end(), batch, batch + n / sizeof(input_event));
+    }
+}
+
+std::vector<input_event> EventRecorder::Events() {
+    std::lock_guard<std::mutex> hold(lock);
+    return events;
+}
+
+std::vector<int> Values(const std::vector<input_event> &events, int type, int code) {
+    std::vector<int> values;
+    for (const input_event &e : events)
+        if (e.type == type && e.code == code)
+            values.push_back(e.value);
+    return values;
+}
+
+std::vector<RemoteLogLine> ReadRemoteLog(const std::string &path) {
+    std::vector<RemoteLogLine> lines;
+    std::istringstream in(ReadFile(path));
+    std::string text;
+    while (std::getline(in, text)) {
+        std::istringstream words(text);
+        RemoteLogLine line;
+        words >> line.what >> line.us >> line.length;
+        std::string byte;
+        while (words >> byte)
+            line.bytes.push_back(static_cast<uint8_t>(std::strtoul(byte.c_str(), nullptr, 16)));
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::vector<Bytes> Reports(const std::vector<RemoteLogLine> &log, const std::string &what) {
+    std::vector<Bytes> reports;
+    for (const RemoteLogLine &line : log)
+        if (line.what == what)
+            reports.push_back(line.bytes);
+    return reports;
+}
+
+std::string Hex(const Bytes &bytes) {
+    std::string text;
+    char b[4];
+    for (uint8_t byte : bytes) {
+        std::snprintf(b, sizeof b, text.empty() ? "%02x" : " %02x", byte);
+        text += b;
+    }
+    return text;
+}

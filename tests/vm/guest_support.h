@@ -1,0 +1,90 @@
+// What the tests inside the VM need around the real parts: starting and
+// stopping processes by PID, finding device nodes through sysfs, recording
+// an evdev node, and reading the virtual remote's log.
+#pragma once
+
+#include <linux/input.h>
+#include <sys/types.h>
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+using Bytes = std::vector<uint8_t>;
+
+struct Child {
+    pid_t pid = -1;
+    int input = -1; // write end of the child's stdin, or -1 (stdin is /dev/null)
+};
+
+// Starts argv[0] with these extra environment entries, stdout and stderr
+// into files; with withInput its stdin is a pipe the caller writes to.
+Child StartChild(const std::vector<std::string> &argv, const std::vector<std::string> &env,
+                 const std::string &outPath, const std::string &errPath, bool withInput);
+// The exit code (128 + signal when killed by one), or -1 if it has not ended
+// within ms; it is then stopped.
+int WaitChild(Child &child, int ms);
+// Ends a child still running: SIGTERM, then SIGKILL after a second.
+void StopChild(Child &child);
+void WriteToChild(Child &child, const std::string &text);
+void CloseChildInput(Child &child);
+
+std::string ReadFile(const std::string &path);
+bool WriteFile(const std::string &path, const std::string &text);
+void SleepMs(int ms);
+
+// /dev/hidrawN of the HID device with these ids, waiting up to ms; "" if none.
+std::string FindHidraw(int vendor, int product, int ms);
+
+// An input device as sysfs shows it.
+struct InputNode {
+    std::string event; // /dev/input/eventN
+    std::string name;
+    int vendor = 0, product = 0;
+    std::string hidParent; // the HID device it hangs under, "" for none
+};
+std::vector<InputNode> ListInputNodes();
+// The first input device whose name starts with prefix, waiting up to ms.
+InputNode WaitForInputNode(const std::string &prefix, int ms);
+bool InputNodeExists(const std::string &prefix);
+
+// Records every event of an evdev node on a thread of its own, from
+// construction until Stop or until the device goes away.
+class EventRecorder {
+  public:
+    explicit EventRecorder(const std::string &node);
+    ~EventRecorder();
+    bool Opened() const { return fd >= 0; }
+    void Stop();
+    std::vector<input_event> Events();
+    // Whether the device went away (a read failed with ENODEV).
+    bool DeviceGone() const { return gone; }
+
+  private:
+    void Run();
+    int fd = -1;
+    std::atomic<bool> stopping{false};
+    std::atomic<bool> gone{false};
+    std::mutex lock;
+    std::vector<input_event> events;
+    std::thread reader;
+};
+
+// Events of one type and code, values in order.
+std::vector<int> Values(const std::vector<input_event> &events, int type, int code);
+
+// A line of the virtual remote's log: what (output, input, open, ...), when,
+// and the report's bytes.
+struct RemoteLogLine {
+    std::string what;
+    int64_t us = 0;
+    int length = 0;
+    Bytes bytes;
+};
+std::vector<RemoteLogLine> ReadRemoteLog(const std::string &path);
+std::vector<Bytes> Reports(const std::vector<RemoteLogLine> &log, const std::string &what);
+
+std::string Hex(const Bytes &bytes);

@@ -1,0 +1,203 @@
+#!/bin/bash
+# The VM suite: boots Debian's own kernel under QEMU and runs inside it the
+# virtual remote (through uhid and hidraw) and the real program against it,
+# with the kernel's generic HID driver and with its own driver for the
+# remote, its mouse through a real uinput device.
+#
+#   tests/vm/run.sh [BUILD_DIR]        BUILD_DIR defaults to ./build
+#
+# Installs what it needs when missing (as root: qemu-system-x86,
+# busybox-static, cpio, kmod, xz-utils). The kernel package is its only
+# download; the .deb and what is taken from it stay in $LUMADRIFTER_VM_CACHE
+# (default /var/cache/lumadrifter-vm) for later runs. Ends with a line
+# "vm: N passed, M failed" and a non-zero status on any failure.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+source_dir=$(cd "$here/../.." && pwd)
+cache=${LUMADRIFTER_VM_CACHE:-/var/cache/lumadrifter-vm}
+limit=${LUMADRIFTER_VM_TIMEOUT:-300}
+started=$(date +%s%N)
+
+stop() {
+    echo "vm: $*" >&2
+    exit 2
+}
+
+build=${1:-$source_dir/build}
+[ -f "$build/CMakeCache.txt" ] || stop "no build in $build: configure one first (cmake -B build)"
+build=$(cd "$build" && pwd)
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+stage=$work/root
+
+# ---- tools from Debian, installed when missing ----
+
+missing=()
+command -v qemu-system-x86_64 >/dev/null || missing+=(qemu-system-x86)
+dpkg-query -W -f='${Status}' busybox-static 2>/dev/null | grep -q 'ok installed' ||
+    missing+=(busybox-static)
+command -v cpio >/dev/null || missing+=(cpio)
+PATH=$PATH:/sbin:/usr/sbin
+command -v depmod >/dev/null || missing+=(kmod)
+command -v xz >/dev/null || missing+=(xz-utils)
+if [ ${#missing[@]} -gt 0 ]; then
+    [ "$(id -u)" = 0 ] || stop "needs ${missing[*]}: run as root, or sudo apt-get install ${missing[*]}"
+    echo "vm: installing ${missing[*]}"
+    if ! apt-get install -y --no-install-recommends "${missing[@]}" >"$work/apt.log" 2>&1; then
+        apt-get update >>"$work/apt.log" 2>&1 || true
+        apt-get install -y --no-install-recommends "${missing[@]}" >>"$work/apt.log" 2>&1 ||
+            { cat "$work/apt.log" >&2; stop "could not install ${missing[*]}"; }
+    fi
+fi
+
+# ---- Debian's kernel: the image and the HID and input modules ----
+
+mkdir -p "$cache" 2>/dev/null && [ -w "$cache" ] ||
+    stop "cannot write $cache: run as root or set LUMADRIFTER_VM_CACHE to a folder of yours"
+
+current_kernel_package() {
+    apt-cache depends linux-image-amd64 2>/dev/null |
+        sed -n 's/^ *Depends: \(linux-image-[0-9][^ ]*\)$/\1/p' | head -n 1
+}
+package=$(current_kernel_package)
+if [ -z "$package" ] && [ "$(id -u)" = 0 ]; then
+    apt-get update >/dev/null 2>&1 || true
+    package=$(current_kernel_package)
+fi
+if [ -n "$package" ]; then
+    deb=$(ls -t "$cache/${package}_"*.deb 2>/dev/null | head -n 1 || true)
+    if [ -z "$deb" ]; then
+        echo "vm: fetching $package"
+        (cd "$cache" && apt-get download "$package" >"$work/download.log" 2>&1) ||
+            { cat "$work/download.log" >&2; stop "could not fetch $package"; }
+        deb=$(ls -t "$cache/${package}_"*.deb | head -n 1)
+    fi
+else # no package lists: the newest kernel fetched before
+    deb=$(ls -t "$cache"/linux-image-*.deb 2>/dev/null | head -n 1 || true)
+    [ -n "$deb" ] || stop "cannot find Debian's kernel package (apt-cache depends linux-image-amd64)"
+fi
+package=$(basename "$deb" | cut -d_ -f1)
+kver=${package#linux-image-}
+tree=$cache/$kver
+
+# The compressed kernel inside vmlinuz, unpacked: QEMU boots the plain ELF
+# image directly, a few seconds sooner than it unpacks vmlinuz itself.
+unpack_kernel() {
+    local vmlinuz=$1 out=$2 magic tool offset
+    for magic in 'xz:\xfd7zXZ\x00' 'zstd:\x28\xb5\x2f\xfd' 'gzip:\x1f\x8b\x08'; do
+        tool=${magic%%:*}
+        offset=$(LC_ALL=C grep -obUaP "${magic#*:}" "$vmlinuz" | head -n 1 | cut -d: -f1)
+        [ -n "$offset" ] || continue
+        case $tool in
+        xz) tail -c +$((offset + 1)) "$vmlinuz" | xz -dc --single-stream >"$out" 2>/dev/null || true ;;
+        zstd) tail -c +$((offset + 1)) "$vmlinuz" | zstd -dcq >"$out" 2>/dev/null || true ;;
+        gzip) tail -c +$((offset + 1)) "$vmlinuz" | gzip -dc >"$out" 2>/dev/null || true ;;
+        esac
+        [ "$(head -c 4 "$out" | od -An -c | tr -d ' ')" = '177ELF' ] && return 0
+    done
+    cp "$vmlinuz" "$out" # boots all the same, only slower
+}
+
+if [ ! -f "$tree/ready" ]; then
+    echo "vm: unpacking $(basename "$deb")"
+    rm -rf "$tree"
+    mkdir -p "$tree"
+    dpkg-deb --fsys-tarfile "$deb" | tar -x -C "$tree" --wildcards \
+        "*boot/vmlinuz-$kver" "*lib/modules/$kver/kernel/drivers/hid/*" \
+        "*lib/modules/$kver/kernel/drivers/input/*" "*lib/modules/$kver/modules.*"
+    if [ -d "$tree/usr/lib/modules" ] && [ ! -d "$tree/lib/modules" ]; then
+        mkdir -p "$tree/lib" && ln -s ../usr/lib/modules "$tree/lib/modules"
+    fi
+    depmod -b "$tree" "$kver"
+    unpack_kernel "$tree/boot/vmlinuz-$kver" "$tree/vmlinux"
+    touch "$tree/ready"
+fi
+
+# ---- what runs in the VM ----
+
+echo "vm: building"
+cmake --build "$build" -j2 --target lumadrifter tiny_hid_dll virtual-remote vm_guest_tests \
+    >"$work/build.log" 2>&1 || { cat "$work/build.log" >&2; stop "the build failed"; }
+
+mkdir -p "$stage"/{bin,dev,proc,sys,tmp,vm/modules,vm/lib}
+cp /bin/busybox "$stage/bin/"
+cp "$here/init.sh" "$stage/init"
+cp "$build/lumadrifter" "$build/virtual-remote" "$build/tests/vm/vm_guest_tests" "$stage/vm/"
+cp "$build/libtiny_hid_dll.so" "$stage/vm/lib/"
+cp "$here"/*.remote "$stage/vm/"
+
+# Every shared library they load, at the path it has here.
+for program in "$stage"/vm/lumadrifter "$stage"/vm/lib/*.so "$stage"/vm/virtual-remote \
+    "$stage"/vm/vm_guest_tests; do
+    LD_LIBRARY_PATH=$stage/vm/lib ldd "$program" |
+        awk '$2 == "=>" && $3 ~ /^\// {print $3} $1 ~ /^\// {print $1}'
+done | sort -u | grep -v '/libtiny_hid_dll\.so$' | while read -r library; do
+    cp -L --parents "$library" "$stage"
+done
+
+# Modules in load order, each once. The remote's own driver is found by the
+# remote's ids (its modalias), and loaded by the test that needs it.
+modules_for() {
+    modprobe -d "$tree" -S "$kver" --show-depends "$1" | awk '$1 == "insmod" {print $2}'
+}
+take_module() {
+    local name
+    name=$(basename "$1")
+    case $name in
+    *.ko.xz) xz -dc "$1" >"$stage/vm/modules/${name%.xz}" ;;
+    *.ko.zst) zstd -dcq "$1" >"$stage/vm/modules/${name%.zst}" ;;
+    *) cp "$1" "$stage/vm/modules/" ;;
+    esac
+    name=${name%.xz}
+    echo "${name%.zst}"
+}
+: >"$stage/vm/base.modules"
+for module in $(for m in uhid hid-generic evdev uinput; do modules_for "$m"; done | awk '!seen[$0]++'); do
+    name=$(take_module "$module")
+    if [ "$name" = hid.ko ]; then
+        echo "$name ignore_special_drivers=1"
+    else
+        echo "$name"
+    fi >>"$stage/vm/base.modules"
+done
+: >"$stage/vm/driver.modules"
+for module in $(modules_for "hid:b0005g0001v0000057Ep00000306"); do
+    name=$(basename "$module")
+    name=${name%.xz}
+    name=${name%.zst}
+    awk -v name="$name" '$1 == name {found = 1} END {exit !found}' "$stage/vm/base.modules" ||
+        take_module "$module" >>"$stage/vm/driver.modules"
+done
+
+image=$work/initramfs.cpio
+(cd "$stage" && find . | cpio -o -H newc --quiet) >"$image"
+
+# ---- boot ----
+
+serial=$build/vm-console.log
+echo "vm: booting $kver"
+timeout --kill-after=5 "$limit" qemu-system-x86_64 -accel tcg -m 768 -nographic -no-reboot \
+    -kernel "$tree/vmlinux" -initrd "$image" \
+    -append "console=ttyS0 quiet panic=-1" </dev/null >"$serial" 2>&1 || true
+
+# ---- results, from the serial console ----
+
+tr -d '\r' <"$serial" >"$work/console"
+passed=$(grep -c '^\[       OK \] .* ms)$' "$work/console" || true)
+failed=$(grep -c '^\[  FAILED  \] .* ms)$' "$work/console" || true)
+grep -E '^\[ +(OK|FAILED) +\] .* ms\)$|^vm-guest:' "$work/console" | sed 's/^/vm: /'
+if [ "$failed" -gt 0 ]; then
+    echo "vm: what the failing tests said:"
+    awk '/^\[ RUN      \]/ {block = ""} {block = block $0 "\n"}
+         /^\[  FAILED  \] .* ms\)$/ {printf "%s", block}' "$work/console"
+fi
+if ! grep -q '^vm-guest: done' "$work/console"; then
+    failed=$((failed + 1))
+    echo "vm: the VM did not finish its tests within ${limit} s; the end of its console:"
+    tail -n 40 "$work/console"
+fi
+echo "vm: whole run $(((($(date +%s%N) - started) / 1000000))) ms; console in $serial"
+echo "vm: $passed passed, $failed failed"
+[ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]
