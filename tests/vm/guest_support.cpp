@@ -10,13 +10,15 @@
 #include <fstream>
 #include <poll.h>
 #include <sstream>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 extern char **environ;
 
 Child StartChild(const std::vector<std::string> &argv, const std::vector<std::string> &env,
-                 const std::string &outPath, const std::string &errPath, bool withInput) {
+                 const std::string &outPath, const std::string &errPath, bool withInput,
+                 uid_t user) {
     Child child;
     int pipeFds[2] = {-1, -1};
     if (withInput && pipe2(pipeFds, O_CLOEXEC) != 0)
@@ -32,6 +34,8 @@ Child StartChild(const std::vector<std::string> &argv, const std::vector<std::st
         dup2(err, 2);
         for (const std::string &e : env)
             putenv(const_cast<char *>(e.c_str()));
+        if (user != 0 && (setgid(user) != 0 || setuid(user) != 0))
+            _exit(126);
         std::vector<char *> args;
         for (const std::string &a : argv)
             args.push_back(const_cast<char *>(a.c_str()));
@@ -113,7 +117,7 @@ void SleepMs(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-static std::vector<std::string> ListDirectory(const std::string &path) {
+std::vector<std::string> ListDirectory(const std::string &path) {
     std::vector<std::string> names;
     if (DIR *dir = opendir(path.c_str())) {
         while (dirent *entry = readdir(dir))
@@ -160,6 +164,8 @@ std::vector<InputNode> ListInputNodes() {
         node.name = ReadFile(dir + "name");
         if (!node.name.empty() && node.name.back() == '\n')
             node.name.pop_back();
+        std::string keys = ReadFile(dir + "capabilities/key");
+        node.keys = !keys.empty() && keys != "0\n";
         node.vendor = ReadHexFile(dir + "id/vendor");
         node.product = ReadHexFile(dir + "id/product");
         char target[512];
@@ -240,6 +246,39 @@ std::vector<int> Values(const std::vector<input_event> &events, int type, int co
         if (e.type == type && e.code == code)
             values.push_back(e.value);
     return values;
+}
+
+std::vector<std::vector<input_event>> Frames(const std::vector<input_event> &events) {
+    std::vector<std::vector<input_event>> frames(1);
+    for (const input_event &e : events) {
+        if (e.type == EV_SYN && e.code == SYN_REPORT)
+            frames.emplace_back();
+        else
+            frames.back().push_back(e);
+    }
+    frames.pop_back();
+    return frames;
+}
+
+input_absinfo AbsoluteAxis(const std::string &node, int code) {
+    input_absinfo axis{};
+    int fd = open(node.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        ioctl(fd, EVIOCGABS(code), &axis);
+        close(fd);
+    }
+    return axis;
+}
+
+std::string HidDeviceOf(const std::string &hidraw) {
+    char target[512];
+    std::string link = "/sys/class/hidraw/" + hidraw.substr(hidraw.rfind('/') + 1) + "/device";
+    ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+    if (n <= 0)
+        return "";
+    target[n] = '\0';
+    std::string path = target;
+    return path.substr(path.rfind('/') + 1);
 }
 
 std::vector<RemoteLogLine> ReadRemoteLog(const std::string &path) {

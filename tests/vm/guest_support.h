@@ -21,9 +21,11 @@ struct Child {
 };
 
 // Starts argv[0] with these extra environment entries, stdout and stderr
-// into files; with withInput its stdin is a pipe the caller writes to.
+// into files; with withInput its stdin is a pipe the caller writes to. A
+// user id other than 0 runs it as that user.
 Child StartChild(const std::vector<std::string> &argv, const std::vector<std::string> &env,
-                 const std::string &outPath, const std::string &errPath, bool withInput);
+                 const std::string &outPath, const std::string &errPath, bool withInput,
+                 uid_t user = 0);
 // The exit code (128 + signal when killed by one), or -1 if it has not ended
 // within ms; it is then stopped.
 int WaitChild(Child &child, int ms);
@@ -35,6 +37,8 @@ void CloseChildInput(Child &child);
 std::string ReadFile(const std::string &path);
 bool WriteFile(const std::string &path, const std::string &text);
 void SleepMs(int ms);
+// The names in a folder, hidden ones left out.
+std::vector<std::string> ListDirectory(const std::string &path);
 
 // /dev/hidrawN of the HID device with these ids, waiting up to ms; "" if none.
 std::string FindHidraw(int vendor, int product, int ms);
@@ -45,6 +49,7 @@ struct InputNode {
     std::string name;
     int vendor = 0, product = 0;
     std::string hidParent; // the HID device it hangs under, "" for none
+    bool keys = false;     // it reports keys or buttons
 };
 std::vector<InputNode> ListInputNodes();
 // The first input device whose name starts with prefix, waiting up to ms.
@@ -75,6 +80,12 @@ class EventRecorder {
 
 // Events of one type and code, values in order.
 std::vector<int> Values(const std::vector<input_event> &events, int type, int code);
+// The events between two SYN_REPORTs, one frame a list, SYN_REPORT left out.
+std::vector<std::vector<input_event>> Frames(const std::vector<input_event> &events);
+// The range an evdev node gives an absolute axis.
+input_absinfo AbsoluteAxis(const std::string &node, int code);
+// The HID device a hidraw node belongs to, as sysfs names it.
+std::string HidDeviceOf(const std::string &hidraw);
 
 // A line of the virtual remote's log: what (output, input, open, ...), when,
 // and the report's bytes.

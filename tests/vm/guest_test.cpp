@@ -4,8 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fcntl.h>
+#include <functional>
+#include <memory>
 #include <poll.h>
+#include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -51,23 +56,25 @@ struct RawNode {
     }
 };
 
-Bytes RegisterWrite(uint8_t low, Bytes data) {
-    Bytes report = {0x16, 0x04, 0xB0, 0xFF, low, static_cast<uint8_t>(data.size())};
-    report.insert(report.end(), data.begin(), data.end());
+// Output report 0x16 with its size byte and the block's data bytes as given
+// (zero after them).
+Bytes RegisterReport(uint8_t low, uint8_t size, Bytes block) {
+    Bytes report = {0x16, 0x04, 0xB0, 0xFF, low, size};
+    report.insert(report.end(), block.begin(), block.end());
     report.resize(22);
     return report;
 }
 
-// The camera set-up as the program sends it.
+// The camera set-up, with nothing past each write's size.
 std::vector<Bytes> CameraSetUp() {
     return {{0x13, 0x04},
             {0x1A, 0x04},
-            RegisterWrite(0x30, {0x01}),
-            RegisterWrite(0x00, {0x02, 0x00, 0x00, 0x71, 0x01, 0x00, 0xC8}),
-            RegisterWrite(0x07, {0x00, 0x36}),
-            RegisterWrite(0x1A, {0x35, 0x03}),
-            RegisterWrite(0x33, {0x03}),
-            RegisterWrite(0x30, {0x08})};
+            RegisterReport(0x30, 1, {0x01}),
+            RegisterReport(0x00, 7, {0x02, 0x00, 0x00, 0x71, 0x01, 0x00, 0xC8}),
+            RegisterReport(0x07, 2, {0x00, 0x36}),
+            RegisterReport(0x1A, 2, {0x35, 0x03}),
+            RegisterReport(0x33, 1, {0x03}),
+            RegisterReport(0x30, 1, {0x08})};
 }
 
 Bytes Data33(Bytes dots) {
@@ -107,7 +114,7 @@ TEST(Vm, VirtualRemoteAnswersThroughHidraw) {
               Data33({0xF4, 0x90, 0x52, 0x1C, 0xA4, 0x62, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
     EXPECT_EQ(node.Read(), (Bytes{0x20, 0x00, 0x00, 0x18, 0x00, 0x00, 0xC8}))
         << "a status report on its own: LED 1, camera on";
-    EXPECT_EQ(node.Read(500), Bytes{}) << "no data reports after a status report";
+    EXPECT_EQ(node.Read(500), Bytes{}) << "B pressed, but no data reports after a status report";
 
     EXPECT_EQ(WaitChild(remote.child, 10000), 0) << ReadFile("/tmp/hidraw.remote.err");
     std::vector<Bytes> outputs = Reports(ReadRemoteLog(remote.log), "output");
@@ -116,6 +123,329 @@ TEST(Vm, VirtualRemoteAnswersThroughHidraw) {
         sent.push_back(report);
     sent.push_back({0x12, 0x00, 0x33});
     EXPECT_EQ(outputs, sent) << "every output report, whole and at its length";
+}
+
+// ---- the real program ----
+
+const char pointerName[] = "Lumadrifter pointer";
+
+// The program as a user starts it, its mouse through uinput (the VM has no
+// display) and its HID library beside it.
+struct ProgramRun {
+    Child child;
+    std::string name;
+    uid_t user = 0;
+
+    void Start(const std::string &testName) {
+        name = testName;
+        child = StartChild({"/vm/lumadrifter"}, {"LD_LIBRARY_PATH=/vm/lib"},
+                           "/tmp/" + name + ".out", "/tmp/" + name + ".err", true, user);
+    }
+    std::string Out() const { return ReadFile("/tmp/" + name + ".out"); }
+    std::string Err() const { return ReadFile("/tmp/" + name + ".err"); }
+    ~ProgramRun() { StopChild(child); }
+};
+
+// The kernel's own driver for the remote, for one test: from its loading
+// on, it rather than the generic driver takes a remote that appears.
+struct RemoteDriver {
+    std::vector<std::string> modules;
+    RemoteDriver() {
+        std::istringstream list(ReadFile("/vm/driver.modules"));
+        std::string module;
+        WriteFile("/sys/module/hid/parameters/ignore_special_drivers", "0");
+        while (list >> module) {
+            if (system(("insmod /vm/modules/" + module).c_str()) == 0)
+                modules.push_back(module);
+        }
+    }
+    ~RemoteDriver() {
+        for (auto m = modules.rbegin(); m != modules.rend(); ++m)
+            system(("rmmod " + m->substr(0, m->size() - 3)).c_str());
+        WriteFile("/sys/module/hid/parameters/ignore_special_drivers", "1");
+    }
+};
+
+std::string Banner() {
+    return "###########################################\n"
+           "#                                         #\n"
+           "#   Lumadrifter Test version 0.2          #\n"
+           "#                  build 2007.2.17        #\n"
+           "#                                         #\n"
+           "###########################################\n"
+           "\n"
+           "Usage:\n"
+           "   up/down/left/right button  ... Move cursor\n"
+           "   B button  ... Left click\n"
+           "   A button  ... Right click\n"
+           "   (1) button  ... Wheel up\n"
+           "   (2) button  ... Wheel down\n"
+           "   (+) button  ... Wheel down\n"
+           "   (-) button  ... Wheel up\n"
+           "   Home button  ... Quit\n"
+           "\n";
+}
+
+// The start-up as the remote receives it: the probe's mode, LED 1, then the
+// camera set-up. The register block is reused, so a write carries past its
+// own size the bytes earlier ones left there.
+std::vector<Bytes> StartUpAsReceived() {
+    return {{0x12, 0x00, 0x31},
+            {0x11, 0x10},
+            {0x13, 0x04},
+            {0x1A, 0x04},
+            RegisterReport(0x30, 1, {0x01}),
+            RegisterReport(0x00, 7, {0x02, 0x00, 0x00, 0x71, 0x01, 0x00, 0xC8}),
+            RegisterReport(0x07, 2, {0x00, 0x36, 0x00, 0x71, 0x01, 0x00, 0xC8}),
+            RegisterReport(0x1A, 2, {0x35, 0x03, 0x00, 0x71, 0x01, 0x00, 0xC8}),
+            RegisterReport(0x33, 1, {0x03, 0x03, 0x00, 0x71, 0x01, 0x00, 0xC8}),
+            RegisterReport(0x30, 1, {0x08, 0x03, 0x00, 0x71, 0x01, 0x00, 0xC8}),
+            {0x12, 0x00, 0x33}};
+}
+
+// One run of the program against the virtual remote. The pointer's node
+// appears as the program starts, well before its first move (the probe and
+// the camera set-up come first), so it is recorded from the start.
+struct Session {
+    RemoteRun remote;
+    ProgramRun program;
+    std::string name;
+    std::string hidraw;
+    std::unique_ptr<EventRecorder> pointer;
+    std::string pointerNode;
+
+    // The remote appears and a driver takes it.
+    void StartRemote(const std::string &testName) {
+        name = testName;
+        remote.Start(name);
+        hidraw = FindHidraw(0x057E, 0x0306, 10000);
+        ASSERT_NE(hidraw, "") << ReadFile("/tmp/" + name + ".remote.err");
+    }
+    // The program starts and its pointer is watched; then the remote plays.
+    void StartProgram(const std::string &script) {
+        program.Start(name);
+        pointerNode = WaitForInputNode(pointerName, 10000).event;
+        ASSERT_NE(pointerNode, "") << program.Err();
+        pointer = std::make_unique<EventRecorder>(pointerNode);
+        ASSERT_TRUE(pointer->Opened());
+        remote.Play(script);
+    }
+    void Start(const std::string &testName, const std::string &script) {
+        ASSERT_NO_FATAL_FAILURE(StartRemote(testName));
+        ASSERT_NO_FATAL_FAILURE(StartProgram(script));
+    }
+    // The program's exit code; the remote has finished its script.
+    int Finish() {
+        int code = WaitChild(program.child, 30000);
+        EXPECT_EQ(WaitChild(remote.child, 30000), 0) << ReadFile(remote.log);
+        return code;
+    }
+    std::vector<Bytes> Outputs() { return Reports(ReadRemoteLog(remote.log), "output"); }
+};
+
+// The values that follow the first occurrence of `first`, `first` included.
+std::vector<int> From(const std::vector<int> &values, int first) {
+    for (size_t i = 0; i < values.size(); i++)
+        if (values[i] == first)
+            return std::vector<int>(values.begin() + static_cast<long>(i), values.end());
+    return {};
+}
+
+// a. The generic driver has the remote: the whole run, from the probe to
+// Home, as the remote and a real uinput device see it.
+TEST(Vm, ProgramWithGenericDriver) {
+    Session s;
+    ASSERT_NO_FATAL_FAILURE(s.Start("generic", "generic.remote"));
+    EXPECT_EQ(s.Finish(), 0) << s.program.Err();
+    EXPECT_EQ(s.program.Out(), Banner() + "IR-Track NG\nIR-Track Ok\n");
+
+    std::vector<Bytes> expected = StartUpAsReceived();
+    for (const Bytes &r : std::vector<Bytes>{{0x13, 0x05}, // Plus: the buzz
+                                             {0x13, 0x04},
+                                             {0x13, 0x00}, // Home: the remote quieted
+                                             {0x1A, 0x00},
+                                             {0x12, 0x00, 0x30}})
+        expected.push_back(r);
+    EXPECT_EQ(s.Outputs(), expected);
+
+    std::vector<RemoteLogLine> log = ReadRemoteLog(s.remote.log);
+    int64_t buzzOn = 0, buzzOff = 0;
+    for (const RemoteLogLine &line : log) {
+        if (line.what == "output" && line.bytes == Bytes{0x13, 0x05})
+            buzzOn = line.us;
+        if (line.what == "output" && line.bytes == Bytes{0x13, 0x04})
+            buzzOff = line.us;
+    }
+    EXPECT_GE(buzzOff - buzzOn, 70000) << "the rumble runs 80 ms";
+
+    s.pointer->Stop();
+    std::vector<input_event> events = s.pointer->Events();
+    EXPECT_EQ(Values(events, EV_KEY, BTN_LEFT), (std::vector<int>{1, 0}));
+    EXPECT_EQ(Values(events, EV_KEY, BTN_RIGHT), (std::vector<int>{1, 0}));
+    EXPECT_EQ(Values(events, EV_REL, REL_WHEEL_HI_RES), (std::vector<int>{64, 64, 64, -64}));
+    EXPECT_EQ(Values(events, EV_REL, REL_WHEEL), (std::vector<int>{1}));
+    // From where the acknowledgements put it, a sixth of the way to (488, 206),
+    // then to (788, 206) a report.
+    std::vector<int> x = From(Values(events, EV_ABS, ABS_X), 1919);
+    ASSERT_GE(x.size(), 7u);
+    EXPECT_EQ(std::vector<int>(x.begin(), x.begin() + 7),
+              (std::vector<int>{1919, 1788, 1621, 1482, 1366, 1269, 1188}));
+    EXPECT_FALSE(InputNodeExists(pointerName)) << "the virtual mouse is gone";
+}
+
+// b. The kernel's own driver has the remote, as on a desktop: it asks for
+// status, sets LEDs and its own reporting mode, and makes key devices. The
+// program tracks on through that, and holds the driver's keys while it runs.
+TEST(Vm, ProgramWithRemoteDriver) {
+    RemoteDriver driver;
+    ASSERT_FALSE(driver.modules.empty());
+    Session s;
+    ASSERT_NO_FATAL_FAILURE(s.StartRemote("driver"));
+    std::string hid = HidDeviceOf(s.hidraw);
+    InputNode keys;
+    for (int waited = 0; keys.event.empty() && waited < 10000; waited += 20) {
+        for (const InputNode &node : ListInputNodes())
+            if (node.hidParent == hid && node.keys)
+                keys = node;
+        SleepMs(20);
+    }
+    ASSERT_NE(keys.event, "") << "the driver made no key device";
+    EXPECT_EQ(keys.vendor, 0x057E);
+    EventRecorder keyPresses(keys.event);
+    ASSERT_NO_FATAL_FAILURE(s.StartProgram("driver.remote"));
+    // While the program runs, the driver's own status request, as a battery
+    // reading makes it.
+    SleepMs(1500);
+    for (const std::string &supply : ListDirectory("/sys/class/power_supply"))
+        ReadFile("/sys/class/power_supply/" + supply + "/capacity");
+
+    EXPECT_EQ(s.Finish(), 0) << s.program.Err();
+    EXPECT_EQ(s.program.Err(), "");
+    EXPECT_EQ(s.program.Out(), Banner() + "IR-Track NG\nIR-Track Ok\n") << "tracking is never lost";
+
+    s.pointer->Stop();
+    std::vector<input_event> events = s.pointer->Events();
+    EXPECT_EQ(Values(events, EV_KEY, BTN_LEFT), (std::vector<int>{1, 0}));
+    // Left towards the first target, then right again once the dots moved,
+    // which only IR reports could show after the status report.
+    std::vector<int> x = From(Values(events, EV_ABS, ABS_X), 1919);
+    auto turn = std::min_element(x.begin(), x.end());
+    EXPECT_TRUE(std::is_sorted(x.begin(), turn + 1, std::greater<int>()));
+    EXPECT_GE(x.end() - turn, 4) << "the cursor turned back right";
+    EXPECT_TRUE(std::is_sorted(turn, x.end()));
+
+    // The B and Home pressed while the program ran reached no one; the A
+    // pressed after it ended reaches the driver's key device. (Home, still
+    // down when the program let go, is seen released.)
+    keyPresses.Stop();
+    std::vector<int> pressed, released;
+    for (const input_event &e : keyPresses.Events()) {
+        if (e.type == EV_KEY && e.value == 1)
+            pressed.push_back(e.code);
+        if (e.type == EV_KEY && e.value == 0)
+            released.push_back(e.code);
+    }
+    EXPECT_EQ(pressed.size(), 1u) << "only A, after the program";
+    EXPECT_EQ(released.size(), 2u);
+    EXPECT_TRUE(!pressed.empty() && !released.empty() && released.back() == pressed[0]);
+
+    // The driver's traffic and the program's answers to it, as received
+    // from the program's first report on.
+    std::vector<Bytes> outputs = s.Outputs();
+    auto start = std::find(outputs.begin(), outputs.end(), Bytes{0x12, 0x00, 0x31});
+    int statusRequests = 0, programModes = 0;
+    for (auto r = start; r != outputs.end(); ++r) {
+        statusRequests += (*r)[0] == 0x15;
+        programModes += *r == Bytes{0x12, 0x00, 0x33};
+    }
+    EXPECT_GE(statusRequests, 1) << "the driver asked for status while the program ran";
+    EXPECT_GE(programModes, 3) << "the set-up's, and one after each status report";
+}
+
+// A user who may use the remote and make a virtual mouse, but not open the
+// driver's key device: the program says so in one line, with what to do,
+// and works all the same.
+TEST(Vm, RemoteDriverKeysClosedToUser) {
+    RemoteDriver driver;
+    Session s;
+    ASSERT_NO_FATAL_FAILURE(s.StartRemote("closed"));
+    chmod(s.hidraw.c_str(), 0666);
+    chmod("/dev/uinput", 0666);
+    s.program.user = 1000;
+    ASSERT_NO_FATAL_FAILURE(s.StartProgram("home.remote"));
+    EXPECT_EQ(s.Finish(), 0);
+    chmod("/dev/uinput", 0600);
+
+    std::string err = s.program.Err();
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_NE(err.find("/dev/input/event"), std::string::npos) << err;
+    EXPECT_NE(err.find("Permission denied"), std::string::npos) << err;
+    EXPECT_NE(err.find("70-lumadrifter.rules"), std::string::npos) << err;
+}
+
+// c. The remote goes away while B is held: the program releases the button,
+// says so and ends with exit code 1; its virtual mouse goes with it.
+TEST(Vm, RemoteGoneWhileBHeld) {
+    Session s;
+    ASSERT_NO_FATAL_FAILURE(s.Start("gone", "gone.remote"));
+    EXPECT_EQ(s.Finish(), 1);
+    EXPECT_EQ(s.program.Err(), "Wii-Remote disconnected.\n");
+    EXPECT_EQ(s.program.Out(), Banner() + "IR-Track NG\n");
+
+    for (int waited = 0; !s.pointer->DeviceGone() && waited < 5000; waited += 10)
+        SleepMs(10);
+    EXPECT_TRUE(s.pointer->DeviceGone());
+    EXPECT_FALSE(InputNodeExists(pointerName));
+    s.pointer->Stop();
+    EXPECT_EQ(Values(s.pointer->Events(), EV_KEY, BTN_LEFT), (std::vector<int>{1, 0}))
+        << "nothing is left pressed";
+}
+
+// d. uinput for real: the screen's range, positions clamped to it, and the
+// wheel's hi-res and legacy axes.
+TEST(Vm, UinputPointer) {
+    Session s;
+    ASSERT_NO_FATAL_FAILURE(s.Start("uinput", "uinput.remote"));
+    // No display in the VM: the screen is the default 1920 x 1080.
+    input_absinfo x = AbsoluteAxis(s.pointerNode, ABS_X), y = AbsoluteAxis(s.pointerNode, ABS_Y);
+    EXPECT_EQ(x.minimum, 0);
+    EXPECT_EQ(x.maximum, 1919);
+    EXPECT_EQ(y.minimum, 0);
+    EXPECT_EQ(y.maximum, 1079);
+    EXPECT_EQ(s.Finish(), 0) << s.program.Err();
+
+    s.pointer->Stop();
+    std::vector<input_event> events = s.pointer->Events();
+    // From (1919, 0), where the acknowledgements put it, towards a target
+    // past the bottom left corner: each axis stops at its edge.
+    EXPECT_EQ(From(Values(events, EV_ABS, ABS_X), 1919),
+              (std::vector<int>{1919, 1538, 1113, 758, 463, 217, 12, 0}));
+    EXPECT_EQ(Values(events, EV_ABS, ABS_Y),
+              (std::vector<int>{168, 352, 506, 634, 741, 830, 904, 966, 1017, 1060, 1079}));
+
+    // Each wheel step a frame: 64 on the hi-res axis, and a legacy click in
+    // the frame where the steps since the last click make 120.
+    std::vector<std::pair<int, int>> wheel; // hi-res, legacy (0: none)
+    for (const auto &frame : Frames(events)) {
+        int hiRes = 0, legacy = 0;
+        for (const input_event &e : frame) {
+            hiRes += e.type == EV_REL && e.code == REL_WHEEL_HI_RES ? e.value : 0;
+            legacy += e.type == EV_REL && e.code == REL_WHEEL ? e.value : 0;
+        }
+        if (hiRes || legacy)
+            wheel.emplace_back(hiRes, legacy);
+    }
+    EXPECT_EQ(wheel, (std::vector<std::pair<int, int>>{
+                         {64, 0},
+                         {64, 1},
+                         {64, 0},
+                         {64, 1}, // One, 4 reports
+                         {-64, 0},
+                         {-64, 0},
+                         {-64, -1},
+                         {-64, -1},
+                         {-64, 0}, // Two, 5 reports
+                     }));
 }
 
 } // namespace
