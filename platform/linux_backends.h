@@ -6,6 +6,8 @@
 // announced. On failure, why holds a line for the user.
 bool OpenX11Mouse(char *why, int room);
 void CloseX11Mouse();
+// Lets go of the buttons the program holds, on a connection of its own.
+void ReleaseX11ButtonsFromSignal();
 void X11SendMouseEvent(unsigned flags, int data);
 void X11PlaceCursor(int x, int y);
 void X11ReadCursor(int *x, int *y);

@@ -40,10 +40,12 @@ void RestoreTerminal() {
         tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
 }
 
-// Gives back the terminal and the virtual mouse, then lets the signal end the
-// program as it would have (the handler is reset on entry).
+// Gives back the terminal, the buttons held and the virtual mouse (whose
+// keys the kernel releases as it goes), then lets the signal end the program
+// as it would have (the handler is reset on entry).
 static void LeaveOnSignal(int signal) {
     RestoreTerminal();
+    ReleaseX11ButtonsFromSignal();
     DropUinputMouseFromSignal();
     raise(signal);
 }

@@ -7,6 +7,7 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
@@ -14,6 +15,13 @@
 static Display *display;
 static Window root;
 static WheelCarry wheel;
+
+// The server keeps a fake button down after its client has gone, so a
+// signal that ends the program must let go of the buttons it holds. The
+// handler has a connection of its own, opened at start, so that it never
+// meets the main thread inside Xlib.
+static Display *signalDisplay;
+static std::atomic<unsigned> buttonsHeld; // bit n: button n is down
 
 // A failed request is reported and passed over; the program goes on.
 static int ReportXError(Display *d, XErrorEvent *e) {
@@ -57,6 +65,11 @@ bool OpenX11Mouse(char *why, int room) {
         display = nullptr;
         return false;
     }
+    // Asking for the extension here sets up Xlib's record of it, so the
+    // signal handler later only writes requests.
+    signalDisplay = XOpenDisplay(name);
+    if (signalDisplay)
+        XTestQueryExtension(signalDisplay, &event, &error, &major, &minor);
     XSetErrorHandler(ReportXError);
     XSetIOErrorHandler(ReportLostDisplay);
     root = DefaultRootWindow(display);
@@ -65,9 +78,31 @@ bool OpenX11Mouse(char *why, int room) {
 }
 
 void CloseX11Mouse() {
+    if (signalDisplay)
+        XCloseDisplay(signalDisplay);
+    signalDisplay = nullptr;
     if (display)
         XCloseDisplay(display);
     display = nullptr;
+}
+
+void ReleaseX11ButtonsFromSignal() {
+    unsigned held = buttonsHeld.exchange(0);
+
+    if (!signalDisplay || held == 0)
+        return;
+    for (unsigned button : {1u, 3u})
+        if (held & (1u << button))
+            XTestFakeButtonEvent(signalDisplay, button, False, CurrentTime);
+    XFlush(signalDisplay);
+}
+
+static void Button(unsigned button, bool down) {
+    if (down)
+        buttonsHeld |= 1u << button;
+    XTestFakeButtonEvent(display, button, down, CurrentTime);
+    if (!down)
+        buttonsHeld &= ~(1u << button);
 }
 
 static void Click(unsigned button, int count) {
@@ -81,13 +116,13 @@ static void Click(unsigned button, int count) {
 // one press and release per click.
 void X11SendMouseEvent(unsigned flags, int data) {
     if (flags & MouseLeftDown)
-        XTestFakeButtonEvent(display, 1, True, CurrentTime);
+        Button(1, true);
     if (flags & MouseLeftUp)
-        XTestFakeButtonEvent(display, 1, False, CurrentTime);
+        Button(1, false);
     if (flags & MouseRightDown)
-        XTestFakeButtonEvent(display, 3, True, CurrentTime);
+        Button(3, true);
     if (flags & MouseRightUp)
-        XTestFakeButtonEvent(display, 3, False, CurrentTime);
+        Button(3, false);
     if ((flags & MouseWheel) && data != 0) {
         int clicks = CarryWheel(&wheel, data);
         Click(clicks > 0 ? 4 : 5, clicks > 0 ? clicks : -clicks);

@@ -112,6 +112,14 @@ void XServer::Cursor(int *x, int *y) {
     XQueryPointer(control, DefaultRootWindow(control), &root, &child, x, y, &wx, &wy, &mask);
 }
 
+unsigned XServer::ButtonsDown() {
+    Window root, child;
+    int x, y, wx, wy;
+    unsigned mask;
+    XQueryPointer(control, DefaultRootWindow(control), &root, &child, &x, &y, &wx, &wy, &mask);
+    return mask & (Button1Mask | Button2Mask | Button3Mask | Button4Mask | Button5Mask);
+}
+
 void PrintTo(const XAction &a, std::ostream *os) {
     static const char *const names[] = {"",      "",        "KeyPress", "KeyRelease",
                                         "Press", "Release", "Motion"};

@@ -41,6 +41,8 @@ struct XServer {
     ~XServer();
     void Warp(int x, int y);
     void Cursor(int *x, int *y);
+    // The pointer buttons the server holds down, as XQueryPointer's mask.
+    unsigned ButtonsDown();
 };
 
 // What the X server did with the pointer, as an XRecord client saw it.

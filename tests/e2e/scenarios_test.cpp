@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <unistd.h>
 
 namespace {
@@ -187,6 +188,23 @@ TEST_F(Scenario, ARemoteThatGoesAwayEndsTheRunWithNothingHeld) {
     ASSERT_GE(written.size(), 3u);
     EXPECT_EQ(std::vector<Bytes>(written.end() - 3, written.end()), QuietReports);
     EXPECT_EQ(log.back().kind, "close");
+}
+
+TEST_F(Scenario, EndedByASignalWithBHeldLeavesNothingPressed) {
+    Program p(With("hold_b"));
+    ASSERT_TRUE(p.WaitForOutput(Banner()));
+    for (int i = 0; i < 500 && x.ButtonsDown() == 0; i++)
+        usleep(10000);
+    ASSERT_NE(x.ButtonsDown(), 0u) << "B holds the left button";
+
+    kill(p.pid, SIGTERM);
+    EXPECT_EQ(p.WaitForExit(), 128 + SIGTERM);
+    // The server would keep the button down after its client has gone: the
+    // program lets go of it on the way out.
+    for (int i = 0; i < 500 && x.ButtonsDown() != 0; i++)
+        usleep(10000);
+    EXPECT_EQ(x.ButtonsDown(), 0u);
+    EXPECT_EQ(record->Buttons(), (std::vector<XAction>{Press(1), Release(1)}));
 }
 
 TEST_F(Scenario, AStatusReportSelectsTheReportingModeAgain) {
