@@ -5,18 +5,24 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 
 namespace {
 
-std::string DynamicSection(const std::string &file) {
+std::string Output(const std::string &command) {
     std::string text;
-    FILE *out = popen(("readelf -d '" + file + "'").c_str(), "r");
+    FILE *out = popen(command.c_str(), "r");
     char line[512];
     while (out && std::fgets(line, sizeof line, out))
         text += line;
     if (out)
         pclose(out);
     return text;
+}
+
+std::string DynamicSection(const std::string &file) {
+    return Output("readelf -d '" + file + "'");
 }
 
 TEST(Linking, TheLibraryIsFoundByNameThroughRunpath) {
@@ -47,6 +53,29 @@ TEST(Linking, LdLibraryPathPutsTheScriptedLibraryFirst) {
     std::vector<HidLogLine> log = p.HidLog();
     ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0].kind, "open");
+}
+
+// Installed under a scratch root: the program finds the library installed
+// beside it (lib/ next to bin/), and the udev rule is in place.
+TEST(Install, PutsProgramLibraryAndRuleWhereTheyWork) {
+    TempDir root;
+    std::string install = "DESTDIR='" + root.path +
+                          "' '" CMAKE_PROGRAM "' --install '" BUILD_DIR
+                          "' --prefix /opt/lumadrifter >/dev/null 2>&1 && echo done";
+    ASSERT_EQ(Output(install), "done\n");
+
+    std::string prefix = root.path + "/opt/lumadrifter";
+    EXPECT_TRUE(std::filesystem::exists(prefix + "/lib/libtiny_hid_dll.so"));
+    EXPECT_TRUE(std::filesystem::exists(root.path + "/etc/udev/rules.d/70-lumadrifter.rules"));
+    std::string rule = ReadWholeFile(root.path + "/etc/udev/rules.d/70-lumadrifter.rules");
+    for (const char *id : {"0005:057E:0306", "0005:057E:0330", "uinput"})
+        EXPECT_NE(rule.find(id), std::string::npos) << id;
+
+    std::string loaded =
+        Output("env -u LD_LIBRARY_PATH LD_TRACE_LOADED_OBJECTS=1 '" + prefix + "/bin/lumadrifter'");
+    EXPECT_NE(loaded.find("libtiny_hid_dll.so => " + prefix + "/bin/../lib/libtiny_hid_dll.so"),
+              std::string::npos)
+        << loaded;
 }
 
 } // namespace
