@@ -56,6 +56,8 @@ static void CatchSignals(bool on) {
     action.sa_handler = on ? LeaveOnSignal : SIG_DFL;
     action.sa_flags = SA_RESETHAND;
     sigemptyset(&action.sa_mask);
+    for (int signal : SignalsToCatch) // one way out at a time
+        sigaddset(&action.sa_mask, signal);
     for (int signal : SignalsToCatch)
         sigaction(signal, &action, nullptr);
 }
