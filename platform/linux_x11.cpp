@@ -94,7 +94,9 @@ void ReleaseX11ButtonsFromSignal() {
     for (unsigned button : {1u, 3u})
         if (held & (1u << button))
             XTestFakeButtonEvent(signalDisplay, button, False, CurrentTime);
-    XFlush(signalDisplay);
+    // A round trip: requests still unread when the program's connections
+    // close may be dropped by the server.
+    XSync(signalDisplay, False);
 }
 
 static void Button(unsigned button, bool down) {
