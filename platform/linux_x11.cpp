@@ -66,7 +66,7 @@ bool OpenX11Mouse(char *why, int room) {
         return false;
     }
     // Asking for the extension here sets up Xlib's record of it, so the
-    // signal handler later only writes requests.
+    // signal handler later only sends requests and waits for the server.
     signalDisplay = XOpenDisplay(name);
     if (signalDisplay)
         XTestQueryExtension(signalDisplay, &event, &error, &major, &minor);
