@@ -4,19 +4,35 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 . tools/packages.sh
 
-# The Linux suite: unit tests of the logic and of the Linux platform, and
-# end-to-end tests of the built program on Xvfb.
+# Unit tests of the logic and of the Linux platform, and end-to-end tests of
+# the built program on Xvfb, in the build folder given, with the sanitizers
+# given (none, address,undefined or thread).
 linux_suite() {
+    local dir=$1 sanitize=$2
     install_missing $BUILD_PACKAGES $TEST_PACKAGES || return 1
-    cmake -S . -B build -DLUMADRIFTER_TESTS=ON >/dev/null || return 1
-    cmake --build build -j "${JOBS:-2}" || return 1
-    (cd build && ctest --output-on-failure -j "${JOBS:-2}")
+    cmake -S . -B "$dir" -DLUMADRIFTER_TESTS=ON -DLUMADRIFTER_SANITIZE="$sanitize" >/dev/null ||
+        return 1
+    cmake --build "$dir" -j "${JOBS:-2}" || return 1
+    (cd "$dir" && ctest --output-on-failure -j "${JOBS:-2}")
 }
 
+passed=0
 failed=0
-linux_suite || failed=1
-# Further suites (another system's build and tests) go here, each a function
-# that returns non-zero on failure:
-#   other_suite || failed=1
+run() {
+    echo "== $*"
+    if "$@"; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+        echo "== failed: $*"
+    fi
+}
 
-exit $failed
+run linux_suite build ""
+run linux_suite build-asan address,undefined
+run linux_suite build-tsan thread
+run bash tools/fuzz.sh
+# Further suites (another system's build and tests) go here.
+
+echo "suites: $passed passed, $failed failed"
+[ $failed -eq 0 ]
