@@ -9,16 +9,42 @@
 #include <cstdio>
 #include <process.h>
 
+// The mouse buttons this program holds down, as MouseLeftDown and
+// MouseRightDown bits.
+static volatile LONG buttonsHeld;
+
+// Ctrl+C, Ctrl+Break or the console window closed: the process ends without
+// going back to the control loop, so the buttons it holds are let go here,
+// never left down for the whole desktop. The system's own handler then ends
+// the process.
+static BOOL WINAPI ReleaseButtonsOnClose(DWORD) {
+    LONG held = InterlockedExchange(&buttonsHeld, 0);
+    if (held & MouseLeftDown)
+        mouse_event(MouseLeftUp, 0, 0, 0, 0);
+    if (held & MouseRightDown)
+        mouse_event(MouseRightUp, 0, 0, 0, 0);
+    return FALSE;
+}
+
 // A console program on Windows has its console and its mouse from the start.
 bool StartPlatform() {
+    SetConsoleCtrlHandler(ReleaseButtonsOnClose, TRUE);
     return true;
 }
 
-void StopPlatform() {}
+void StopPlatform() {
+    SetConsoleCtrlHandler(ReleaseButtonsOnClose, FALSE);
+}
 
 // The flags of platform.h are the system's own MOUSEEVENTF_ values; a wheel
 // amount travels as a signed value in the unsigned data word.
 void SendMouseEvent(unsigned flags, int data) {
+    if (flags & (MouseLeftDown | MouseRightDown))
+        InterlockedOr(&buttonsHeld, static_cast<LONG>(flags));
+    if (flags & MouseLeftUp)
+        InterlockedAnd(&buttonsHeld, ~static_cast<LONG>(MouseLeftDown));
+    if (flags & MouseRightUp)
+        InterlockedAnd(&buttonsHeld, ~static_cast<LONG>(MouseRightDown));
     mouse_event(flags, 0, 0, static_cast<DWORD>(data), 0);
 }
 
