@@ -464,6 +464,24 @@ reads=$(Text "$dir/hid.log" | grep -c '^read ')
 [ "$reads" -lt 501 ] || echo "Escape did not end the program; $reads reports read" >>"$dir/failure"
 Verdict "Escape typed into the console ends the run"
 
+# Ctrl+C typed into the console once the buttons are down.
+TypeControlC() {
+    if ! WaitForText "$dir/mouse.log" '^left-down' 60; then
+        echo "the buttons never went down" >>"$dir/failure"
+        return
+    fi
+    wine "$helpers/type_keys.exe" lumadrifter.exe ctrl-c </dev/null >>"$dir/type_keys.log" 2>&1 ||
+        echo "Ctrl+C could not be typed: $(Text "$dir/type_keys.log")" >>"$dir/failure"
+}
+
+# The system ends the program: its exit code is the system's, not checked.
+Run interrupt "$program" "$scenarios/interrupt.script" no TypeControlC
+[ -f "$dir/failure" ] || Compare "mouse events" "$(printf '%s\n' "right-down $at" "left-down $at" \
+    "left-up $at" "right-up $at")" "$(MouseEvents "$dir/mouse.log")"
+reads=$(Text "$dir/hid.log" | grep -c '^read ')
+[ "$reads" -lt 501 ] || echo "Ctrl+C did not end the program; $reads reports read" >>"$dir/failure"
+Verdict "Ctrl+C in the console: the buttons held are let go"
+
 # The real library, in a system with no remote: SetupAPI finds none.
 Run real_library "$build/lumadrifter.exe" "" yes
 CheckRun 1 "" "$(BoxSaying "Wii-Remote not found.")" ""

@@ -2,7 +2,7 @@
 //
 //   type_keys.exe <program.exe> <key>...
 //
-// A key is one character, or esc for Escape. Each becomes a key-down and a
+// A key is one character, esc for Escape or ctrl-c for Ctrl+C. Each becomes a key-down and a
 // key-up event in the console's input, which is what the C runtime's
 // keyboard calls read.
 #include <windows.h>
@@ -27,8 +27,9 @@ static DWORD FindProcess(const char *name) {
 
 static void KeyEvents(const char *key, INPUT_RECORD events[2]) {
     bool escape = std::strcmp(key, "esc") == 0;
-    char code = escape ? 27 : key[0];
-    WORD virtualKey = escape ? VK_ESCAPE : LOBYTE(VkKeyScanA(code));
+    bool control = std::strcmp(key, "ctrl-c") == 0;
+    char code = escape ? 27 : control ? 3 : key[0];
+    WORD virtualKey = escape ? VK_ESCAPE : control ? 'C' : LOBYTE(VkKeyScanA(code));
 
     for (int i = 0; i < 2; i++) {
         events[i] = {};
@@ -39,6 +40,7 @@ static void KeyEvents(const char *key, INPUT_RECORD events[2]) {
         events[i].Event.KeyEvent.wVirtualScanCode =
             static_cast<WORD>(MapVirtualKeyA(virtualKey, MAPVK_VK_TO_VSC));
         events[i].Event.KeyEvent.uChar.AsciiChar = code;
+        events[i].Event.KeyEvent.dwControlKeyState = control ? LEFT_CTRL_PRESSED : 0;
     }
 }
 
