@@ -20,7 +20,6 @@ results=$build/wine-results
 scenarios=$root/tests/scenarios
 passed=0
 failed=0
-started=() # every process this suite starts, by PID
 prefix=
 
 Pass() {
@@ -39,9 +38,11 @@ Finish() {
     exit
 }
 
+# Whatever this suite started and is still running, by PID; the server
+# then ends every Windows process left in the prefix.
 StopAll() {
     local pid
-    for pid in "${started[@]}"; do
+    for pid in $(jobs -p); do
         kill -KILL "$pid" 2>/dev/null
     done
     if [ -n "$prefix" ]; then
@@ -80,13 +81,13 @@ fi
 
 # --- Build ---------------------------------------------------------------
 
+mkdir -p "$build"
 if ! { cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
-    >"$build.configure.log" 2>&1 && cmake --build "$build" -j2 >"$build.build.log" 2>&1; }; then
-    cat "$build.configure.log" "$build.build.log" 2>/dev/null | tail -40
+    >"$build/configure.log" 2>&1 && cmake --build "$build" -j2 >"$build/build.log" 2>&1; }; then
+    cat "$build/configure.log" "$build/build.log" | tail -40
     Fail "cross build"
     Finish
 fi
-rm -f "$build.configure.log" "$build.build.log"
 Pass "cross build"
 cp "$build/lumadrifter.exe" "$build/scripted/lumadrifter.exe"
 
@@ -147,7 +148,12 @@ rm -f "$prefix.boot.log"
 # The first start made its desktop without a graphics driver; the runs get
 # a new one, with the null driver. The server then stays up between runs.
 wineserver -w
-wineserver -p
+# The probe gives the remote 100 ms to answer, and under Wine the reader
+# thread's start goes through the server: on a busy machine, the server and
+# the program run ahead of other work when that is allowed (as root).
+favour=()
+[ "$(id -u)" -eq 0 ] && favour=(nice -n -10)
+"${favour[@]}" wineserver -p
 
 helpers=$build/helpers
 rm -rf "$results"
@@ -185,7 +191,6 @@ WaitForText() {
 
 Start() {
     "$@" &
-    started+=($!)
 }
 
 Stop() {
@@ -206,14 +211,14 @@ Run() {
 
     Start wine "$helpers/watch_mouse.exe" 300 200 >"$dir/mouse.log" 2>"$dir/watch_mouse.err" </dev/null
     local watcher=$!
-    if ! WaitForText "$dir/mouse.log" '^ready' 60; then
+    if ! WaitForText "$dir/mouse.log" '^ready' 30; then
         echo "the mouse watcher did not start" >"$dir/failure"
         Stop "$watcher"
         return
     fi
     local dismisser=
     if [ "$box" = yes ]; then
-        Start wine "$helpers/dismiss_message.exe" 60 >"$dir/box.txt" 2>&1 </dev/null
+        Start wine "$helpers/dismiss_message.exe" 30 >"$dir/box.txt" 2>&1 </dev/null
         dismisser=$!
     fi
 
@@ -222,22 +227,25 @@ Run() {
         export LUMADRIFTER_TEST_HID_LOG=$(WinePath "$dir/hid.log")
     fi
     export RUN_PROGRAM=$program RUN_DIR=$dir
-    Start script -qec 'echo $$ >"$RUN_DIR/pid"; exec wine "$RUN_PROGRAM" >"$RUN_DIR/stdout.txt" 2>"$RUN_DIR/stderr.txt"' \
+    Start "${favour[@]}" script -qec 'echo $$ >"$RUN_DIR/pid"; exec wine "$RUN_PROGRAM" >"$RUN_DIR/stdout.txt" 2>"$RUN_DIR/stderr.txt"' \
         /dev/null </dev/null >/dev/null
     local terminal=$!
     unset LUMADRIFTER_TEST_HID_SCRIPT LUMADRIFTER_TEST_HID_LOG RUN_PROGRAM RUN_DIR
 
     [ -n "$action" ] && "$action"
 
-    if WaitForEnd "$terminal" 60; then
+    if WaitForEnd "$terminal" 30; then
         wait "$terminal"
         echo $? >"$dir/exit"
     else
-        echo "still running after a minute" >"$dir/failure"
+        echo "still running after 30 s" >"$dir/failure"
         kill -KILL "$(cat "$dir/pid")" 2>/dev/null
         Stop "$terminal"
     fi
-    [ -n "$dismisser" ] && { WaitForEnd "$dismisser" 5 || Stop "$dismisser"; }
+    if [ -n "$dismisser" ]; then
+        WaitForEnd "$dismisser" 5 || kill -KILL "$dismisser"
+        wait "$dismisser" 2>/dev/null
+    fi
     sleep 0.2 # the watcher's last cursor sample
     Stop "$watcher"
 }
@@ -443,7 +451,7 @@ Verdict "remote gone: left button released, remote quietened, exit code 1"
 # Typed once the banner is out: another key first, which changes nothing,
 # then Escape.
 TypeKeys() {
-    if ! WaitForText "$dir/stdout.txt" 'Home button' 60; then
+    if ! WaitForText "$dir/stdout.txt" 'Home button' 30; then
         echo "no banner" >>"$dir/failure"
         return
     fi
@@ -466,7 +474,7 @@ Verdict "Escape typed into the console ends the run"
 
 # Ctrl+C typed into the console once the buttons are down.
 TypeControlC() {
-    if ! WaitForText "$dir/mouse.log" '^left-down' 60; then
+    if ! WaitForText "$dir/mouse.log" '^left-down' 30; then
         echo "the buttons never went down" >>"$dir/failure"
         return
     fi
