@@ -48,16 +48,13 @@ void SendMouseEvent(unsigned flags, int data) {
     mouse_event(flags, 0, 0, static_cast<DWORD>(data), 0);
 }
 
-// Where the cursor was last placed or seen. While the desktop is locked the
-// system refuses to tell, and the D-pad must not then throw the cursor into
-// a corner.
-static POINT lastCursor;
-
 void PlaceCursor(int x, int y) {
     SetCursorPos(x, y);
-    lastCursor.x = x;
-    lastCursor.y = y;
 }
+
+// Where the cursor was last seen. While the desktop is locked the system
+// refuses to tell; the position read before then stands in.
+static POINT lastCursor;
 
 void ReadCursor(int *x, int *y) {
     POINT now;
