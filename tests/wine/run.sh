@@ -9,6 +9,8 @@
 # lumadrifter.exe under Wine against the scripted remotes of
 # tests/scenarios/: a helper watches the mouse through a low-level hook,
 # another dismisses message boxes, a third types into the program's console.
+# The real tiny_hid_dll.dll runs too, once against Wine's own HID class and
+# then against stand-ins for hid.dll and setupapi.dll that serve a scenario.
 # Wine runs in a prefix of its own, with its null graphics driver, so no X
 # server is needed. Results of each run are kept in
 # build-windows/wine-results/. Ends with "wine: <n> passed, <m> failed".
@@ -90,6 +92,7 @@ if ! { cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w6
 fi
 Pass "cross build"
 cp "$build/lumadrifter.exe" "$build/scripted/lumadrifter.exe"
+cp "$build/lumadrifter.exe" "$build/tiny_hid_dll.dll" "$build/stand-in/"
 
 # --- Import and export tables ---------------------------------------------
 
@@ -490,9 +493,54 @@ reads=$(Text "$dir/hid.log" | grep -c '^read ')
 [ "$reads" -lt 501 ] || echo "Ctrl+C did not end the program; $reads reports read" >>"$dir/failure"
 Verdict "Ctrl+C in the console: the buttons held are let go"
 
+# --- The real tiny_hid_dll.dll ------------------------------------------------
+
 # The real library, in a system with no remote: SetupAPI finds none.
 Run real_library "$build/lumadrifter.exe" "" yes
 CheckRun 1 "" "$(BoxSaying "Wii-Remote not found.")" ""
 Verdict "the real tiny_hid_dll.dll finds no remote: \"Wii-Remote not found.\", exit code 1"
+
+# RunStandIn <name> <scenario> <box expected> <device ids>
+#
+# The real library, with stand-ins for the system's hid.dll and setupapi.dll
+# beside it (tests/wine/stand_in_hid.cpp): the remote it finds is a pipe
+# served from the scenario, its output reports go to the same log as the
+# scripted library's. A report written with a length other than its own, or
+# a set-report request, shows on standard error.
+RunStandIn() {
+    local overrides=$WINEDLLOVERRIDES
+    export WINEDLLOVERRIDES="$overrides;hid,setupapi=n,b" LUMADRIFTER_TEST_HID_IDS=$4
+    Run "$1" "$build/stand-in/lumadrifter.exe" "$scenarios/$2.script" "$3"
+    export WINEDLLOVERRIDES=$overrides
+    unset LUMADRIFTER_TEST_HID_IDS
+}
+
+RunStandIn library_home home no 057e:0306
+CheckRun 0 "$(Banner; echo "IR-Track NG")" "" ""
+Compare "remote side" "$(Opened; StartUp; Quiet)" "$(RemoteSide "$dir/hid.log")"
+Verdict "the real library: a whole run, each report written with its own length"
+
+RunStandIn library_newer_model home no 057e:0330
+CheckRun 0 "$(Banner; echo "IR-Track NG")" "" ""
+Compare "remote side" "$(echo "open 7 05 7e 03 30"; StartUp; Quiet)" "$(RemoteSide "$dir/hid.log")"
+Verdict "the real library finds the newer model (product 0330) when there is no 0306"
+
+RunStandIn library_other_device home yes 046d:c52b
+CheckRun 1 "" "$(BoxSaying "Wii-Remote not found.")" ""
+Compare "remote side" "" "$(RemoteSide "$dir/hid.log" 2>/dev/null)"
+Verdict "the real library passes over a device with other ids"
+
+RunStandIn library_silent silent yes 057e:0306
+CheckRun 0 "" "$(BoxSaying "Wii-Remote cannot open.")" ""
+Compare "remote side" "$(Opened; echo "write 3: 12 00 31"; echo close)" "$(RemoteSide "$dir/hid.log")"
+Verdict "the real library: the reader ended inside its read, the device closed"
+
+# Once the remote is gone the library writes nothing more: the shutdown
+# reports are not sent, and the device is only closed.
+RunStandIn library_gone gone yes 057e:0306
+CheckRun 1 "$(Banner; echo "IR-Track NG")" "$(BoxSaying "Wii-Remote disconnected.")" \
+    "$(printf '%s\n' "left-down $at" "left-up $at")"
+Compare "remote side" "$(Opened; StartUp; echo close)" "$(RemoteSide "$dir/hid.log")"
+Verdict "the real library: the remote gone mid-run ends reading at once"
 
 Finish
