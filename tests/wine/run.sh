@@ -153,9 +153,14 @@ rm -f "$prefix.boot.log"
 wineserver -w
 # The probe gives the remote 100 ms to answer, and under Wine the reader
 # thread's start goes through the server: on a busy machine, the server and
-# the program run ahead of other work when that is allowed (as root).
+# the program run ahead of other work where that is allowed (round-robin
+# real-time scheduling, else a higher priority).
 favour=()
-[ "$(id -u)" -eq 0 ] && favour=(nice -n -10)
+if chrt -r 1 true 2>/dev/null; then
+    favour=(chrt -r 1)
+elif nice -n -10 true 2>/dev/null; then
+    favour=(nice -n -10)
+fi
 "${favour[@]}" wineserver -p
 
 helpers=$build/helpers
