@@ -158,7 +158,7 @@ wineserver -w
 favour=()
 if chrt -r 1 true 2>/dev/null; then
     favour=(chrt -r 1)
-elif nice -n -10 true 2>/dev/null; then
+elif [ "$(nice -n -10 nice 2>/dev/null)" -lt "$(nice)" ]; then
     favour=(nice -n -10)
 fi
 "${favour[@]}" wineserver -p
