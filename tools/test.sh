@@ -32,7 +32,7 @@ run linux_suite build ""
 run linux_suite build-asan address,undefined
 run linux_suite build-tsan thread
 run bash tools/fuzz.sh
-# Further suites (another system's build and tests) go here.
+run bash tests/wine/run.sh
 
 echo "suites: $passed passed, $failed failed"
 [ $failed -eq 0 ]
