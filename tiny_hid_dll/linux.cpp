@@ -1,13 +1,156 @@
-// Stand-in until the hidraw library lands: no remote can be found.
+// The HID library on Linux: the remote's hidraw node, found through hidapi's
+// enumeration and then read and written directly.
+//
+// hidapi is used to find the node only. Its device handles keep an error
+// text that every failing call frees and replaces without a lock, so one
+// handle cannot be shared by the reader thread and the main thread; a plain
+// file descriptor can.
+#include "tiny_hid_dll/hidraw_node.h"
+
 #include "remote/tiny_hid_dll.h"
 
-int OpenHidHandle(int, int) {
+#include <hidapi.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// The newer model of the remote has its own product id and the same reports.
+constexpr int RemoteVendor = 0x057E;
+constexpr int RemoteProduct = 0x0306;
+constexpr int NewerRemoteProduct = 0x0330;
+
+struct HidNode {
+    int fd; // -1: slot free
+    std::atomic<bool> gone;
+};
+
+HidNode nodes[8] = {{-1, {}}, {-1, {}}, {-1, {}}, {-1, {}}, {-1, {}}, {-1, {}}, {-1, {}}, {-1, {}}};
+
+HidNode *NodeFor(int handle) {
+    if (handle < 0 || handle >= 8 || nodes[handle].fd < 0)
+        return nullptr;
+    return &nodes[handle];
+}
+
+// A node that is there but closed to this user is the usual first-run
+// trouble; say which node and what grants access.
+void TellOpenFailure(const char *path, int error) {
+    if (error == EACCES || error == EPERM)
+        std::fprintf(stderr,
+                     "lumadrifter: %s: %s. Install the udev rule 70-lumadrifter.rules "
+                     "(see README) and reconnect the remote.\n",
+                     path, std::strerror(error));
+    else
+        std::fprintf(stderr, "lumadrifter: %s: %s\n", path, std::strerror(error));
+}
+
+// The first node with these ids that opens; -1 when none does.
+int OpenFirstNode(int vendorId, int productId) {
+    hid_device_info *found = hid_enumerate(static_cast<unsigned short>(vendorId),
+                                           static_cast<unsigned short>(productId));
+    int handle = -1;
+
+    for (hid_device_info *d = found; d && handle == -1; d = d->next) {
+        int fd = open(d->path, O_RDWR | O_CLOEXEC);
+        if (fd == -1) {
+            TellOpenFailure(d->path, errno);
+            continue;
+        }
+        handle = AdoptHidNode(fd);
+        if (handle == -1)
+            close(fd);
+    }
+    hid_free_enumeration(found);
+    return handle;
+}
+
+} // namespace
+
+int AdoptHidNode(int fd) {
+    for (int i = 0; i < 8; i++) {
+        if (nodes[i].fd == -1) {
+            nodes[i].gone = false;
+            nodes[i].fd = fd;
+            return i;
+        }
+    }
     return -1;
 }
-int WriteReport(int, unsigned char *, unsigned int *) {
-    return -1;
+
+// Output reports and their lengths on the wire:
+//   0x11 LEDs, 0x13 camera, 0x1A camera 2: [0] id [1] value
+//   0x12 reporting mode: [0] id [1] flags [2] mode
+//   0x16 register write: [0] id [1..21] space, address, size, 16 data bytes
+// Over Bluetooth every byte written goes to the remote, so exactly the
+// report's own length is sent.
+int HidOutputLength(int id) {
+    switch (id) {
+    case 0x11:
+    case 0x13:
+    case 0x1A:
+        return 2;
+    case 0x12:
+        return 3;
+    default:
+        return 22;
+    }
 }
-int ReadReport(int, unsigned char *, unsigned int *) {
-    return -1;
+
+extern "C" {
+
+// The program asks for the first model; a newer remote answers to its own
+// product id and is taken when the first model is not there.
+int OpenHidHandle(int vendorId, int productId) {
+    int handle = OpenFirstNode(vendorId, productId);
+
+    if (handle == -1 && vendorId == RemoteVendor && productId == RemoteProduct)
+        handle = OpenFirstNode(vendorId, NewerRemoteProduct);
+    hid_exit();
+    return handle;
 }
-void CloseHidHandle(int) {}
+
+int WriteReport(int handle, unsigned char *report, unsigned int *) {
+    HidNode *node = NodeFor(handle);
+    if (!node || node->gone)
+        return -1;
+
+    ssize_t sent;
+    do
+        sent = write(node->fd, report, static_cast<size_t>(HidOutputLength(report[0])));
+    while (sent == -1 && errno == EINTR);
+    return static_cast<int>(sent);
+}
+
+// hidraw gives one whole report per read, id first. A node whose device has
+// gone fails with EIO or ENODEV; from then on nothing more will come.
+int ReadReport(int handle, unsigned char *report, unsigned int *) {
+    HidNode *node = NodeFor(handle);
+    if (!node || node->gone)
+        return -1;
+
+    ssize_t got;
+    do
+        got = read(node->fd, report, 256);
+    while (got == -1 && errno == EINTR);
+    if (got <= 0) {
+        node->gone = true;
+        return -1;
+    }
+    return static_cast<int>(got);
+}
+
+void CloseHidHandle(int handle) {
+    HidNode *node = NodeFor(handle);
+    if (!node)
+        return;
+    close(node->fd);
+    node->fd = -1;
+}
+
+} // extern "C"

@@ -1,0 +1,28 @@
+// Between the Linux platform files: the two mouse backends that the console
+// file chooses from once at start-up, and the console's own clean-up.
+#pragma once
+
+// X11 through XTest, when a display is reachable and no Wayland session is
+// announced. On failure, why holds a line for the user.
+bool OpenX11Mouse(char *why, int room);
+void CloseX11Mouse();
+// Lets go of the buttons the program holds, on a connection of its own.
+void ReleaseX11ButtonsFromSignal();
+void X11SendMouseEvent(unsigned flags, int data);
+void X11PlaceCursor(int x, int y);
+void X11ReadCursor(int *x, int *y);
+
+// A virtual pointer through /dev/uinput.
+bool OpenUinputMouse(char *why, int room);
+void CloseUinputMouse();
+// Only async-signal-safe calls: closing the device's file destroys it.
+void DropUinputMouseFromSignal();
+void UinputSendMouseEvent(unsigned flags, int data);
+void UinputPlaceCursor(int x, int y);
+void UinputReadCursor(int *x, int *y);
+// The screen's size from the DRM connectors under drmDir (/sys/class/drm):
+// the first connected connector's first mode; 1920x1080 when none can be read.
+void ReadScreenSize(const char *drmDir, int *width, int *height);
+
+// Puts the terminal back as it was; safe in a signal handler.
+void RestoreTerminal();

@@ -1,0 +1,120 @@
+// Mouse and cursor through a virtual pointer made with /dev/uinput, for
+// Wayland sessions and the console: two buttons, a wheel with its hi-res
+// axis, and absolute X and Y in pixels over the screen.
+//
+// Nothing can be asked of the system about where the cursor is, so the layer
+// keeps the position it last set, clamped to the screen as the system does.
+#include "platform/linux_backends.h"
+#include "platform/linux_encoding.h"
+
+#include <libevdev/libevdev-uinput.h>
+#include <libevdev/libevdev.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <unistd.h>
+
+static libevdev_uinput *device;
+static UinputPointer pointer;
+
+static bool ReadFirstLine(const char *path, char *line, int room) {
+    FILE *f = std::fopen(path, "r");
+    if (!f)
+        return false;
+    bool got = std::fgets(line, room, f) != nullptr;
+    std::fclose(f);
+    return got;
+}
+
+static bool ConnectorSize(const char *drmDir, const char *name, int *width, int *height) {
+    char path[512], line[64];
+
+    std::snprintf(path, sizeof path, "%s/%s/status", drmDir, name);
+    if (!ReadFirstLine(path, line, sizeof line) || std::strncmp(line, "connected", 9) != 0)
+        return false;
+    std::snprintf(path, sizeof path, "%s/%s/modes", drmDir, name);
+    return ReadFirstLine(path, line, sizeof line) && ParseModeSize(line, width, height);
+}
+
+// Connectors are named card<N>-<kind>-<M>; they are tried in name order so
+// that the same screen is chosen on every run.
+void ReadScreenSize(const char *drmDir, int *width, int *height) {
+    dirent **names;
+    int count = scandir(drmDir, &names, nullptr, alphasort);
+    bool found = false;
+
+    *width = 1920;
+    *height = 1080;
+    for (int i = 0; i < count; i++) {
+        if (!found && std::strchr(names[i]->d_name, '-'))
+            found = ConnectorSize(drmDir, names[i]->d_name, width, height);
+        free(names[i]);
+    }
+    if (count >= 0)
+        free(names);
+}
+
+static libevdev *DescribePointer() {
+    libevdev *dev = libevdev_new();
+    input_absinfo x = {0, 0, pointer.width - 1, 0, 0, 0};
+    input_absinfo y = {0, 0, pointer.height - 1, 0, 0, 0};
+
+    libevdev_set_name(dev, "Lumadrifter pointer");
+    libevdev_enable_event_code(dev, EV_KEY, BTN_LEFT, nullptr);
+    libevdev_enable_event_code(dev, EV_KEY, BTN_RIGHT, nullptr);
+    libevdev_enable_event_code(dev, EV_REL, REL_WHEEL, nullptr);
+    libevdev_enable_event_code(dev, EV_REL, REL_WHEEL_HI_RES, nullptr);
+    libevdev_enable_event_code(dev, EV_ABS, ABS_X, &x);
+    libevdev_enable_event_code(dev, EV_ABS, ABS_Y, &y);
+    return dev;
+}
+
+bool OpenUinputMouse(char *why, int room) {
+    ReadScreenSize("/sys/class/drm", &pointer.width, &pointer.height);
+    pointer.x = pointer.width / 2;
+    pointer.y = pointer.height / 2;
+    pointer.wheelRest = 0;
+
+    libevdev *dev = DescribePointer();
+    int rc = libevdev_uinput_create_from_device(dev, LIBEVDEV_UINPUT_OPEN_MANAGED, &device);
+    libevdev_free(dev);
+    if (rc < 0) {
+        device = nullptr;
+        std::snprintf(why, room, "cannot open /dev/uinput: %s", std::strerror(-rc));
+        return false;
+    }
+    return true;
+}
+
+void CloseUinputMouse() {
+    if (device)
+        libevdev_uinput_destroy(device);
+    device = nullptr;
+}
+
+void DropUinputMouseFromSignal() {
+    if (device)
+        close(libevdev_uinput_get_fd(device));
+}
+
+static void Send(const input_event *events, int count) {
+    for (int i = 0; i < count; i++)
+        libevdev_uinput_write_event(device, events[i].type, events[i].code, events[i].value);
+}
+
+void UinputSendMouseEvent(unsigned flags, int data) {
+    input_event events[MaxPointerEvents];
+    Send(events, EncodeMouseEvent(&pointer, flags, data, events));
+}
+
+void UinputPlaceCursor(int x, int y) {
+    input_event events[MaxPointerEvents];
+    Send(events, EncodePlacement(&pointer, x, y, events));
+}
+
+void UinputReadCursor(int *x, int *y) {
+    *x = pointer.x;
+    *y = pointer.y;
+}

@@ -1,0 +1,155 @@
+// Mouse and cursor on an X11 display: buttons and wheel through XTest, the
+// cursor through XWarpPointer and XQueryPointer on the root window.
+#include "platform/linux_backends.h"
+#include "platform/linux_encoding.h"
+#include "platform/platform.h"
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+static Display *display;
+static Window root;
+static WheelCarry wheel;
+
+// The server keeps a fake button down after its client has gone, so a
+// signal that ends the program must let go of the buttons it holds. The
+// handler has a connection of its own, opened at start, so that it never
+// meets the main thread inside Xlib.
+static Display *signalDisplay;
+static std::atomic<unsigned> buttonsHeld; // bit n: button n is down
+
+// A failed request is reported and passed over; the program goes on.
+static int ReportXError(Display *d, XErrorEvent *e) {
+    char text[128];
+
+    XGetErrorText(d, e->error_code, text, sizeof text);
+    std::fprintf(stderr, "lumadrifter: X request %d failed: %s\n", e->request_code, text);
+    return 0;
+}
+
+// Xlib ends the process when the connection is lost; leave the terminal as
+// it was found first.
+static int ReportLostDisplay(Display *) {
+    RestoreTerminal();
+    std::fputs("lumadrifter: lost the connection to the X display.\n", stderr);
+    _exit(1);
+}
+
+bool OpenX11Mouse(char *why, int room) {
+    const char *wayland = std::getenv("WAYLAND_DISPLAY");
+    const char *name = std::getenv("DISPLAY");
+    int event, error, major, minor;
+
+    if (wayland && *wayland) {
+        std::snprintf(why, room, "WAYLAND_DISPLAY is set (%s): X11 reaches X programs only",
+                      wayland);
+        return false;
+    }
+    if (!name || !*name) {
+        std::snprintf(why, room, "DISPLAY is not set");
+        return false;
+    }
+    display = XOpenDisplay(name);
+    if (!display) {
+        std::snprintf(why, room, "cannot open display \"%s\"", name);
+        return false;
+    }
+    if (!XTestQueryExtension(display, &event, &error, &major, &minor)) {
+        std::snprintf(why, room, "display \"%s\" has no XTEST extension", name);
+        XCloseDisplay(display);
+        display = nullptr;
+        return false;
+    }
+    // Asking for the extension here sets up Xlib's record of it, so the
+    // signal handler later only sends requests and waits for the server.
+    signalDisplay = XOpenDisplay(name);
+    if (signalDisplay)
+        XTestQueryExtension(signalDisplay, &event, &error, &major, &minor);
+    XSetErrorHandler(ReportXError);
+    XSetIOErrorHandler(ReportLostDisplay);
+    root = DefaultRootWindow(display);
+    wheel = WheelCarry{};
+    return true;
+}
+
+void CloseX11Mouse() {
+    if (signalDisplay)
+        XCloseDisplay(signalDisplay);
+    signalDisplay = nullptr;
+    if (display)
+        XCloseDisplay(display);
+    display = nullptr;
+}
+
+void ReleaseX11ButtonsFromSignal() {
+    unsigned held = buttonsHeld.exchange(0);
+
+    if (!signalDisplay || held == 0)
+        return;
+    for (unsigned button : {1u, 3u})
+        if (held & (1u << button))
+            XTestFakeButtonEvent(signalDisplay, button, False, CurrentTime);
+    // A round trip: requests still unread when the program's connections
+    // close may be dropped by the server.
+    XSync(signalDisplay, False);
+}
+
+static void Button(unsigned button, bool down) {
+    if (down)
+        buttonsHeld |= 1u << button;
+    XTestFakeButtonEvent(display, button, down, CurrentTime);
+    if (!down)
+        buttonsHeld &= ~(1u << button);
+}
+
+static void Click(unsigned button, int count) {
+    for (int i = 0; i < count; i++) {
+        XTestFakeButtonEvent(display, button, True, CurrentTime);
+        XTestFakeButtonEvent(display, button, False, CurrentTime);
+    }
+}
+
+// Left is button 1, right button 3; the wheel is button 4 (up) and 5 (down),
+// one press and release per click.
+void X11SendMouseEvent(unsigned flags, int data) {
+    if (flags & MouseLeftDown)
+        Button(1, true);
+    if (flags & MouseLeftUp)
+        Button(1, false);
+    if (flags & MouseRightDown)
+        Button(3, true);
+    if (flags & MouseRightUp)
+        Button(3, false);
+    if ((flags & MouseWheel) && data != 0) {
+        int clicks = CarryWheel(&wheel, data);
+        Click(clicks > 0 ? 4 : 5, clicks > 0 ? clicks : -clicks);
+    }
+    XFlush(display);
+}
+
+static int ToCoordinate(int v) {
+    return v < -32768 ? -32768 : (v > 32767 ? 32767 : v);
+}
+
+// Coordinates go over the wire as 16 bits: the server would wrap a larger
+// value rather than clamp it. The round trip makes the move complete when
+// this returns.
+void X11PlaceCursor(int x, int y) {
+    XWarpPointer(display, None, root, 0, 0, 0, 0, ToCoordinate(x), ToCoordinate(y));
+    XSync(display, False);
+}
+
+void X11ReadCursor(int *x, int *y) {
+    Window rootReturn, child;
+    int winX, winY;
+    unsigned mask;
+
+    *x = 0;
+    *y = 0;
+    XQueryPointer(display, root, &rootReturn, &child, x, y, &winX, &winY, &mask);
+}

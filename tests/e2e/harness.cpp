@@ -1,0 +1,423 @@
+#include "tests/e2e/harness.h"
+
+#include <gtest/gtest.h>
+
+// After GoogleTest, whose names Xlib's macros would hide.
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/extensions/record.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <poll.h>
+#include <pty.h>
+#include <sstream>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char **environ;
+
+TempDir::TempDir() {
+    char name[] = "/tmp/lumadrifter-e2e-XXXXXX";
+    path = mkdtemp(name);
+}
+
+TempDir::~TempDir() {
+    std::filesystem::remove_all(path);
+}
+
+std::string ReadWholeFile(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string ScenarioPath(const std::string &name) {
+    return std::string(SCENARIO_DIR) + "/" + name + ".script";
+}
+
+// Stops a child by its PID: asked first, then killed.
+static void Stop(pid_t pid) {
+    if (pid <= 0)
+        return;
+    kill(pid, SIGTERM);
+    for (int i = 0; i < 200; i++) {
+        if (waitpid(pid, nullptr, WNOHANG) == pid)
+            return;
+        std::this_thread::sleep_for(Ms(10));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+}
+
+XServer::XServer() {
+    int ready[2];
+    if (pipe(ready) != 0)
+        return;
+    pid = fork();
+    if (pid == 0) {
+        close(ready[0]);
+        int null = open("/dev/null", O_RDWR);
+        dup2(null, 0);
+        dup2(null, 1);
+        dup2(null, 2);
+        std::string fd = std::to_string(ready[1]);
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24",
+               "-nolisten", "tcp", "-noreset", nullptr);
+        _exit(127);
+    }
+    close(ready[1]);
+
+    // Xvfb writes its display number once it accepts connections.
+    std::string number;
+    char c;
+    pollfd p = {ready[0], POLLIN, 0};
+    while (poll(&p, 1, 30000) == 1 && read(ready[0], &c, 1) == 1 && c != '\n')
+        number += c;
+    close(ready[0]);
+    if (number.empty()) {
+        ADD_FAILURE() << "Xvfb did not start";
+        return;
+    }
+    display = ":" + number;
+    control = XOpenDisplay(display.c_str());
+    if (!control)
+        ADD_FAILURE() << "cannot open " << display;
+}
+
+XServer::~XServer() {
+    if (control)
+        XCloseDisplay(control);
+    Stop(pid);
+}
+
+void XServer::Warp(int x, int y) {
+    XWarpPointer(control, None, DefaultRootWindow(control), 0, 0, 0, 0, x, y);
+    XSync(control, False);
+}
+
+void XServer::Cursor(int *x, int *y) {
+    Window root, child;
+    int wx, wy;
+    unsigned mask;
+    XQueryPointer(control, DefaultRootWindow(control), &root, &child, x, y, &wx, &wy, &mask);
+}
+
+unsigned XServer::ButtonsDown() {
+    Window root, child;
+    int x, y, wx, wy;
+    unsigned mask;
+    XQueryPointer(control, DefaultRootWindow(control), &root, &child, &x, &y, &wx, &wy, &mask);
+    return mask & (Button1Mask | Button2Mask | Button3Mask | Button4Mask | Button5Mask);
+}
+
+void PrintTo(const XAction &a, std::ostream *os) {
+    static const char *const names[] = {"",      "",        "KeyPress", "KeyRelease",
+                                        "Press", "Release", "Motion"};
+    *os << (a.type >= 2 && a.type <= 6 ? names[a.type] : "?") << "(";
+    if (a.type == MotionNotify)
+        *os << a.x << ", " << a.y;
+    else
+        *os << a.detail;
+    *os << ")";
+}
+
+XAction Press(int button) {
+    return {ButtonPress, button, 0, 0};
+}
+
+XAction Release(int button) {
+    return {ButtonRelease, button, 0, 0};
+}
+
+// A recorded device event is the core event's 32 bytes:
+//   [0] type  [1] detail (button or key)  [20..21] root x  [22..23] root y
+static void Intercepted(XPointer closure, XRecordInterceptData *data) {
+    auto *recorder = reinterpret_cast<XRecorder *>(closure);
+
+    if (data->category == XRecordFromServer && data->data_len * 4 >= 32) {
+        const unsigned char *e = data->data;
+        int type = e[0] & 0x7F;
+        int16_t x, y;
+        std::memcpy(&x, e + 20, 2);
+        std::memcpy(&y, e + 22, 2);
+        if (type == KeyRelease && e[1] == recorder->sentinelKey)
+            recorder->sentinelSeen = true;
+        else if (type == ButtonPress || type == ButtonRelease)
+            recorder->seen.push_back({type, e[1], 0, 0});
+        else if (type == MotionNotify)
+            recorder->seen.push_back({type, 0, x, y});
+    }
+    XRecordFreeData(data);
+}
+
+XRecorder::XRecorder(XServer &server) : server(server) {
+    int minKey, maxKey;
+    XDisplayKeycodes(server.control, &minKey, &maxKey);
+    sentinelKey = maxKey;
+
+    data = XOpenDisplay(server.display.c_str());
+    XRecordRange *range = XRecordAllocRange();
+    range->device_events.first = KeyPress;
+    range->device_events.last = MotionNotify;
+    XRecordClientSpec clients = XRecordAllClients;
+    context = XRecordCreateContext(server.control, 0, &clients, 1, &range, 1);
+    XFree(range);
+    XSync(server.control, False);
+    XRecordEnableContextAsync(data, context, Intercepted, reinterpret_cast<XPointer>(this));
+    XFlush(data);
+}
+
+XRecorder::~XRecorder() {
+    XRecordDisableContext(server.control, context);
+    XRecordFreeContext(server.control, context);
+    XSync(server.control, False);
+    XCloseDisplay(data);
+}
+
+std::vector<XAction> XRecorder::Actions() {
+    sentinelSeen = false;
+    XTestFakeKeyEvent(server.control, sentinelKey, True, CurrentTime);
+    XTestFakeKeyEvent(server.control, sentinelKey, False, CurrentTime);
+    XSync(server.control, False);
+    for (int i = 0; i < 1000 && !sentinelSeen; i++) {
+        XRecordProcessReplies(data);
+        if (!sentinelSeen)
+            std::this_thread::sleep_for(Ms(10));
+    }
+    EXPECT_TRUE(sentinelSeen) << "the X record did not come round";
+    return seen;
+}
+
+std::vector<XAction> XRecorder::Buttons() {
+    std::vector<XAction> buttons;
+    for (const XAction &a : Actions())
+        if (a.type != MotionNotify)
+            buttons.push_back(a);
+    return buttons;
+}
+
+std::vector<std::pair<int, int>> XRecorder::Positions() {
+    std::vector<std::pair<int, int>> positions;
+    for (const XAction &a : Actions())
+        if (a.type == MotionNotify &&
+            (positions.empty() || positions.back() != std::pair{a.x, a.y}))
+            positions.push_back({a.x, a.y});
+    return positions;
+}
+
+std::vector<HidLogLine> ReadHidLog(const std::string &path) {
+    std::istringstream in(ReadWholeFile(path));
+    std::vector<HidLogLine> log;
+    std::string line;
+
+    while (std::getline(in, line)) {
+        std::istringstream words(line);
+        HidLogLine l;
+        words >> l.kind >> l.us >> l.length;
+        std::string b;
+        while (words >> b)
+            l.bytes.push_back(static_cast<uint8_t>(std::stoul(b, nullptr, 16)));
+        log.push_back(l);
+    }
+    return log;
+}
+
+std::vector<HidLogLine> OfKind(const std::vector<HidLogLine> &log, const std::string &kind) {
+    std::vector<HidLogLine> some;
+    for (const HidLogLine &l : log)
+        if (l.kind == kind)
+            some.push_back(l);
+    return some;
+}
+
+std::vector<Bytes> WrittenReports(const std::vector<HidLogLine> &log) {
+    std::vector<Bytes> reports;
+    for (const HidLogLine &l : OfKind(log, "write"))
+        reports.push_back(Bytes(l.bytes.begin(), l.bytes.begin() + l.length));
+    return reports;
+}
+
+// The test's environment, less what would steer the program, plus the
+// launch's own settings.
+static std::vector<std::string> Environment(const Launch &launch, const TempDir &dir) {
+    std::vector<std::string> env;
+    for (char **e = environ; *e; e++) {
+        std::string v = *e;
+        if (v.rfind("DISPLAY=", 0) != 0 && v.rfind("WAYLAND_DISPLAY=", 0) != 0 &&
+            v.rfind("LD_LIBRARY_PATH=", 0) != 0 && v.rfind("LUMADRIFTER_", 0) != 0)
+            env.push_back(v);
+    }
+    if (launch.display)
+        env.push_back("DISPLAY=" + *launch.display);
+    if (launch.wayland)
+        env.push_back("WAYLAND_DISPLAY=" + *launch.wayland);
+    if (launch.scripted) {
+        env.push_back(std::string("LD_LIBRARY_PATH=") + SCRIPTED_HID_DIR);
+        env.push_back("LUMADRIFTER_TEST_HID_SCRIPT=" + launch.script);
+        env.push_back("LUMADRIFTER_TEST_HID_LOG=" + dir.File("hid.log"));
+    }
+    return env;
+}
+
+Program::Program(const Launch &launch) {
+    std::vector<std::string> env = Environment(launch, dir);
+    std::vector<char *> envp;
+    for (std::string &v : env)
+        envp.push_back(v.data());
+    envp.push_back(nullptr);
+
+    int childInput = -1;
+    if (launch.input == Launch::Terminal) {
+        if (openpty(&input, &terminal, nullptr, nullptr, nullptr) != 0)
+            ADD_FAILURE() << "openpty: " << std::strerror(errno);
+        tcgetattr(terminal, &before);
+        fcntl(input, F_SETFL, O_NONBLOCK);
+        childInput = terminal;
+    } else {
+        int ends[2];
+        if (pipe(ends) != 0)
+            ADD_FAILURE() << "pipe: " << std::strerror(errno);
+        childInput = ends[0];
+        input = ends[1];
+        if (launch.input == Launch::Closed) {
+            close(input);
+            input = -1;
+        }
+    }
+    std::string out = dir.File("stdout"), err = dir.File("stderr");
+
+    pid = fork();
+    if (pid == 0) {
+        if (launch.input == Launch::Terminal) {
+            setsid();
+            ioctl(childInput, TIOCSCTTY, 0);
+            dup2(childInput, 1);
+            dup2(childInput, 2);
+        } else {
+            dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+            dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+        }
+        dup2(childInput, 0);
+        rlimit noCore = {0, 0}; // Ctrl-\ is tried: no core files in the build
+        setrlimit(RLIMIT_CORE, &noCore);
+        for (int fd = 3; fd < 1024; fd++)
+            close(fd);
+        char *argv[] = {const_cast<char *>(LUMADRIFTER_BINARY), nullptr};
+        execve(LUMADRIFTER_BINARY, argv, envp.data());
+        _exit(127);
+    }
+    if (launch.input != Launch::Terminal)
+        close(childInput);
+}
+
+Program::~Program() {
+    if (pid > 0 && exitCode == -1)
+        Stop(pid);
+    if (input != -1)
+        close(input);
+    if (terminal != -1)
+        close(terminal);
+}
+
+void Program::Type(const std::string &bytes) {
+    ASSERT_EQ(write(input, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+}
+
+void Program::CloseInput() {
+    close(input);
+    input = -1;
+}
+
+// The terminal's output is taken as it comes, so the program never blocks
+// on a full terminal.
+static void Drain(int fd, std::string *screen) {
+    char chunk[4096];
+    ssize_t n;
+    while (fd != -1 && (n = read(fd, chunk, sizeof chunk)) > 0)
+        screen->append(chunk, static_cast<size_t>(n));
+}
+
+bool Program::Running() {
+    if (exitCode != -1)
+        return false;
+    int status;
+    rusage usage;
+    if (wait4(pid, &status, WNOHANG, &usage) != pid)
+        return true;
+    exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    cpuSeconds = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                 double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return false;
+}
+
+int Program::WaitForExit(Ms limit) {
+    auto end = std::chrono::steady_clock::now() + limit;
+    while (Running()) {
+        if (terminal != -1)
+            Drain(input, &screen);
+        if (std::chrono::steady_clock::now() > end) {
+            ADD_FAILURE() << "the program did not end within " << limit.count() << " ms";
+            Stop(pid);
+            return -1;
+        }
+        std::this_thread::sleep_for(Ms(10));
+    }
+    if (terminal != -1)
+        Drain(input, &screen);
+    return exitCode;
+}
+
+bool Program::WaitForOutput(const std::string &text, Ms limit) {
+    auto end = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        if (terminal != -1)
+            Drain(input, &screen);
+        if (Stdout().find(text) != std::string::npos)
+            return true;
+        if (std::chrono::steady_clock::now() > end || !Running())
+            return Stdout().find(text) != std::string::npos;
+        std::this_thread::sleep_for(Ms(10));
+    }
+}
+
+std::string Program::Stdout() {
+    return terminal != -1 ? screen : ReadWholeFile(dir.File("stdout"));
+}
+
+std::string Program::Stderr() {
+    return ReadWholeFile(dir.File("stderr"));
+}
+
+bool Program::HidLogExists() {
+    return std::filesystem::exists(dir.File("hid.log"));
+}
+
+std::string Banner() {
+    return "###########################################\n"
+           "#                                         #\n"
+           "#   Lumadrifter Test version 0.2          #\n"
+           "#                  build 2007.2.17        #\n"
+           "#                                         #\n"
+           "###########################################\n"
+           "\n"
+           "Usage:\n"
+           "   up/down/left/right button  ... Move cursor\n"
+           "   B button  ... Left click\n"
+           "   A button  ... Right click\n"
+           "   (1) button  ... Wheel up\n"
+           "   (2) button  ... Wheel down\n"
+           "   (+) button  ... Wheel down\n"
+           "   (-) button  ... Wheel up\n"
+           "   Home button  ... Quit\n"
+           "\n";
+}

@@ -1,0 +1,128 @@
+// Real parts for the end-to-end tests: an X server of the test's own, the
+// built program run with the scripted HID library swapped in, an XRecord
+// client that sees the buttons and the cursor, and the scripted remote's
+// log. Every process started here is stopped by its PID, also when a test
+// fails.
+#pragma once
+
+#include <chrono>
+#include <map>
+#include <optional>
+#include <string>
+#include <sys/types.h>
+#include <termios.h>
+#include <vector>
+
+// Xlib's headers stay out of the tests: their macros (None, Bool) clash
+// with GoogleTest's names.
+struct _XDisplay;
+
+using Bytes = std::vector<uint8_t>;
+using Ms = std::chrono::milliseconds;
+
+// A scratch folder, removed with everything in it.
+struct TempDir {
+    std::string path;
+    TempDir();
+    ~TempDir();
+    std::string File(const std::string &name) const { return path + "/" + name; }
+};
+
+std::string ReadWholeFile(const std::string &path);
+std::string ScenarioPath(const std::string &name);
+
+// Xvfb on a display it picks itself (-displayfd).
+struct XServer {
+    pid_t pid = -1;
+    std::string display; // ":N"
+    _XDisplay *control = nullptr;
+
+    XServer();
+    ~XServer();
+    void Warp(int x, int y);
+    void Cursor(int *x, int *y);
+    // The pointer buttons the server holds down, as XQueryPointer's mask.
+    unsigned ButtonsDown();
+};
+
+// What the X server did with the pointer, as an XRecord client saw it.
+enum XActionType { XPress = 4, XRelease = 5, XMotion = 6 }; // the core event codes
+struct XAction {
+    int type;   // XPress, XRelease, XMotion
+    int detail; // the button
+    int x, y;   // root position, for motion
+    bool operator==(const XAction &) const = default;
+};
+void PrintTo(const XAction &a, std::ostream *os);
+XAction Press(int button);
+XAction Release(int button);
+
+struct XRecorder {
+    explicit XRecorder(XServer &server);
+    ~XRecorder();
+    // Everything up to now: a sentinel key event is sent and the record is
+    // read until it comes back, so nothing sent before is still in flight.
+    std::vector<XAction> Actions();
+    std::vector<XAction> Buttons();
+    std::vector<std::pair<int, int>> Positions(); // motion, repeats dropped
+
+    XServer &server;
+    _XDisplay *data = nullptr;
+    unsigned long context = 0;
+    std::vector<XAction> seen;
+    int sentinelKey = 0;
+    bool sentinelSeen = false;
+};
+
+// The scripted remote's log, a line an event.
+struct HidLogLine {
+    std::string kind; // open, write, read, close
+    long long us;
+    int length;
+    Bytes bytes;
+};
+std::vector<HidLogLine> ReadHidLog(const std::string &path);
+std::vector<HidLogLine> OfKind(const std::vector<HidLogLine> &log, const std::string &kind);
+// Each write's report, cut to the length a real remote takes.
+std::vector<Bytes> WrittenReports(const std::vector<HidLogLine> &log);
+
+// How the program is started.
+struct Launch {
+    std::optional<std::string> display; // DISPLAY, unset when empty
+    std::optional<std::string> wayland; // WAYLAND_DISPLAY
+    bool scripted = true;               // the scripted HID library first
+    std::string script;                 // a scenario's path
+    enum Input { Pipe, Closed, Terminal } input = Pipe;
+};
+
+// The built program, running. Its output goes to files; in Terminal mode its
+// stdin, stdout and stderr are a pseudo-terminal held by the test.
+struct Program {
+    Program(const Launch &launch);
+    ~Program();
+
+    void Type(const std::string &bytes);
+    void CloseInput();
+    bool Running();
+    // Waits for the end, the exit code (or 128 + signal); -1 on timeout, when
+    // the program is killed.
+    int WaitForExit(Ms limit = Ms(20000));
+    // Waits until stdout (or the terminal) shows text.
+    bool WaitForOutput(const std::string &text, Ms limit = Ms(10000));
+    std::string Stdout();
+    std::string Stderr();
+    std::vector<HidLogLine> HidLog() { return ReadHidLog(dir.File("hid.log")); }
+    bool HidLogExists();
+    double CpuSeconds() const { return cpuSeconds; }
+
+    TempDir dir;
+    pid_t pid = -1;
+    int input = -1;    // the pipe's or the terminal's writing end
+    int terminal = -1; // Terminal mode: the side the program holds
+    std::string screen;
+    termios before{};
+    int exitCode = -1;
+    double cpuSeconds = 0;
+};
+
+std::string Banner();

@@ -1,0 +1,282 @@
+// The built program on a real X server, with the scripted remote of each
+// scenario in tests/scenarios swapped in for the HID library.
+#include "tests/e2e/harness.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <unistd.h>
+
+namespace {
+
+// Each test has its own X server, a recorder on it, and the cursor at a
+// known place before the program starts.
+struct Scenario : testing::Test {
+    XServer x;
+    std::optional<XRecorder> record;
+
+    void SetUp() override {
+        ASSERT_NE(x.control, nullptr);
+        x.Warp(300, 400);
+        record.emplace(x);
+    }
+    Launch With(const std::string &scenario) {
+        Launch launch;
+        launch.display = x.display;
+        launch.script = ScenarioPath(scenario);
+        return launch;
+    }
+};
+
+// The output reports of a start-up that got as far as the control loop.
+const std::vector<Bytes> StartReports = {
+    {0x12, 0x00, 0x31},
+    {0x11, 0x10},
+    {0x13, 0x04},
+    {0x1A, 0x04},
+    {0x16, 0x04, 0xB0, 0xFF, 0x30, 0x01, 0x01},
+    {0x16, 0x04, 0xB0, 0xFF, 0x00, 0x07, 0x02, 0x00, 0x00, 0x71, 0x01, 0x00, 0xC8},
+    {0x16, 0x04, 0xB0, 0xFF, 0x07, 0x02, 0x00, 0x36},
+    {0x16, 0x04, 0xB0, 0xFF, 0x1A, 0x02, 0x35, 0x03},
+    {0x16, 0x04, 0xB0, 0xFF, 0x33, 0x01, 0x03},
+    {0x16, 0x04, 0xB0, 0xFF, 0x30, 0x01, 0x08},
+    {0x12, 0x00, 0x33},
+};
+const std::vector<Bytes> QuietReports = {{0x13, 0x00}, {0x1A, 0x00}, {0x12, 0x00, 0x30}};
+
+// Register writes are compared as far as their size byte reaches; the block
+// bytes past it mean nothing to the remote.
+std::vector<Bytes> Meaningful(std::vector<Bytes> reports) {
+    for (Bytes &r : reports)
+        if (r.size() == 22 && r[0] == 0x16)
+            r.resize(6 + r[5]);
+    return reports;
+}
+
+std::vector<Bytes> Concat(std::vector<Bytes> a, const std::vector<Bytes> &b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+TEST_F(Scenario, NoRemoteSaysSoAndEndsWithOne) {
+    Program p(With("no_remote"));
+
+    EXPECT_EQ(p.WaitForExit(), 1);
+    EXPECT_EQ(p.Stderr(), "Wii-Remote not found.\n");
+    EXPECT_EQ(p.Stdout(), "");
+    std::vector<HidLogLine> log = p.HidLog();
+    ASSERT_EQ(log.size(), 1u) << "an open, and no close";
+    EXPECT_EQ(log[0].kind, "open");
+    EXPECT_EQ(log[0].bytes, (Bytes{0x05, 0x7E, 0x03, 0x06}));
+}
+
+TEST_F(Scenario, ASilentRemoteCannotBeOpened) {
+    Program p(With("silent"));
+
+    EXPECT_EQ(p.WaitForExit(), 0);
+    EXPECT_EQ(p.Stderr(), "Wii-Remote cannot open.\n");
+    EXPECT_EQ(p.Stdout(), "") << "no banner";
+    std::vector<HidLogLine> log = p.HidLog();
+    EXPECT_EQ(WrittenReports(log), (std::vector<Bytes>{{0x12, 0x00, 0x31}}));
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back().kind, "close");
+    EXPECT_TRUE(record->Buttons().empty());
+}
+
+TEST_F(Scenario, HomeEndsAWholeRun) {
+    Program p(With("home"));
+
+    EXPECT_EQ(p.WaitForExit(), 0);
+    EXPECT_EQ(p.Stdout(), Banner() + "IR-Track NG\n");
+    EXPECT_EQ(p.Stderr(), "");
+    std::vector<HidLogLine> log = p.HidLog();
+    EXPECT_EQ(Meaningful(WrittenReports(log)), Concat(StartReports, QuietReports));
+    for (const HidLogLine &w : OfKind(log, "write"))
+        EXPECT_EQ(w.length, w.bytes[0] == 0x16 ? 22 : w.bytes[0] == 0x12 ? 3 : 2);
+    EXPECT_EQ(log.front().kind, "open");
+    EXPECT_EQ(log.back().kind, "close");
+    EXPECT_EQ(OfKind(log, "read").size(), 3u);
+    EXPECT_TRUE(record->Buttons().empty());
+}
+
+TEST_F(Scenario, TheCursorFollowsTheLights) {
+    Program p(With("ir_trace"));
+
+    EXPECT_EQ(p.WaitForExit(), 0);
+    EXPECT_EQ(p.Stdout(), Banner() + "IR-Track NG\nIR-Track Ok\n");
+    using P = std::pair<int, int>;
+    EXPECT_EQ(
+        record->Positions(),
+        (std::vector<P>{
+            {488, 206}, {538, 206}, {579, 206}, {613, 206}, {642, 206}, {666, 206}, {686, 206}}));
+    int cx, cy;
+    x.Cursor(&cx, &cy);
+    EXPECT_EQ(P(cx, cy), P(686, 206));
+}
+
+TEST_F(Scenario, ButtonsClickAndTheWheelTurnsInWholeClicks) {
+    Program p(With("clicks_wheel"));
+
+    EXPECT_EQ(p.WaitForExit(), 0);
+    // One x3 (+64 each): clicks at once, then every other; Two x2 (-64):
+    // the carry starts over, one click; Plus (-64) adds to it, one click;
+    // Minus (+64) turns back, one click.
+    EXPECT_EQ(record->Buttons(),
+              (std::vector<XAction>{Press(1), Release(1), Press(3), Release(3), Press(4),
+                                    Release(4), Press(4), Release(4), Press(5), Release(5),
+                                    Press(5), Release(5), Press(4), Release(4)}));
+
+    // Each of Plus and Minus buzzes the remote once, for 80 ms.
+    std::vector<HidLogLine> rumble;
+    for (const HidLogLine &w : OfKind(p.HidLog(), "write"))
+        if (w.bytes[0] == 0x13 && (w.bytes[1] == 0x05 || !rumble.empty()))
+            rumble.push_back(w);
+    ASSERT_GE(rumble.size(), 4u);
+    for (int i : {0, 2}) {
+        EXPECT_EQ(rumble[i].bytes[1], 0x05);
+        EXPECT_EQ(rumble[i + 1].bytes[1], 0x04);
+        EXPECT_GE(rumble[i + 1].us - rumble[i].us, 80000);
+    }
+    int cx, cy;
+    x.Cursor(&cx, &cy);
+    EXPECT_EQ(std::make_pair(cx, cy), std::make_pair(300, 400)) << "nothing moved the cursor";
+}
+
+TEST_F(Scenario, TheDpadMovesTheCursorWithAcceleration) {
+    Program p(With("dpad"));
+
+    EXPECT_EQ(p.WaitForExit(), 0);
+    int cx, cy;
+    x.Cursor(&cx, &cy);
+    EXPECT_EQ(std::make_pair(cx, cy), std::make_pair(300 + 169, 400 - 6));
+    std::vector<std::pair<int, int>> positions = record->Positions();
+    ASSERT_FALSE(positions.empty());
+    std::pair<int, int> last = {300, 400};
+    for (auto at : positions) {
+        EXPECT_LE(std::abs(at.first - last.first), 14);
+        EXPECT_LE(std::abs(at.second - last.second), 14);
+        last = at;
+    }
+}
+
+TEST_F(Scenario, EscapeFromAPipeEndsTheRun) {
+    Program p(With("escape"));
+
+    ASSERT_TRUE(p.WaitForOutput(Banner()));
+    p.Type("q");
+    usleep(300000);
+    EXPECT_TRUE(p.Running()) << "another key changes nothing";
+    p.Type("\x1b");
+    EXPECT_EQ(p.WaitForExit(Ms(8000)), 0);
+
+    std::vector<HidLogLine> log = p.HidLog();
+    std::vector<Bytes> written = WrittenReports(log);
+    ASSERT_GE(written.size(), 3u);
+    EXPECT_EQ(std::vector<Bytes>(written.end() - 3, written.end()), QuietReports);
+    EXPECT_EQ(log.back().kind, "close");
+    EXPECT_LT(OfKind(log, "read").size(), 400u) << "ended by the key, not by the script";
+}
+
+TEST_F(Scenario, ARemoteThatGoesAwayEndsTheRunWithNothingHeld) {
+    Program p(With("gone"));
+
+    EXPECT_EQ(p.WaitForExit(), 1);
+    EXPECT_EQ(p.Stderr(), "Wii-Remote disconnected.\n");
+    EXPECT_EQ(record->Buttons(), (std::vector<XAction>{Press(1), Release(1)}));
+    std::vector<HidLogLine> log = p.HidLog();
+    std::vector<Bytes> written = WrittenReports(log);
+    ASSERT_GE(written.size(), 3u);
+    EXPECT_EQ(std::vector<Bytes>(written.end() - 3, written.end()), QuietReports);
+    EXPECT_EQ(log.back().kind, "close");
+}
+
+TEST_F(Scenario, EndedByASignalWithBHeldLeavesNothingPressed) {
+    Program p(With("hold_b"));
+    ASSERT_TRUE(p.WaitForOutput(Banner()));
+    for (int i = 0; i < 500 && x.ButtonsDown() == 0; i++)
+        usleep(10000);
+    ASSERT_NE(x.ButtonsDown(), 0u) << "B holds the left button";
+
+    kill(p.pid, SIGTERM);
+    EXPECT_EQ(p.WaitForExit(), 128 + SIGTERM);
+    // The server would keep the button down after its client has gone: the
+    // program lets go of it on the way out.
+    for (int i = 0; i < 500 && x.ButtonsDown() != 0; i++)
+        usleep(10000);
+    EXPECT_EQ(x.ButtonsDown(), 0u);
+    EXPECT_EQ(record->Buttons(), (std::vector<XAction>{Press(1), Release(1)}));
+}
+
+TEST_F(Scenario, AStatusReportSelectsTheReportingModeAgain) {
+    Program p(With("status"));
+
+    EXPECT_EQ(p.WaitForExit(), 0);
+    std::vector<Bytes> written = WrittenReports(p.HidLog());
+    std::vector<Bytes> expected = StartReports;
+    expected.push_back({0x12, 0x00, 0x33});
+    EXPECT_EQ(Meaningful(written), Concat(expected, QuietReports));
+}
+
+// With stdin at its end no key can come: the program goes on, without
+// spinning on the closed input.
+TEST_F(Scenario, AClosedStdinIsNoKeyAndNoBusyLoop) {
+    Launch launch = With("still");
+    launch.input = Launch::Closed;
+    Program p(launch);
+
+    EXPECT_EQ(p.WaitForExit(), 0);
+    EXPECT_EQ(p.Stdout(), Banner() + "IR-Track NG\n");
+    // The run lasts 2 s or more; the program's own busy waits (the probe
+    // window and the camera set-up) take under 0.2 s of it.
+    EXPECT_LT(p.CpuSeconds(), 1.0);
+}
+
+TEST_F(Scenario, TheRealLibraryFindsNoRemoteHere) {
+    if (access("/dev/hidraw0", F_OK) == 0)
+        GTEST_SKIP() << "this machine has HID devices; a remote may be among them";
+    Launch launch = With("no_remote");
+    launch.scripted = false;
+    Program p(launch);
+
+    EXPECT_EQ(p.WaitForExit(), 1);
+    EXPECT_EQ(p.Stderr(), "Wii-Remote not found.\n");
+    EXPECT_FALSE(p.HidLogExists());
+}
+
+TEST_F(Scenario, WaylandTakesTheMouseAwayFromX11) {
+    if (access("/dev/uinput", W_OK) == 0)
+        GTEST_SKIP() << "/dev/uinput can be used here";
+    Launch launch = With("home");
+    launch.wayland = "wayland-0";
+    Program p(launch);
+
+    EXPECT_EQ(p.WaitForExit(), 1);
+    EXPECT_NE(p.Stderr().find("WAYLAND_DISPLAY is set"), std::string::npos) << p.Stderr();
+    EXPECT_NE(p.Stderr().find("/dev/uinput"), std::string::npos) << p.Stderr();
+    EXPECT_FALSE(p.HidLogExists()) << "the remote is not opened";
+}
+
+TEST(NoMouseOutput, SaysWhatWasTriedAndEndsBeforeTheRemoteIsOpened) {
+    if (access("/dev/uinput", W_OK) == 0)
+        GTEST_SKIP() << "/dev/uinput can be used here";
+    struct Case {
+        std::optional<std::string> display;
+        const char *said;
+    } cases[] = {{std::nullopt, "DISPLAY is not set"}, {":4095", "cannot open display \":4095\""}};
+    for (const Case &c : cases) {
+        Launch launch;
+        launch.display = c.display;
+        launch.script = ScenarioPath("home");
+        Program p(launch);
+
+        EXPECT_EQ(p.WaitForExit(), 1);
+        std::string err = p.Stderr();
+        EXPECT_NE(err.find(c.said), std::string::npos) << err;
+        EXPECT_NE(err.find("cannot open /dev/uinput"), std::string::npos) << err;
+        EXPECT_NE(err.find("udev rule"), std::string::npos) << err;
+        EXPECT_EQ(p.Stdout(), "");
+        EXPECT_FALSE(p.HidLogExists()) << "the remote is not opened";
+    }
+}
+
+} // namespace

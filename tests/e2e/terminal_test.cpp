@@ -1,0 +1,95 @@
+// The program on a pseudo-terminal: keys without echo, arrow keys that do
+// not quit, Escape that does, a message that waits for Enter, and the
+// terminal's settings put back on every way out.
+#include "tests/e2e/harness.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+struct OnATerminal : testing::Test {
+    XServer x;
+
+    Launch With(const std::string &scenario) {
+        Launch launch;
+        launch.display = x.display;
+        launch.script = ScenarioPath(scenario);
+        launch.input = Launch::Terminal;
+        return launch;
+    }
+};
+
+void ExpectSettingsAsBefore(const Program &p) {
+    termios after{};
+    ASSERT_EQ(tcgetattr(p.terminal, &after), 0);
+    EXPECT_EQ(after.c_lflag, p.before.c_lflag);
+    EXPECT_EQ(after.c_iflag, p.before.c_iflag);
+    EXPECT_EQ(after.c_oflag, p.before.c_oflag);
+    EXPECT_EQ(after.c_cflag, p.before.c_cflag);
+    EXPECT_EQ(after.c_cc[VMIN], p.before.c_cc[VMIN]);
+    EXPECT_EQ(after.c_cc[VTIME], p.before.c_cc[VTIME]);
+}
+
+bool KeysWithoutEcho(const Program &p) {
+    termios now{};
+    tcgetattr(p.terminal, &now);
+    return !(now.c_lflag & ICANON) && !(now.c_lflag & ECHO) && (now.c_lflag & ISIG);
+}
+
+TEST_F(OnATerminal, ArrowKeysDoNotQuitAndEscapeDoes) {
+    Program p(With("escape"));
+    ASSERT_TRUE(p.WaitForOutput("Home button  ... Quit"));
+    EXPECT_TRUE(KeysWithoutEcho(p));
+
+    // Up, F1 (both forms), Ctrl-Right, Alt-x, a plain key: none of them quits.
+    for (const char *key : {"\x1b[A", "\x1bOP", "\x1b[11~", "\x1b[1;5C", "\x1bx", "q"}) {
+        p.Type(key);
+        usleep(150000);
+        EXPECT_TRUE(p.Running()) << "quit on " << key + 1;
+    }
+    EXPECT_EQ(p.screen.find("[A"), std::string::npos) << "keys are not echoed";
+
+    p.Type("\x1b");
+    EXPECT_EQ(p.WaitForExit(Ms(8000)), 0);
+    ExpectSettingsAsBefore(p);
+}
+
+TEST_F(OnATerminal, AMessageWaitsForEnter) {
+    Program p(With("no_remote"));
+    ASSERT_TRUE(p.WaitForOutput("Wii-Remote not found.\r\n"));
+    usleep(300000);
+    EXPECT_TRUE(p.Running()) << "the message is not to flash by";
+
+    p.Type("\r");
+    EXPECT_EQ(p.WaitForExit(), 1);
+    ExpectSettingsAsBefore(p);
+}
+
+TEST_F(OnATerminal, SignalsPutTheTerminalBack) {
+    struct Case {
+        const char *how;
+        int signal;
+        const char *typed; // the terminal's own key for it, or nothing
+    } cases[] = {{"Ctrl-C", SIGINT, "\x03"},
+                 {"Ctrl-\\", SIGQUIT, "\x1c"},
+                 {"kill", SIGTERM, nullptr},
+                 {"hang-up", SIGHUP, nullptr}};
+    for (const Case &c : cases) {
+        Program p(With("escape"));
+        ASSERT_TRUE(p.WaitForOutput("Home button  ... Quit")) << c.how;
+        ASSERT_TRUE(KeysWithoutEcho(p));
+
+        if (c.typed)
+            p.Type(c.typed);
+        else
+            kill(p.pid, c.signal);
+        EXPECT_EQ(p.WaitForExit(), 128 + c.signal) << c.how;
+        ExpectSettingsAsBefore(p);
+    }
+}
+
+} // namespace

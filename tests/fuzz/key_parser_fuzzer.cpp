@@ -1,0 +1,74 @@
+// The terminal key parser against any bytes, arriving in any pieces.
+//
+// Input: [0] how the bytes arrive (a piece is 1 + (bits & 7) bytes, and
+// whether the rest of a begun sequence is waited for), then the bytes. Checks:
+//  - every byte is taken, once, and a call never claims more than it was given;
+//  - a key that ends the program (Escape) is one ESC byte with nothing after
+//    it in time, or another ESC right behind it; never part of a sequence;
+//  - given the whole input as complete, the parser always makes progress.
+// Reading past its input is caught by the address sanitizer: the parser only
+// ever sees heap copies of exactly the bytes it is given.
+#include "platform/linux_encoding.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+static void Check(bool ok, const char *what) {
+    if (!ok) {
+        std::fprintf(stderr, "invariant broken: %s\n", what);
+        std::abort();
+    }
+}
+
+// Takes every key the pending bytes hold; returns the bytes taken.
+static size_t TakeAll(std::vector<unsigned char> &pending, bool complete) {
+    size_t taken = 0;
+    while (!pending.empty()) {
+        std::vector<unsigned char> exact(pending); // no slack past the end
+        int key = -1;
+        int n = TakeKey(exact.data(), static_cast<int>(exact.size()), complete, &key);
+        Check(n >= 0 && static_cast<size_t>(n) <= exact.size(), "took more than given");
+        if (n == 0) {
+            Check(!complete, "no progress on complete input");
+            break;
+        }
+        if (key == KeyEscape) {
+            Check(n == 1 && exact[0] == 27, "Escape from more than one ESC byte");
+            Check(exact.size() == 1 ? complete : exact[1] == 27,
+                  "Escape taken from the start of a sequence");
+        } else if (key == KeySequence) {
+            Check(exact[0] == 27 && n >= 2, "a sequence that does not start with ESC");
+        } else {
+            Check(n == 1 && key == exact[0] && key != 27, "a plain key other than its byte");
+        }
+        pending.erase(pending.begin(), pending.begin() + n);
+        taken += static_cast<size_t>(n);
+    }
+    return taken;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    if (size < 1)
+        return 0;
+    uint8_t bits = data[0];
+    std::vector<unsigned char> pending;
+    size_t taken = 0;
+
+    for (size_t at = 1; at < size;) {
+        size_t piece = 1 + (bits & 7);
+        if (piece > size - at)
+            piece = size - at;
+        pending.insert(pending.end(), data + at, data + at + piece);
+        at += piece;
+        // A pause after this piece lets a begun sequence be taken as it is.
+        bool pause = (bits & 0x80) != 0;
+        bits = static_cast<uint8_t>((bits << 1) | (bits >> 7));
+        taken += TakeAll(pending, pause);
+    }
+    taken += TakeAll(pending, true);
+    Check(pending.empty() && taken == size - 1, "bytes lost");
+    return 0;
+}

@@ -1,0 +1,280 @@
+// Terminal keys, the X11 wheel carry and the uinput pointer's events.
+#include "platform/linux_backends.h"
+#include "platform/linux_encoding.h"
+#include "platform/platform.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Every key in the bytes, as a terminal's reader takes them.
+std::vector<int> Keys(const std::string &bytes, bool complete = true) {
+    auto *b = reinterpret_cast<const unsigned char *>(bytes.data());
+    int count = static_cast<int>(bytes.size());
+    std::vector<int> keys;
+
+    while (count > 0) {
+        int key = -1;
+        int used = TakeKey(b, count, complete, &key);
+        if (used == 0)
+            break;
+        keys.push_back(key);
+        b += used;
+        count -= used;
+    }
+    return keys;
+}
+
+const int Seq = KeySequence;
+const int Esc = KeyEscape;
+
+TEST(TerminalKeys, SplitsEachInputIntoItsKeys) {
+    struct Case {
+        const char *what;
+        std::string bytes;
+        std::vector<int> keys;
+    } cases[] = {
+        {"plain bytes", "q\n", {'q', '\n'}},
+        {"a lone Escape", "\x1b", {Esc}},
+        {"Escape pressed twice", "\x1b\x1b", {Esc, Esc}},
+        {"arrow up", "\x1b[A", {Seq}},
+        {"arrow up in application mode", "\x1bOA", {Seq}},
+        {"F1", "\x1bOP", {Seq}},
+        {"F5 with parameters", "\x1b[15~", {Seq}},
+        {"Ctrl-Right", "\x1b[1;5C", {Seq}},
+        {"F1 on the Linux console", "\x1b[[A", {Seq}},
+        {"Alt-x", "\x1bx", {Seq}},
+        {"arrows then Alt-q", "\x1b[A\x1b[B\x1bq", {Seq, Seq, Seq}},
+        {"arrow then a lone Escape", "\x1b[D\x1b", {Seq, Esc}},
+        {"a sequence broken by Escape", "\x1b[1\x1b", {Seq, Esc}},
+        {"a sequence cut short at the end", "\x1b[1;", {Seq}},
+        {"Escape then an arrow", "\x1b\x1b[A", {Esc, Seq}},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(Keys(c.bytes), c.keys) << c.what;
+}
+
+TEST(TerminalKeys, WaitsForTheRestOfWhatMayBeASequence) {
+    auto *esc = reinterpret_cast<const unsigned char *>("\x1b[1;5C");
+    int key = -1;
+
+    EXPECT_EQ(TakeKey(esc, 1, false, &key), 0) << "a lone ESC may be an arrow's start";
+    EXPECT_EQ(TakeKey(esc, 2, false, &key), 0);
+    EXPECT_EQ(TakeKey(esc, 5, false, &key), 0);
+    EXPECT_EQ(TakeKey(esc, 6, false, &key), 6);
+    EXPECT_EQ(key, Seq);
+    EXPECT_EQ(TakeKey(esc, 1, true, &key), 1);
+    EXPECT_EQ(key, Esc);
+    EXPECT_EQ(TakeKey(esc, 0, true, &key), 0) << "no bytes, no key";
+    EXPECT_EQ(Keys("\x1bO", false), std::vector<int>{});
+}
+
+TEST(TerminalKeys, NoInputEverYieldsAnEscapeItDoesNotHold) {
+    // Every byte but ESC is its own key, whatever follows it.
+    for (int b = 0; b < 256; b++) {
+        if (b == Esc)
+            continue;
+        std::string bytes{static_cast<char>(b), '\x1b'};
+        EXPECT_EQ(Keys(bytes), (std::vector<int>{b, Esc})) << b;
+    }
+}
+
+// Clicks sent for each wheel amount in turn.
+std::vector<int> Clicks(const std::vector<int> &amounts) {
+    WheelCarry wheel{};
+    std::vector<int> clicks;
+    for (int a : amounts)
+        clicks.push_back(CarryWheel(&wheel, a));
+    return clicks;
+}
+
+TEST(X11Wheel, GivesAClickAtOnceAndCarriesTheRest) {
+    EXPECT_EQ(Clicks({64}), std::vector<int>{1});
+    EXPECT_EQ(Clicks({-64}), std::vector<int>{-1});
+    EXPECT_EQ(Clicks({64, 64, 64, 64}), (std::vector<int>{1, 0, 1, 0}));
+    EXPECT_EQ(Clicks({120, 240, -360}), (std::vector<int>{1, 2, -3}));
+}
+
+TEST(X11Wheel, RoundsHalfAwayFromZero) {
+    EXPECT_EQ(Clicks({60}), std::vector<int>{1});
+    EXPECT_EQ(Clicks({59}), std::vector<int>{0});
+    EXPECT_EQ(Clicks({-60}), std::vector<int>{-1});
+    EXPECT_EQ(Clicks({-59}), std::vector<int>{0});
+    EXPECT_EQ(Clicks({179, 181}), (std::vector<int>{1, 2}));
+}
+
+TEST(X11Wheel, ManySmallStepsAddUpToTheirWholeClicks) {
+    int total = 0;
+    for (int c : Clicks(std::vector<int>(15, 64)))
+        total += c;
+    EXPECT_EQ(total, 8) << "15 x 64 = 8 x 120";
+
+    total = 0;
+    for (int c : Clicks(std::vector<int>(15, -64)))
+        total += c;
+    EXPECT_EQ(total, -8);
+}
+
+TEST(X11Wheel, TurningTheOtherWayDropsTheCarry) {
+    // After +64 +64 the carry is +8; kept, it would swallow the -64.
+    EXPECT_EQ(Clicks({64, 64, -64}), (std::vector<int>{1, 0, -1}));
+    EXPECT_EQ(Clicks({-64, -64, 64}), (std::vector<int>{-1, 0, 1}));
+}
+
+TEST(X11Wheel, HugeAmountsDoNotOverflow) {
+    EXPECT_EQ(Clicks({2147483647, 2147483647}), (std::vector<int>{17895697, 17895697}));
+    EXPECT_EQ(Clicks({-2147483647 - 1}), std::vector<int>{-17895697});
+}
+
+struct Ev {
+    int type, code, value;
+    bool operator==(const Ev &) const = default;
+};
+
+void PrintTo(const Ev &e, std::ostream *os) {
+    *os << "{" << e.type << ", " << e.code << ", " << e.value << "}";
+}
+
+std::vector<Ev> Events(const input_event *events, int count) {
+    std::vector<Ev> out;
+    for (int i = 0; i < count; i++)
+        out.push_back({events[i].type, events[i].code, events[i].value});
+    return out;
+}
+
+UinputPointer Screen(int width, int height) {
+    return UinputPointer{width, height, width / 2, height / 2, 0};
+}
+
+std::vector<Ev> Mouse(UinputPointer *p, unsigned flags, int data) {
+    input_event events[MaxPointerEvents];
+    int n = EncodeMouseEvent(p, flags, data, events);
+    EXPECT_LE(n, MaxPointerEvents);
+    return Events(events, n);
+}
+
+std::vector<Ev> Place(UinputPointer *p, int x, int y) {
+    input_event events[MaxPointerEvents];
+    return Events(events, EncodePlacement(p, x, y, events));
+}
+
+const Ev Syn = {EV_SYN, SYN_REPORT, 0};
+
+TEST(UinputPointerEvents, ButtonsAreKeysEachInAFrame) {
+    UinputPointer p = Screen(1920, 1080);
+    struct Case {
+        unsigned flags;
+        std::vector<Ev> events;
+    } cases[] = {
+        {MouseLeftDown, {{EV_KEY, BTN_LEFT, 1}, Syn}},
+        {MouseLeftUp, {{EV_KEY, BTN_LEFT, 0}, Syn}},
+        {MouseRightDown, {{EV_KEY, BTN_RIGHT, 1}, Syn}},
+        {MouseRightUp, {{EV_KEY, BTN_RIGHT, 0}, Syn}},
+        {MouseLeftDown | MouseLeftUp, {{EV_KEY, BTN_LEFT, 1}, Syn, {EV_KEY, BTN_LEFT, 0}, Syn}},
+        {0, {}},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(Mouse(&p, c.flags, 0), c.events) << c.flags;
+}
+
+TEST(UinputPointerEvents, WheelGivesHiResAmountsAndWholeLegacyClicks) {
+    UinputPointer p = Screen(1920, 1080);
+    const Ev up64 = {EV_REL, REL_WHEEL_HI_RES, 64};
+    const Ev down64 = {EV_REL, REL_WHEEL_HI_RES, -64};
+
+    EXPECT_EQ(Mouse(&p, MouseWheel, 64), (std::vector<Ev>{up64, Syn}));
+    EXPECT_EQ(Mouse(&p, MouseWheel, 64), (std::vector<Ev>{up64, {EV_REL, REL_WHEEL, 1}, Syn}));
+    EXPECT_EQ(Mouse(&p, MouseWheel, -64), (std::vector<Ev>{down64, Syn})) << "8 - 64";
+    EXPECT_EQ(Mouse(&p, MouseWheel, -64), (std::vector<Ev>{down64, {EV_REL, REL_WHEEL, -1}, Syn}))
+        << "-56 - 64";
+    EXPECT_EQ(Mouse(&p, MouseWheel, -64), (std::vector<Ev>{down64, Syn}));
+    EXPECT_EQ(Mouse(&p, MouseWheel, 360),
+              (std::vector<Ev>{{EV_REL, REL_WHEEL_HI_RES, 360}, {EV_REL, REL_WHEEL, 2}, Syn}))
+        << "-64 + 360 = 296: two clicks, 56 left over";
+    EXPECT_EQ(Mouse(&p, MouseWheel, 0), std::vector<Ev>{});
+}
+
+TEST(UinputPointerEvents, PlacementIsClampedToTheScreenAndRemembered) {
+    UinputPointer p = Screen(1920, 1080);
+    struct Case {
+        int x, y;
+        int placedX, placedY;
+    } cases[] = {
+        {100, 200, 100, 200},
+        {-5, 2048, 0, 1079},
+        {1919, 1079, 1919, 1079},
+        {1920, -1, 1919, 0},
+        {-2147483647 - 1, 2147483647, 0, 1079},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(Place(&p, c.x, c.y),
+                  (std::vector<Ev>{{EV_ABS, ABS_X, c.placedX}, {EV_ABS, ABS_Y, c.placedY}, Syn}));
+        EXPECT_EQ(p.x, c.placedX);
+        EXPECT_EQ(p.y, c.placedY);
+    }
+}
+
+TEST(ScreenSize, ComesFromAModeLine) {
+    int w = 0, h = 0;
+    EXPECT_TRUE(ParseModeSize("2560x1440\n", &w, &h));
+    EXPECT_EQ(w, 2560);
+    EXPECT_EQ(h, 1440);
+    EXPECT_TRUE(ParseModeSize("1920x1080i", &w, &h));
+    EXPECT_EQ(w, 1920);
+    for (const char *bad : {"", "x", "1920", "1920x", "-1x5", "0x480", "widexhigh"})
+        EXPECT_FALSE(ParseModeSize(bad, &w, &h)) << bad;
+}
+
+// A small /sys/class/drm of connectors, each with its status and modes.
+struct FakeDrm {
+    std::filesystem::path dir;
+
+    FakeDrm() {
+        char name[] = "/tmp/lumadrifter-drm-XXXXXX";
+        dir = mkdtemp(name);
+    }
+    ~FakeDrm() { std::filesystem::remove_all(dir); }
+    void Connector(const char *name, const char *status, const char *modes) {
+        std::filesystem::create_directories(dir / name);
+        Write(dir / name / "status", status);
+        Write(dir / name / "modes", modes);
+    }
+    static void Write(const std::filesystem::path &path, const char *text) {
+        FILE *f = std::fopen(path.c_str(), "w");
+        std::fputs(text, f);
+        std::fclose(f);
+    }
+};
+
+TEST(ScreenSize, IsTheFirstConnectedConnectorsFirstMode) {
+    FakeDrm drm;
+    drm.Connector("card0", "", "");
+    drm.Connector("card0-DP-1", "disconnected\n", "");
+    drm.Connector("card0-HDMI-A-1", "connected\n", "2560x1440\n1920x1080\n");
+    drm.Connector("card0-eDP-1", "connected\n", "1366x768\n");
+    int w = 0, h = 0;
+
+    ReadScreenSize(drm.dir.c_str(), &w, &h);
+    EXPECT_EQ(w, 2560);
+    EXPECT_EQ(h, 1440);
+}
+
+TEST(ScreenSize, Is1920x1080WhenNoneCanBeRead) {
+    FakeDrm drm;
+    drm.Connector("card0-DP-1", "connected\n", "");
+    int w = 0, h = 0;
+
+    ReadScreenSize(drm.dir.c_str(), &w, &h);
+    EXPECT_EQ(w, 1920);
+    EXPECT_EQ(h, 1080);
+    ReadScreenSize("/nonexistent/drm", &w, &h);
+    EXPECT_EQ(w, 1920);
+    EXPECT_EQ(h, 1080);
+}
+
+} // namespace

@@ -1,0 +1,151 @@
+// A stand-in for the system's hid.dll, loaded in its place under Wine, so
+// that the real tiny_hid_dll.dll runs against a scripted remote.
+//
+// The remote's device is a message-mode named pipe served by this library's
+// own threads. Each output report tiny_hid_dll.dll writes is one message,
+// handed to the scripted remote (tests/scripted_hid.cpp), which logs it; each
+// report of the script comes back as one message of the remote's input
+// length, and when the script's remote goes away the pipe is cut. Script,
+// log and the device's ids come from the environment:
+// LUMADRIFTER_TEST_HID_SCRIPT, LUMADRIFTER_TEST_HID_LOG and
+// LUMADRIFTER_TEST_HID_IDS (vendor:product in hex; 057e:0306 when unset).
+// An output report of the wrong length, or a set-report request, is said on
+// standard error.
+#include "remote/tiny_hid_dll.h"
+#include "tests/scripted_hid.h"
+
+#include <windows.h>
+
+extern "C" {
+#include <hidsdi.h>
+}
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr int remoteLength = 22; // the remote's input and output report length
+constexpr int remoteHandle = 7;  // what the scripted remote hands out
+
+// One overlapped message on the pipe, waited for: bytes moved, or -1.
+int Move(HANDLE pipe, bool write, void *buffer, DWORD length) {
+    OVERLAPPED transfer = {};
+    transfer.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    BOOL started = write ? WriteFile(pipe, buffer, length, nullptr, &transfer)
+                         : ReadFile(pipe, buffer, length, nullptr, &transfer);
+    DWORD done = 0;
+    BOOL ok = (started || GetLastError() == ERROR_IO_PENDING) &&
+              GetOverlappedResult(pipe, &transfer, &done, TRUE);
+    CloseHandle(transfer.hEvent);
+    return ok ? static_cast<int>(done) : -1;
+}
+
+bool Connect(HANDLE pipe) {
+    OVERLAPPED connection = {};
+    connection.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    DWORD done;
+    bool ok =
+        ConnectNamedPipe(pipe, &connection) || GetLastError() == ERROR_PIPE_CONNECTED ||
+        (GetLastError() == ERROR_IO_PENDING && GetOverlappedResult(pipe, &connection, &done, TRUE));
+    CloseHandle(connection.hEvent);
+    return ok;
+}
+
+void TakeOutputReport(unsigned char *report, int length) {
+    if (length != OutputReportLength(report[0]))
+        std::fprintf(stderr, "stand-in hid: output report %02x came with %d bytes, not %d\n",
+                     report[0], length, OutputReportLength(report[0]));
+    std::memset(report + length, 0, static_cast<size_t>(256 - length));
+    unsigned int word = 0;
+    WriteReport(remoteHandle, report, &word);
+}
+
+DWORD WINAPI SendReports(void *pipe) {
+    for (;;) {
+        unsigned char report[256] = {};
+        unsigned int word = 0;
+        if (ReadReport(remoteHandle, report, &word) < 0 ||
+            Move(pipe, true, report, remoteLength) < 0)
+            break;
+    }
+    DisconnectNamedPipe(pipe);
+    return 0;
+}
+
+void ReadIds(int *vendorId, int *productId) {
+    const char *ids = std::getenv("LUMADRIFTER_TEST_HID_IDS");
+    unsigned vendor = 0x057E, product = 0x0306;
+    if (ids)
+        std::sscanf(ids, "%x:%x", &vendor, &product);
+    *vendorId = static_cast<int>(vendor);
+    *productId = static_cast<int>(product);
+}
+
+// A device opened only to be looked at closes again before writing; the
+// remote is opened for good with its first output report.
+DWORD WINAPI Serve(void *pipe) {
+    unsigned char report[256];
+    int vendorId, productId;
+
+    int length = Connect(pipe) ? Move(pipe, false, report, sizeof report) : -1;
+    if (length <= 0)
+        return 0;
+    ReadIds(&vendorId, &productId);
+    OpenHidHandle(vendorId, productId);
+    CreateThread(nullptr, 0, SendReports, pipe, 0, nullptr);
+    do
+        TakeOutputReport(report, length);
+    while ((length = Move(pipe, false, report, sizeof report)) > 0);
+    CloseHidHandle(remoteHandle);
+    return 0;
+}
+
+} // namespace
+
+// Every search of the HID class starts here, so each search gets a pipe of
+// its own, listening before the device is opened.
+void NTAPI HidD_GetHidGuid(LPGUID guid) {
+    char name[128];
+    std::snprintf(name, sizeof name, "\\\\.\\pipe\\lumadrifter-remote-%lu", GetCurrentProcessId());
+    HANDLE pipe = CreateNamedPipeA(name, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                   PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
+                                   PIPE_UNLIMITED_INSTANCES, 0, 4096, 0, nullptr);
+    if (pipe != INVALID_HANDLE_VALUE)
+        CreateThread(nullptr, 0, Serve, pipe, 0, nullptr);
+    *guid = GUID{};
+}
+
+BOOLEAN NTAPI HidD_GetAttributes(HANDLE, PHIDD_ATTRIBUTES attributes) {
+    int vendorId, productId;
+    ReadIds(&vendorId, &productId);
+    attributes->VendorID = static_cast<USHORT>(vendorId);
+    attributes->ProductID = static_cast<USHORT>(productId);
+    attributes->VersionNumber = 0x0100;
+    return TRUE;
+}
+
+static char preparsedData;
+
+BOOLEAN NTAPI HidD_GetPreparsedData(HANDLE, PHIDP_PREPARSED_DATA *preparsed) {
+    *preparsed = reinterpret_cast<PHIDP_PREPARSED_DATA>(&preparsedData);
+    return TRUE;
+}
+
+BOOLEAN NTAPI HidD_FreePreparsedData(PHIDP_PREPARSED_DATA) {
+    return TRUE;
+}
+
+NTSTATUS NTAPI HidP_GetCaps(PHIDP_PREPARSED_DATA, PHIDP_CAPS caps) {
+    *caps = HIDP_CAPS{};
+    caps->InputReportByteLength = remoteLength;
+    caps->OutputReportByteLength = remoteLength;
+    return HIDP_STATUS_SUCCESS;
+}
+
+// Needed only where writes fail, which a pipe's never do.
+BOOLEAN NTAPI HidD_SetOutputReport(HANDLE, PVOID, ULONG) {
+    std::fprintf(stderr, "stand-in hid: HidD_SetOutputReport was used\n");
+    return FALSE;
+}

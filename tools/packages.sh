@@ -1,0 +1,28 @@
+# Debian packages the build and the tests need, and how to get them.
+# Sourced by run.sh and test.sh.
+
+BUILD_PACKAGES="cmake make g++ pkg-config libhidapi-dev libx11-dev libxtst-dev libevdev-dev"
+TEST_PACKAGES="libgtest-dev xvfb binutils"
+FUZZ_PACKAGES="clang libclang-rt-14-dev"
+BENCH_PACKAGES="libbenchmark-dev"
+
+# Installs what is missing when run as root; otherwise says what to install.
+install_missing() {
+    local missing=()
+    local p
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' ||
+            missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "Missing packages: ${missing[*]}" >&2
+        echo "Install them with: sudo apt-get install ${missing[*]}" >&2
+        exit 1
+    fi
+    echo "Installing ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -q
+    apt-get install -y -q --no-install-recommends "${missing[@]}"
+}

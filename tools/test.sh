@@ -1,0 +1,38 @@
+#!/bin/bash
+# Builds everything and runs every test suite; exits non-zero when any fails.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+. tools/packages.sh
+
+# Unit tests of the logic and of the Linux platform, and end-to-end tests of
+# the built program on Xvfb, in the build folder given, with the sanitizers
+# given (none, address,undefined or thread).
+linux_suite() {
+    local dir=$1 sanitize=$2
+    install_missing $BUILD_PACKAGES $TEST_PACKAGES || return 1
+    cmake -S . -B "$dir" -DLUMADRIFTER_TESTS=ON -DLUMADRIFTER_SANITIZE="$sanitize" >/dev/null ||
+        return 1
+    cmake --build "$dir" -j "${JOBS:-2}" || return 1
+    (cd "$dir" && ctest --output-on-failure -j "${JOBS:-2}")
+}
+
+passed=0
+failed=0
+run() {
+    echo "== $*"
+    if "$@"; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+        echo "== failed: $*"
+    fi
+}
+
+run linux_suite build ""
+run linux_suite build-asan address,undefined
+run linux_suite build-tsan thread
+run bash tools/fuzz.sh
+run bash tests/wine/run.sh
+
+echo "suites: $passed passed, $failed failed"
+[ $failed -eq 0 ]
