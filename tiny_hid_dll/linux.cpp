@@ -6,6 +6,7 @@
 // handle cannot be shared by the reader thread and the main thread; a plain
 // file descriptor can.
 #include "tiny_hid_dll/hidraw_node.h"
+#include "tiny_hid_dll/linux_grab.h"
 
 #include "remote/tiny_hid_dll.h"
 
@@ -28,9 +29,12 @@ constexpr int NewerRemoteProduct = 0x0330;
 struct HidNode {
     int fd; // -1: slot free
     std::atomic<bool> gone;
+    int held[MaxHeldDevices]; // the driver's key devices, held while open
+    int heldCount;
 };
 
-HidNode nodes[8] = {{-1, {}}, {-1, {}}, {-1, {}}, {-1, {}}, {-1, {}}, {-1, {}}, {-1, {}}, {-1, {}}};
+HidNode nodes[8] = {{-1, {}, {}, 0}, {-1, {}, {}, 0}, {-1, {}, {}, 0}, {-1, {}, {}, 0},
+                    {-1, {}, {}, 0}, {-1, {}, {}, 0}, {-1, {}, {}, 0}, {-1, {}, {}, 0}};
 
 HidNode *NodeFor(int handle) {
     if (handle < 0 || handle >= 8 || nodes[handle].fd < 0)
@@ -65,6 +69,8 @@ int OpenFirstNode(int vendorId, int productId) {
         handle = AdoptHidNode(fd);
         if (handle == -1)
             close(fd);
+        else
+            nodes[handle].heldCount = HoldRemoteKeyDevices(d->path, nodes[handle].held);
     }
     hid_free_enumeration(found);
     return handle;
@@ -149,6 +155,8 @@ void CloseHidHandle(int handle) {
     HidNode *node = NodeFor(handle);
     if (!node)
         return;
+    ReleaseRemoteKeyDevices(node->held, node->heldCount);
+    node->heldCount = 0;
     close(node->fd);
     node->fd = -1;
 }
