@@ -272,7 +272,9 @@ void ReadCommands() {
 }
 
 // How long poll may sleep: until a wait ends, the next continuous report,
-// or an await's limit; for ever when nothing is due.
+// or an await's limit; for ever when nothing is due. `now` must be the time
+// the steps were run at: a wait that has ended since would otherwise be
+// taken for none, and poll would sleep through it.
 int PollTimeoutMs(int64_t now) {
     int64_t until = -1;
     auto consider = [&](int64_t at) {
@@ -307,7 +309,7 @@ int Run() {
         pollfd fds[3] = {{session.device, POLLIN, 0},
                          {session.signals, POLLIN, 0},
                          {session.readingInput ? STDIN_FILENO : -1, POLLIN, 0}};
-        if (poll(fds, 3, PollTimeoutMs(NowUs())) < 0 && errno != EINTR) {
+        if (poll(fds, 3, PollTimeoutMs(now)) < 0 && errno != EINTR) {
             std::perror("virtual-remote: poll");
             return 1;
         }
