@@ -229,10 +229,13 @@ StepResult RunDueSteps(int64_t now) {
     return StepWaiting;
 }
 
-bool AddCommandLine(const std::string &line) {
+// Adds one command; a line not understood is told with where it came from.
+bool AddCommandLine(std::string line, const char *where) {
     ScriptStep step;
+    if (!line.empty() && line.back() == '\n')
+        line.pop_back();
     if (!ParseScriptLine(line, &step)) {
-        std::fprintf(stderr, "virtual-remote: not understood: %s\n", line.c_str());
+        std::fprintf(stderr, "virtual-remote: %s: not understood: %s\n", where, line.c_str());
         return false;
     }
     if (step.kind != ScriptStep::Nothing)
@@ -247,10 +250,12 @@ bool LoadScript(const char *path) {
         std::fprintf(stderr, "virtual-remote: cannot read %s: %s\n", path, std::strerror(error));
         return false;
     }
-    char line[1024];
+    char line[1024], where[1100];
     bool good = true;
-    while (std::fgets(line, sizeof line, file))
-        good = AddCommandLine(line) && good;
+    for (int number = 1; std::fgets(line, sizeof line, file); number++) {
+        std::snprintf(where, sizeof where, "%s:%d", path, number);
+        good = AddCommandLine(line, where) && good;
+    }
     std::fclose(file);
     return good;
 }
@@ -266,7 +271,7 @@ void ReadCommands() {
     session.pending.append(chunk, static_cast<size_t>(n));
     size_t end;
     while ((end = session.pending.find('\n')) != std::string::npos) {
-        AddCommandLine(session.pending.substr(0, end));
+        AddCommandLine(session.pending.substr(0, end), "input");
         session.pending.erase(0, end + 1);
     }
 }
@@ -357,6 +362,10 @@ int main(int argc, char **argv) {
     int product = 0x0306;
     const char *logPath = nullptr;
     const char *scriptPath = nullptr;
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(usage, stdout);
+        return 0;
+    }
     if (!ParseArguments(argc, argv, &product, &logPath, &scriptPath)) {
         std::fputs(usage, stderr);
         return 2;
