@@ -22,10 +22,10 @@ struct RemoteRun {
     Child child;
     std::string log = "/tmp/remote.log";
 
-    void Start(const std::string &name) {
+    void Start(const std::string &name, const std::string &product = "0306") {
         log = "/tmp/" + name + ".remote.log";
-        child = StartChild({remoteTool, "--log", log}, {}, "/tmp/" + name + ".remote.out",
-                           "/tmp/" + name + ".remote.err", true);
+        child = StartChild({remoteTool, "--product", product, "--log", log}, {},
+                           "/tmp/" + name + ".remote.out", "/tmp/" + name + ".remote.err", true);
     }
     void Play(const std::string &script) {
         WriteToChild(child, ReadFile("/vm/" + script));
@@ -381,6 +381,22 @@ TEST(Vm, RemoteDriverKeysClosedToUser) {
     EXPECT_NE(err.find("/dev/input/event"), std::string::npos) << err;
     EXPECT_NE(err.find("Permission denied"), std::string::npos) << err;
     EXPECT_NE(err.find("70-lumadrifter.rules"), std::string::npos) << err;
+}
+
+// The newer model of the remote has a product id of its own; the program
+// asks for the first and takes the newer one when that is not there.
+TEST(Vm, ProgramFindsTheNewerRemote) {
+    Session s;
+    s.remote.Start("newer", "0330");
+    ASSERT_NE(FindHidraw(0x057E, 0x0330, 10000), "");
+    s.name = "newer";
+    ASSERT_NO_FATAL_FAILURE(s.StartProgram("home.remote"));
+    EXPECT_EQ(s.Finish(), 0) << s.program.Err();
+    EXPECT_EQ(s.program.Out(), Banner() + "IR-Track NG\n");
+    std::vector<Bytes> outputs = s.Outputs();
+    ASSERT_FALSE(outputs.empty());
+    EXPECT_EQ(outputs.front(), (Bytes{0x12, 0x00, 0x31}));
+    EXPECT_EQ(outputs.back(), (Bytes{0x12, 0x00, 0x30}));
 }
 
 // c. The remote goes away while B is held: the program releases the button,

@@ -88,7 +88,7 @@ unpack_kernel() {
     local vmlinuz=$1 out=$2 magic tool offset
     for magic in 'xz:\xfd7zXZ\x00' 'zstd:\x28\xb5\x2f\xfd' 'gzip:\x1f\x8b\x08'; do
         tool=${magic%%:*}
-        offset=$(LC_ALL=C grep -obUaP "${magic#*:}" "$vmlinuz" | head -n 1 | cut -d: -f1)
+        offset=$(LC_ALL=C grep -obUaP "${magic#*:}" "$vmlinuz" | awk -F: 'NR == 1 {print $1}')
         [ -n "$offset" ] || continue
         case $tool in
         xz) tail -c +$((offset + 1)) "$vmlinuz" | xz -dc --single-stream >"$out" 2>/dev/null || true ;;
@@ -193,9 +193,14 @@ if [ "$failed" -gt 0 ]; then
     awk '/^\[ RUN      \]/ {block = ""} {block = block $0 "\n"}
          /^\[  FAILED  \] .* ms\)$/ {printf "%s", block}' "$work/console"
 fi
-if ! grep -q '^vm-guest: done' "$work/console"; then
+status=$(sed -n 's/^vm-guest: done, status \([0-9]*\) .*/\1/p' "$work/console")
+if [ -z "$status" ]; then
     failed=$((failed + 1))
     echo "vm: the VM did not finish its tests within ${limit} s; the end of its console:"
+    tail -n 40 "$work/console"
+elif [ "$status" != 0 ] && [ "$failed" -eq 0 ]; then
+    failed=1 # the tests ended without a verdict: a crash
+    echo "vm: the tests ended with status $status; the end of the VM's console:"
     tail -n 40 "$work/console"
 fi
 echo "vm: whole run $(((($(date +%s%N) - started) / 1000000))) ms; console in $serial"
