@@ -6,7 +6,7 @@
 // handle cannot be shared by the reader thread and the main thread; a plain
 // file descriptor can.
 #include "tiny_hid_dll/hidraw_node.h"
-#include "tiny_hid_dll/linux_grab.h"
+#include "tiny_hid_dll/linux_shared.h"
 
 #include "remote/tiny_hid_dll.h"
 
@@ -29,12 +29,11 @@ constexpr int NewerRemoteProduct = 0x0330;
 struct HidNode {
     int fd; // -1: slot free
     std::atomic<bool> gone;
-    int held[MaxHeldDevices]; // the driver's key devices, held while open
-    int heldCount;
+    SharedRemote shared; // with the kernel's own driver for the remote, if bound
 };
 
-HidNode nodes[8] = {{-1, {}, {}, 0}, {-1, {}, {}, 0}, {-1, {}, {}, 0}, {-1, {}, {}, 0},
-                    {-1, {}, {}, 0}, {-1, {}, {}, 0}, {-1, {}, {}, 0}, {-1, {}, {}, 0}};
+HidNode nodes[8] = {{-1, {}, {}}, {-1, {}, {}}, {-1, {}, {}}, {-1, {}, {}},
+                    {-1, {}, {}}, {-1, {}, {}}, {-1, {}, {}}, {-1, {}, {}}};
 
 HidNode *NodeFor(int handle) {
     if (handle < 0 || handle >= 8 || nodes[handle].fd < 0)
@@ -70,7 +69,7 @@ int OpenFirstNode(int vendorId, int productId) {
         if (handle == -1)
             close(fd);
         else
-            nodes[handle].heldCount = HoldRemoteKeyDevices(d->path, nodes[handle].held);
+            StartSharing(d->path, &nodes[handle].shared);
     }
     hid_free_enumeration(found);
     return handle;
@@ -83,6 +82,9 @@ int AdoptHidNode(int fd) {
         if (nodes[i].fd == -1) {
             nodes[i].gone = false;
             nodes[i].fd = fd;
+            nodes[i].shared.withDriver = false;
+            nodes[i].shared.heldCount = 0;
+            nodes[i].shared.mode = 0;
             return i;
         }
     }
@@ -130,6 +132,8 @@ int WriteReport(int handle, unsigned char *report, unsigned int *) {
     do
         sent = write(node->fd, report, static_cast<size_t>(HidOutputLength(report[0])));
     while (sent == -1 && errno == EINTR);
+    if (sent > 0)
+        NoteOutputReport(&node->shared, report);
     return static_cast<int>(sent);
 }
 
@@ -148,6 +152,13 @@ int ReadReport(int handle, unsigned char *report, unsigned int *) {
         node->gone = true;
         return -1;
     }
+    unsigned char again[3];
+    if (ModeTakenAway(&node->shared, report, static_cast<int>(got), again)) {
+        ssize_t sent;
+        do
+            sent = write(node->fd, again, sizeof again);
+        while (sent == -1 && errno == EINTR);
+    }
     return static_cast<int>(got);
 }
 
@@ -155,8 +166,7 @@ void CloseHidHandle(int handle) {
     HidNode *node = NodeFor(handle);
     if (!node)
         return;
-    ReleaseRemoteKeyDevices(node->held, node->heldCount);
-    node->heldCount = 0;
+    StopSharing(&node->shared);
     close(node->fd);
     node->fd = -1;
 }

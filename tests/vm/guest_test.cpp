@@ -313,11 +313,14 @@ TEST(Vm, ProgramWithRemoteDriver) {
     EXPECT_EQ(keys.vendor, 0x057E);
     EventRecorder keyPresses(keys.event);
     ASSERT_NO_FATAL_FAILURE(s.StartProgram("driver.remote"));
-    // While the program runs, the driver's own status request, as a battery
-    // reading makes it.
-    SleepMs(1500);
-    for (const std::string &supply : ListDirectory("/sys/class/power_supply"))
-        ReadFile("/sys/class/power_supply/" + supply + "/capacity");
+    // While the program runs, the driver's own status requests, as battery
+    // readings make them.
+    SleepMs(1000);
+    for (int i = 0; i < 5; i++) {
+        for (const std::string &supply : ListDirectory("/sys/class/power_supply"))
+            ReadFile("/sys/class/power_supply/" + supply + "/capacity");
+        SleepMs(200);
+    }
 
     EXPECT_EQ(s.Finish(), 0) << s.program.Err();
     EXPECT_EQ(s.program.Err(), "");
@@ -349,17 +352,30 @@ TEST(Vm, ProgramWithRemoteDriver) {
     EXPECT_EQ(released.size(), 2u);
     EXPECT_TRUE(!pressed.empty() && !released.empty() && released.back() == pressed[0]);
 
-    // The driver's traffic and the program's answers to it, as received
-    // from the program's first report on.
-    std::vector<Bytes> outputs = s.Outputs();
-    auto start = std::find(outputs.begin(), outputs.end(), Bytes{0x12, 0x00, 0x31});
-    int statusRequests = 0, programModes = 0;
-    for (auto r = start; r != outputs.end(); ++r) {
-        statusRequests += (*r)[0] == 0x15;
-        programModes += *r == Bytes{0x12, 0x00, 0x33};
+    // Every status report while the program ran, asked for by the driver or
+    // not, ended with the program's mode as the remote's last word on it.
+    int statusReports = 0;
+    Bytes lastMode;
+    bool running = false;
+    for (const RemoteLogLine &line : ReadRemoteLog(s.remote.log)) {
+        if (line.what == "output" && line.bytes == Bytes{0x12, 0x00, 0x33})
+            running = true;
+        if (!running)
+            continue;
+        if (line.what == "output" && line.bytes[0] == 0x12)
+            lastMode = line.bytes;
+        if (line.what == "output" && line.bytes == Bytes{0x13, 0x00})
+            break; // the program's shutdown
+        if (line.what == "input" && line.bytes[0] == 0x20) {
+            if (statusReports++ > 0) {
+                EXPECT_EQ(lastMode, (Bytes{0x12, 0x00, 0x33}))
+                    << "after status report " << statusReports - 1;
+            }
+            lastMode.clear();
+        }
     }
-    EXPECT_GE(statusRequests, 1) << "the driver asked for status while the program ran";
-    EXPECT_GE(programModes, 3) << "the set-up's, and one after each status report";
+    EXPECT_GE(statusReports, 5);
+    EXPECT_EQ(lastMode, (Bytes{0x12, 0x00, 0x33}));
 }
 
 // A user who may use the remote and make a virtual mouse, but not open the

@@ -1,14 +1,19 @@
-// While the program has the remote, the key devices that the kernel's own
-// driver for it made are held with EVIOCGRAB: the remote's buttons are then
-// the program's mouse only, not also key presses of the system. They are
-// the input devices under the same HID device as the hidraw node. A device
-// that also reports axes (accelerometer, camera, an extension) is left
-// alone: opening it makes the driver switch the remote to a reporting mode
-// that carries its data.
+// Sharing the remote with the kernel's own driver for it.
 //
-// A hold lasts while its descriptor is open: closing it, or the process
-// ending in any way, lets go.
-#include "tiny_hid_dll/linux_grab.h"
+// The driver turns the remote's buttons into key presses of an input device
+// of its own. While the program has the remote those devices are held with
+// EVIOCGRAB, so the buttons are the program's mouse only. They are the input
+// devices under the same HID device as the hidraw node. A device that also
+// reports axes (accelerometer, camera, an extension) is left alone: opening
+// it makes the driver switch the remote to a reporting mode for its data. A
+// hold lasts while its descriptor is open: closing it, or the process ending
+// in any way, lets go.
+//
+// The driver also chooses a reporting mode of its own whenever a status
+// report comes, as the program does; which of the two reaches the remote
+// last is a matter of scheduling. So while a driver is there, a data report
+// of another mode than the program's makes the program's mode go out again.
+#include "tiny_hid_dll/linux_shared.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -80,35 +85,58 @@ static int Hold(const char *node, bool *told) {
     return fd;
 }
 
-int HoldRemoteKeyDevices(const char *hidrawPath, int held[MaxHeldDevices]) {
+void StartSharing(const char *hidrawPath, SharedRemote *shared) {
     const char *name = std::strrchr(hidrawPath, '/');
     char inputs[256], input[512], node[300];
-    int count = 0;
     bool told = false;
 
+    shared->withDriver = false;
+    shared->heldCount = 0;
+    shared->mode = 0;
     std::snprintf(inputs, sizeof inputs, "/sys/class/hidraw/%s/device/input",
                   name ? name + 1 : hidrawPath);
     DIR *dir = opendir(inputs);
-    if (!dir) // no driver made input devices of it: nothing to hold
-        return 0;
+    if (!dir) // no driver made input devices of it
+        return;
     while (dirent *entry = readdir(dir)) {
-        if (std::strncmp(entry->d_name, "input", 5) != 0 || count == MaxHeldDevices)
+        if (std::strncmp(entry->d_name, "input", 5) != 0)
             continue;
+        shared->withDriver = true;
         std::snprintf(input, sizeof input, "%s/%s", inputs, entry->d_name);
-        if (!HasCapability(input, "key") || HasCapability(input, "abs") ||
-            !EventNode(input, node, sizeof node))
+        if (shared->heldCount == MaxHeldDevices || !HasCapability(input, "key") ||
+            HasCapability(input, "abs") || !EventNode(input, node, sizeof node))
             continue;
         int fd = Hold(node, &told);
         if (fd != -1)
-            held[count++] = fd;
+            shared->held[shared->heldCount++] = fd;
     }
     closedir(dir);
-    return count;
 }
 
-void ReleaseRemoteKeyDevices(const int held[MaxHeldDevices], int count) {
-    for (int i = 0; i < count; i++) {
-        ioctl(held[i], EVIOCGRAB, 0);
-        close(held[i]);
+void StopSharing(SharedRemote *shared) {
+    for (int i = 0; i < shared->heldCount; i++) {
+        ioctl(shared->held[i], EVIOCGRAB, 0);
+        close(shared->held[i]);
     }
+    shared->heldCount = 0;
+}
+
+// Output report 0x12: [1] flags  [2] mode.
+void NoteOutputReport(SharedRemote *shared, const unsigned char *report) {
+    if (report[0] == 0x12)
+        shared->mode = static_cast<uint16_t>(report[1] << 8 | report[2]);
+}
+
+// Data reports are 0x30 to 0x3F; status (0x20), memory data (0x21) and
+// acknowledgements (0x22) say nothing of the mode.
+bool ModeTakenAway(const SharedRemote *shared, const unsigned char *report, int length,
+                   unsigned char again[3]) {
+    uint16_t mode = shared->mode;
+    if (!shared->withDriver || mode == 0 || length < 1 || (report[0] & 0xF0) != 0x30 ||
+        report[0] == (mode & 0xFF))
+        return false;
+    again[0] = 0x12;
+    again[1] = static_cast<unsigned char>(mode >> 8);
+    again[2] = static_cast<unsigned char>(mode);
+    return true;
 }
