@@ -224,19 +224,6 @@ int ScriptedReadersWaiting() {
     return remote.readersWaiting;
 }
 
-int OutputReportLength(int id) {
-    switch (id) {
-    case 0x11:
-    case 0x13:
-    case 0x1A:
-        return 2;
-    case 0x12:
-        return 3;
-    default:
-        return 22;
-    }
-}
-
 extern "C" {
 
 int OpenHidHandle(int vendorId, int productId) {

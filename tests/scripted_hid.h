@@ -19,6 +19,8 @@
 //   gone <ms>                      after <ms>, reads return -1 from here on
 #pragma once
 
+#include "tiny_hid_dll/report_lengths.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -43,6 +45,3 @@ std::vector<HidEvent> ScriptedEvents(HidEvent::Kind kind);
 
 // Reads that have been called and not yet returned.
 int ScriptedReadersWaiting();
-
-// How many bytes of the buffer a real remote takes for an output report id.
-int OutputReportLength(int id);

@@ -4,6 +4,3 @@
 // Takes an open hidraw node (or anything read and written a report at a
 // time) as a handle of the four calls; -1 when all handles are in use.
 int AdoptHidNode(int fd);
-
-// How many bytes of the buffer go out for an output report id.
-int HidOutputLength(int id);

@@ -7,6 +7,7 @@
 // file descriptor can.
 #include "tiny_hid_dll/hidraw_node.h"
 #include "tiny_hid_dll/linux_shared.h"
+#include "tiny_hid_dll/report_lengths.h"
 
 #include "remote/tiny_hid_dll.h"
 
@@ -91,25 +92,6 @@ int AdoptHidNode(int fd) {
     return -1;
 }
 
-// Output reports and their lengths on the wire:
-//   0x11 LEDs, 0x13 camera, 0x1A camera 2: [0] id [1] value
-//   0x12 reporting mode: [0] id [1] flags [2] mode
-//   0x16 register write: [0] id [1..21] space, address, size, 16 data bytes
-// Over Bluetooth every byte written goes to the remote, so exactly the
-// report's own length is sent.
-int HidOutputLength(int id) {
-    switch (id) {
-    case 0x11:
-    case 0x13:
-    case 0x1A:
-        return 2;
-    case 0x12:
-        return 3;
-    default:
-        return 22;
-    }
-}
-
 extern "C" {
 
 // The program asks for the first model; a newer remote answers to its own
@@ -130,7 +112,7 @@ int WriteReport(int handle, unsigned char *report, unsigned int *) {
 
     ssize_t sent;
     do
-        sent = write(node->fd, report, static_cast<size_t>(HidOutputLength(report[0])));
+        sent = write(node->fd, report, static_cast<size_t>(OutputReportLength(report[0])));
     while (sent == -1 && errno == EINTR);
     if (sent > 0)
         NoteOutputReport(&node->shared, report);

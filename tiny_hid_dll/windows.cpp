@@ -2,6 +2,7 @@
 // driver. Devices are found with SetupAPI, reports travel as overlapped file
 // I/O, and each output report's length comes from its id.
 #include "remote/tiny_hid_dll.h"
+#include "tiny_hid_dll/report_lengths.h"
 
 #include <windows.h>
 
@@ -153,24 +154,6 @@ int Transfer(HANDLE file, bool write, void *buffer, DWORD length, DWORD limitMs)
     return ok ? static_cast<int>(done) : -1;
 }
 
-// Output reports, by id:
-//   0x11 LEDs, 0x13 and 0x1A camera:  [0] id  [1] value                 2 bytes
-//   0x12 reporting mode:              [0] id  [1] flags  [2] mode       3 bytes
-//   0x16 register write:              [0] id  [1] space  [2..4] address
-//                                     [5] size  [6..21] data            22 bytes
-int ReportLength(int id) {
-    switch (id) {
-    case 0x11:
-    case 0x13:
-    case 0x1A:
-        return 2;
-    case 0x12:
-        return 3;
-    default:
-        return 22;
-    }
-}
-
 int WriteOneWay(HidDevice *device, int way, const unsigned char *report, int length) {
     SetLastError(ERROR_SUCCESS);
     // The padded ways send the report followed by zeros up to the device's
@@ -239,7 +222,7 @@ int WriteReport(int handle, unsigned char *report, unsigned int *) {
         {WritePadded, WriteOwnLength, WriteSetOutputReport},
         {WriteSetOutputReport, WriteOwnLength, WritePadded},
     };
-    int length = ReportLength(report[0]);
+    int length = OutputReportLength(report[0]);
     for (int way : order[device->writeWay]) {
         int sent = WriteOneWay(device, way, report, length);
         if (sent >= 0) {
