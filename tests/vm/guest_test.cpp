@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <fcntl.h>
 #include <functional>
 #include <memory>
@@ -31,6 +32,8 @@ struct RemoteRun {
         WriteToChild(child, ReadFile("/vm/" + script));
         CloseChildInput(child);
     }
+    // Commands played as they come, the script left open.
+    void Type(const std::string &commands) { WriteToChild(child, commands); }
     ~RemoteRun() { StopChild(child); }
 };
 
@@ -251,6 +254,28 @@ std::vector<int> From(const std::vector<int> &values, int first) {
     return {};
 }
 
+// The key device the remote's own driver made of the remote behind this
+// hidraw node, found by its place under the same HID device.
+InputNode DriverKeyDevice(const std::string &hidraw) {
+    std::string hid = HidDeviceOf(hidraw);
+    for (int waited = 0; waited < 10000; waited += 20) {
+        for (const InputNode &node : ListInputNodes())
+            if (node.hidParent == hid && node.keys)
+                return node;
+        SleepMs(20);
+    }
+    return InputNode{};
+}
+
+// The key presses an evdev recorder saw, by value: 1 pressed, 0 released.
+std::vector<int> KeyCodes(EventRecorder &recorder, int value) {
+    std::vector<int> codes;
+    for (const input_event &e : recorder.Events())
+        if (e.type == EV_KEY && e.value == value)
+            codes.push_back(e.code);
+    return codes;
+}
+
 // a. The generic driver has the remote: the whole run, from the probe to
 // Home, as the remote and a real uinput device see it.
 TEST(Vm, ProgramWithGenericDriver) {
@@ -301,14 +326,7 @@ TEST(Vm, ProgramWithRemoteDriver) {
     ASSERT_FALSE(driver.modules.empty());
     Session s;
     ASSERT_NO_FATAL_FAILURE(s.StartRemote("driver"));
-    std::string hid = HidDeviceOf(s.hidraw);
-    InputNode keys;
-    for (int waited = 0; keys.event.empty() && waited < 10000; waited += 20) {
-        for (const InputNode &node : ListInputNodes())
-            if (node.hidParent == hid && node.keys)
-                keys = node;
-        SleepMs(20);
-    }
+    InputNode keys = DriverKeyDevice(s.hidraw);
     ASSERT_NE(keys.event, "") << "the driver made no key device";
     EXPECT_EQ(keys.vendor, 0x057E);
     EventRecorder keyPresses(keys.event);
@@ -341,13 +359,7 @@ TEST(Vm, ProgramWithRemoteDriver) {
     // pressed after it ended reaches the driver's key device. (Home, still
     // down when the program let go, is seen released.)
     keyPresses.Stop();
-    std::vector<int> pressed, released;
-    for (const input_event &e : keyPresses.Events()) {
-        if (e.type == EV_KEY && e.value == 1)
-            pressed.push_back(e.code);
-        if (e.type == EV_KEY && e.value == 0)
-            released.push_back(e.code);
-    }
+    std::vector<int> pressed = KeyCodes(keyPresses, 1), released = KeyCodes(keyPresses, 0);
     EXPECT_EQ(pressed.size(), 1u) << "only A, after the program";
     EXPECT_EQ(released.size(), 2u);
     EXPECT_TRUE(!pressed.empty() && !released.empty() && released.back() == pressed[0]);
@@ -376,6 +388,33 @@ TEST(Vm, ProgramWithRemoteDriver) {
     }
     EXPECT_GE(statusReports, 5);
     EXPECT_EQ(lastMode, (Bytes{0x12, 0x00, 0x33}));
+}
+
+// The program ended by a signal lets go of the driver's key device too.
+TEST(Vm, RemoteDriverKeysFreedWhenProgramKilled) {
+    RemoteDriver driver;
+    Session s;
+    ASSERT_NO_FATAL_FAILURE(s.StartRemote("killed"));
+    InputNode keys = DriverKeyDevice(s.hidraw);
+    ASSERT_NE(keys.event, "");
+    EventRecorder keyPresses(keys.event);
+    s.program.Start("killed");
+    for (int waited = 0; waited < 10000; waited += 20) {
+        std::vector<Bytes> outputs = s.Outputs();
+        if (std::find(outputs.begin(), outputs.end(), Bytes{0x12, 0x00, 0x33}) != outputs.end())
+            break;
+        SleepMs(20);
+    }
+    s.remote.Type("buttons 00 04\nwait 200\nbuttons 00 00\nwait 200\n");
+    SleepMs(600);
+    kill(s.program.child.pid, SIGTERM);
+    EXPECT_EQ(WaitChild(s.program.child, 10000), 128 + SIGTERM);
+    EXPECT_TRUE(KeyCodes(keyPresses, 1).empty()) << "B, while the program ran, reached no one";
+
+    s.remote.Type("buttons 00 08\nwait 200\nbuttons 00 00\nwait 200\ngone\n");
+    EXPECT_EQ(WaitChild(s.remote.child, 10000), 0);
+    keyPresses.Stop();
+    EXPECT_EQ(KeyCodes(keyPresses, 1).size(), 1u) << "A, after the program, reaches the device";
 }
 
 // A user who may use the remote and make a virtual mouse, but not open the
