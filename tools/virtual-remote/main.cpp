@@ -3,6 +3,12 @@
 // Creates the device through /dev/uhid, answers the host's output reports as
 // a real remote does, and plays a scenario: buttons, accelerometer and IR
 // dots over time. Lets one try the program, or test it, with no remote.
+//
+// The log (--log) has a line for each happening, written at once:
+//   <what> <µs since start> [<length> <bytes in hex>]
+// what: output (a report the host sent), input (a report the remote sent),
+// start and stop (the kernel took or let go of the device), open and close
+// (someone opened it or the last one closed it), gone (the end).
 #include "tools/virtual-remote/device.h"
 #include "tools/virtual-remote/protocol.h"
 #include "tools/virtual-remote/script.h"
