@@ -39,7 +39,7 @@ run() {
     grep -v "^row	" "$results/$name.out"
 }
 
-run pass_bench build-bench/bench/pass_bench --benchmark_color=false
+run pass_bench build-bench/bench/pass_bench
 run wait_precision build-bench/bench/wait_precision
 run end_to_end build-bench/bench/end_to_end
 
