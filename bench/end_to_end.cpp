@@ -14,16 +14,13 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <functional>
 #include <poll.h>
 #include <thread>
 #include <time.h>
-#include <unistd.h>
 
 namespace {
 
@@ -67,7 +64,8 @@ std::string IrReport(int midX, int midY, int buttons2 = 0x00) {
 }
 
 // The probe's answer comes 50 ms into its window, as in the shared
-// scenarios, so the reader thread cannot take a report of the loop.
+// scenarios, so the reader thread is asleep when the window closes and
+// does not read again.
 const std::string ProbeAnswer = "report 50 31 00 00 80 80 80\n";
 
 // Reports 10 ms apart, the lights seen alternately left and right of the
