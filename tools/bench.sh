@@ -22,8 +22,11 @@ echo "cpu:     $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1
 echo "kernel:  $(uname -sr)"
 echo "date:    $(date -u '+%Y-%m-%d %H:%M UTC')"
 echo "load:    $(cut -d' ' -f1-3 /proc/loadavg) (1, 5, 15 min)"
+if awk -v cores="$(nproc)" '{ exit !($1 > cores / 2) }' /proc/loadavg; then
+    echo "The machine is busy: the timed figures will show other work's preemption."
+fi
 
-# Runs one benchmark; its own lines are shown as they come, its summary rows
+# Runs one benchmark; its own lines are shown when it ends, its summary rows
 # kept for the table.
 failed=0
 run() {
