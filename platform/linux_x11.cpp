@@ -16,6 +16,12 @@ static Display *display;
 static Window root;
 static WheelCarry wheel;
 
+// Where the server said the cursor was at the last read, until the next
+// call: placing the cursor right there again moves nothing, and costs a
+// round trip the program can spare in every pass.
+static bool justRead;
+static int readX, readY;
+
 // The server keeps a fake button down after its client has gone, so a
 // signal that ends the program must let go of the buttons it holds. The
 // handler has a connection of its own, opened at start, so that it never
@@ -130,6 +136,7 @@ void X11SendMouseEvent(unsigned flags, int data) {
         Click(clicks > 0 ? 4 : 5, clicks > 0 ? clicks : -clicks);
     }
     XFlush(display);
+    justRead = false;
 }
 
 static int ToCoordinate(int v) {
@@ -140,6 +147,11 @@ static int ToCoordinate(int v) {
 // value rather than clamp it. The round trip makes the move complete when
 // this returns.
 void X11PlaceCursor(int x, int y) {
+    bool there = justRead && x == readX && y == readY;
+
+    justRead = false;
+    if (there)
+        return;
     XWarpPointer(display, None, root, 0, 0, 0, 0, ToCoordinate(x), ToCoordinate(y));
     XSync(display, False);
 }
@@ -151,5 +163,7 @@ void X11ReadCursor(int *x, int *y) {
 
     *x = 0;
     *y = 0;
-    XQueryPointer(display, root, &rootReturn, &child, x, y, &winX, &winY, &mask);
+    justRead = XQueryPointer(display, root, &rootReturn, &child, x, y, &winX, &winY, &mask);
+    readX = *x;
+    readY = *y;
 }

@@ -25,7 +25,6 @@ struct Remote {
     bool gone = false;
     std::deque<Step> steps;
     std::vector<HidEvent> events;
-    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
     int readersWaiting = 0;
     bool fromEnvironment = false;
     FILE *log = nullptr;
@@ -47,13 +46,15 @@ const char *KindName(HidEvent::Kind kind) {
     return names[kind];
 }
 
-// Called with the lock held.
+// Called with the lock held. The log's time is the monotonic clock in
+// microseconds, as every process on the machine reads it, so a log line can
+// be set beside what another process saw at the same moment.
 void Record(HidEvent::Kind kind, int length, const uint8_t *bytes, int count) {
     HidEvent event{kind, Now(), length, std::vector<uint8_t>(bytes, bytes + count)};
 
     if (remote.log) {
         std::fprintf(remote.log, "%s %lld %d", KindName(kind),
-                     static_cast<long long>((event.ns - Nanoseconds(remote.start)) / 1000), length);
+                     static_cast<long long>(event.ns / 1000), length);
         for (uint8_t b : event.bytes)
             std::fprintf(remote.log, " %02x", b);
         std::fputc('\n', remote.log);
@@ -178,7 +179,6 @@ void ResetScriptedRemote() {
     remote.gone = false;
     remote.steps.clear();
     remote.events.clear();
-    remote.start = std::chrono::steady_clock::now();
 }
 
 void ScriptNoDevice() {

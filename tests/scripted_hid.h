@@ -9,7 +9,10 @@
 // The same source builds the replacement libtiny_hid_dll used by the
 // end-to-end tests: there the script is read from the file named by
 // LUMADRIFTER_TEST_HID_SCRIPT and the record is written, a line an event, to
-// the file named by LUMADRIFTER_TEST_HID_LOG.
+// the file named by LUMADRIFTER_TEST_HID_LOG:
+//   <open|write|read|close> <us> <length> <hex bytes>
+// where <us> is the monotonic clock in microseconds (not counted from the
+// start), so that a line can be compared with another process's clock.
 //
 // Script text, one step a line ('#' starts a comment):
 //   device none                    OpenHidHandle finds nothing

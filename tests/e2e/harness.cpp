@@ -25,9 +25,11 @@
 
 extern char **environ;
 
+// Under $TMPDIR when it is set, else /tmp.
 TempDir::TempDir() {
-    char name[] = "/tmp/lumadrifter-e2e-XXXXXX";
-    path = mkdtemp(name);
+    const char *base = std::getenv("TMPDIR");
+    std::string name = std::string(base && *base ? base : "/tmp") + "/lumadrifter-e2e-XXXXXX";
+    path = mkdtemp(name.data()) ? name : "";
 }
 
 TempDir::~TempDir() {

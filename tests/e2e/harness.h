@@ -20,7 +20,7 @@ struct _XDisplay;
 using Bytes = std::vector<uint8_t>;
 using Ms = std::chrono::milliseconds;
 
-// A scratch folder, removed with everything in it.
+// A scratch folder (under $TMPDIR, else /tmp), removed with everything in it.
 struct TempDir {
     std::string path;
     TempDir();
