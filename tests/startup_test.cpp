@@ -2,29 +2,12 @@
 // and the order of it all.
 #include "app/entry.h"
 #include "remote/reports.h"
+#include "tests/expected_banner.h"
 #include "tests/test_support.h"
 
 namespace {
 
 using StartupTest = LumadrifterTest;
-
-const char *const banner = "###########################################\n"
-                           "#                                         #\n"
-                           "#   Lumadrifter Test version 0.2          #\n"
-                           "#                  build 2007.2.17        #\n"
-                           "#                                         #\n"
-                           "###########################################\n"
-                           "\n"
-                           "Usage:\n"
-                           "   up/down/left/right button  ... Move cursor\n"
-                           "   B button  ... Left click\n"
-                           "   A button  ... Right click\n"
-                           "   (1) button  ... Wheel up\n"
-                           "   (2) button  ... Wheel down\n"
-                           "   (+) button  ... Wheel down\n"
-                           "   (-) button  ... Wheel up\n"
-                           "   Home button  ... Quit\n"
-                           "\n";
 
 TEST_F(StartupTest, WholeRunSendsEveryReportInOrder) {
     EXPECT_EQ(RunSession({}), 0);
@@ -87,7 +70,7 @@ TEST_F(StartupTest, OpensTheRemoteOnceAndClosesItLast) {
 
 TEST_F(StartupTest, BannerAndUsageByteForByte) {
     RunSession({});
-    EXPECT_EQ(recording.console, banner);
+    EXPECT_EQ(recording.console, expectedBanner);
     EXPECT_TRUE(recording.messages.empty());
 }
 

@@ -1,4 +1,5 @@
 #include "tests/e2e/harness.h"
+#include "tests/expected_banner.h"
 
 #include <gtest/gtest.h>
 
@@ -405,21 +406,5 @@ bool Program::HidLogExists() {
 }
 
 std::string Banner() {
-    return "###########################################\n"
-           "#                                         #\n"
-           "#   Lumadrifter Test version 0.2          #\n"
-           "#                  build 2007.2.17        #\n"
-           "#                                         #\n"
-           "###########################################\n"
-           "\n"
-           "Usage:\n"
-           "   up/down/left/right button  ... Move cursor\n"
-           "   B button  ... Left click\n"
-           "   A button  ... Right click\n"
-           "   (1) button  ... Wheel up\n"
-           "   (2) button  ... Wheel down\n"
-           "   (+) button  ... Wheel down\n"
-           "   (-) button  ... Wheel up\n"
-           "   Home button  ... Quit\n"
-           "\n";
+    return expectedBanner;
 }

@@ -1,5 +1,6 @@
 // Tests that run inside the VM, on Debian's own kernel: the virtual remote
 // through uhid and hidraw, and the real program against it.
+#include "tests/expected_banner.h"
 #include "tests/vm/guest_support.h"
 
 #include <gtest/gtest.h>
@@ -170,23 +171,7 @@ struct RemoteDriver {
 };
 
 std::string Banner() {
-    return "###########################################\n"
-           "#                                         #\n"
-           "#   Lumadrifter Test version 0.2          #\n"
-           "#                  build 2007.2.17        #\n"
-           "#                                         #\n"
-           "###########################################\n"
-           "\n"
-           "Usage:\n"
-           "   up/down/left/right button  ... Move cursor\n"
-           "   B button  ... Left click\n"
-           "   A button  ... Right click\n"
-           "   (1) button  ... Wheel up\n"
-           "   (2) button  ... Wheel down\n"
-           "   (+) button  ... Wheel down\n"
-           "   (-) button  ... Wheel up\n"
-           "   Home button  ... Quit\n"
-           "\n";
+    return expectedBanner;
 }
 
 // The start-up as the remote receives it: the probe's mode, LED 1, then the
