@@ -10,6 +10,13 @@
 #include <sstream>
 #include <thread>
 
+#ifndef _WIN32
+#include "tiny_hid_dll/node_lock.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 struct Step {
@@ -28,6 +35,7 @@ struct Remote {
     int readersWaiting = 0;
     bool fromEnvironment = false;
     FILE *log = nullptr;
+    int node = -1; // the file standing for the remote's node, while open
 };
 
 Remote remote;
@@ -233,6 +241,20 @@ int OpenHidHandle(int vendorId, int productId) {
     uint8_t ids[4] = {uint8_t(vendorId >> 8), uint8_t(vendorId), uint8_t(productId >> 8),
                       uint8_t(productId)};
     int handle = remote.noDevice ? -1 : 7;
+#ifndef _WIN32
+    // Programs given the same LUMADRIFTER_TEST_HID_NODE share one remote:
+    // the file stands for its node and is locked as the real library locks
+    // the node.
+    const char *node = std::getenv("LUMADRIFTER_TEST_HID_NODE");
+    if (handle != -1 && node) {
+        remote.node = open(node, O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (remote.node != -1 && !LockRemoteNode(remote.node, node)) {
+            close(remote.node);
+            remote.node = -1;
+            handle = -1;
+        }
+    }
+#endif
     Record(HidEvent::Open, handle, ids, 4);
     return handle;
 }
@@ -280,6 +302,11 @@ int ReadReport(int, unsigned char *report, unsigned int *) {
 
 void CloseHidHandle(int handle) {
     std::lock_guard<std::mutex> hold(remote.lock);
+#ifndef _WIN32
+    if (remote.node != -1)
+        close(remote.node);
+    remote.node = -1;
+#endif
     Record(HidEvent::Close, handle, nullptr, 0);
 }
 

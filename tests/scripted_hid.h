@@ -14,6 +14,10 @@
 // where <us> is the monotonic clock in microseconds (not counted from the
 // start), so that a line can be compared with another process's clock.
 //
+// With LUMADRIFTER_TEST_HID_NODE naming a file, OpenHidHandle locks that
+// file as the real library locks the remote's node, and finds nothing when
+// another program holds it: programs given the same file share one remote.
+//
 // Script text, one step a line ('#' starts a comment):
 //   device none                    OpenHidHandle finds nothing
 //   report <ms> <hex bytes>        after <ms>, a read returns these bytes

@@ -7,6 +7,7 @@
 // file descriptor can.
 #include "tiny_hid_dll/hidraw_node.h"
 #include "tiny_hid_dll/linux_shared.h"
+#include "tiny_hid_dll/node_lock.h"
 #include "tiny_hid_dll/report_lengths.h"
 
 #include "remote/tiny_hid_dll.h"
@@ -54,7 +55,9 @@ void TellOpenFailure(const char *path, int error) {
         std::fprintf(stderr, "lumadrifter: %s: %s\n", path, std::strerror(error));
 }
 
-// The first node with these ids that opens; -1 when none does.
+// The first node with these ids that opens and that no other program
+// drives; -1 when none does. A remote in use is passed over, so a second
+// remote can still be had.
 int OpenFirstNode(int vendorId, int productId) {
     hid_device_info *found = hid_enumerate(static_cast<unsigned short>(vendorId),
                                            static_cast<unsigned short>(productId));
@@ -64,6 +67,10 @@ int OpenFirstNode(int vendorId, int productId) {
         int fd = open(d->path, O_RDWR | O_CLOEXEC);
         if (fd == -1) {
             TellOpenFailure(d->path, errno);
+            continue;
+        }
+        if (!LockRemoteNode(fd, d->path)) {
+            close(fd);
             continue;
         }
         handle = AdoptHidNode(fd);

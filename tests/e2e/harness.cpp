@@ -268,6 +268,8 @@ static std::vector<std::string> Environment(const Launch &launch, const TempDir 
         env.push_back(std::string("LD_LIBRARY_PATH=") + SCRIPTED_HID_DIR);
         env.push_back("LUMADRIFTER_TEST_HID_SCRIPT=" + launch.script);
         env.push_back("LUMADRIFTER_TEST_HID_LOG=" + dir.File("hid.log"));
+        if (!launch.node.empty())
+            env.push_back("LUMADRIFTER_TEST_HID_NODE=" + launch.node);
     }
     return env;
 }

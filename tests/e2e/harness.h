@@ -92,6 +92,7 @@ struct Launch {
     std::optional<std::string> wayland; // WAYLAND_DISPLAY
     bool scripted = true;               // the scripted HID library first
     std::string script;                 // a scenario's path
+    std::string node;                   // the remote's stand-in node, shared by programs
     enum Input { Pipe, Closed, Terminal } input = Pipe;
 };
 

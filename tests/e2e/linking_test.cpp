@@ -56,7 +56,8 @@ TEST(Linking, LdLibraryPathPutsTheScriptedLibraryFirst) {
 }
 
 // Installed under a scratch root: the program finds the library installed
-// beside it (lib/ next to bin/), and the udev rule is in place.
+// beside it (lib/ next to bin/), the udev rule is in place, and the user
+// unit starts the program where it was installed.
 TEST(Install, PutsProgramLibraryAndRuleWhereTheyWork) {
     TempDir root;
     std::string install = "DESTDIR='" + root.path +
@@ -70,6 +71,10 @@ TEST(Install, PutsProgramLibraryAndRuleWhereTheyWork) {
     std::string rule = ReadWholeFile(root.path + "/etc/udev/rules.d/70-lumadrifter.rules");
     for (const char *id : {"0005:057E:0306", "0005:057E:0330", "uinput"})
         EXPECT_NE(rule.find(id), std::string::npos) << id;
+    std::string unit = ReadWholeFile(prefix + "/lib/systemd/user/lumadrifter.service");
+    EXPECT_NE(unit.find("\nExecStart=/opt/lumadrifter/bin/lumadrifter\n"), std::string::npos)
+        << unit;
+    EXPECT_TRUE(std::filesystem::exists(prefix + "/bin/lumadrifter-virtual-remote"));
 
     std::string loaded =
         Output("env -u LD_LIBRARY_PATH LD_TRACE_LOADED_OBJECTS=1 '" + prefix + "/bin/lumadrifter'");

@@ -231,6 +231,38 @@ TEST_F(Scenario, AClosedStdinIsNoKeyAndNoBusyLoop) {
     EXPECT_LT(p.CpuSeconds(), 1.0);
 }
 
+// One remote, two programs: the second names the first's process and ends
+// without a word to the remote; once the first has ended, the remote is free.
+TEST_F(Scenario, ASecondProgramLeavesARemoteInUseAlone) {
+    TempDir shared;
+    Launch first = With("escape");
+    first.node = shared.File("hidraw0");
+    Program a(first);
+    ASSERT_TRUE(a.WaitForOutput(Banner()));
+
+    Launch second = With("home");
+    second.node = first.node;
+    Program b(second);
+    EXPECT_EQ(b.WaitForExit(), 1);
+    EXPECT_EQ(b.Stderr(), "lumadrifter: " + first.node + ": the remote is in use by process " +
+                              std::to_string(a.pid) + ".\nWii-Remote not found.\n");
+    EXPECT_EQ(b.Stdout(), "");
+    std::vector<HidLogLine> log = b.HidLog();
+    ASSERT_EQ(log.size(), 1u) << "an open that found nothing, and no write";
+    EXPECT_EQ(log[0].kind, "open");
+    EXPECT_EQ(log[0].length, -1);
+
+    EXPECT_TRUE(a.Running());
+    a.Type("\x1b");
+    EXPECT_EQ(a.WaitForExit(Ms(8000)), 0);
+
+    Launch third = With("home");
+    third.node = first.node;
+    Program c(third);
+    EXPECT_EQ(c.WaitForExit(), 0);
+    EXPECT_EQ(c.Stderr(), "");
+}
+
 TEST_F(Scenario, TheRealLibraryFindsNoRemoteHere) {
     if (access("/dev/hidraw0", F_OK) == 0)
         GTEST_SKIP() << "this machine has HID devices; a remote may be among them";
