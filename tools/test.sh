@@ -29,6 +29,7 @@ run() {
 }
 
 run linux_suite build ""
+run bash tests/package/run.sh
 run bash tests/vm/run.sh build
 run linux_suite build-asan address,undefined
 run linux_suite build-tsan thread

@@ -1,0 +1,159 @@
+#!/bin/bash
+# The Debian package as CI builds it: from a clean copy of HEAD, through
+# tools/package.sh (dpkg-buildpackage and lintian), then checked from the
+# .deb itself: its files and their modes, the program's run path, no
+# maintainer script that enables anything, the user units by
+# systemd-analyze, and the installed program, extracted to a scratch root,
+# run with no remote. Ends with "package: N passed, N failed".
+set -uo pipefail
+cd "$(dirname "$0")/../.."
+. tools/packages.sh
+
+install_missing $PACKAGE_PACKAGES xvfb binutils git man-db systemd || exit 1
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/lumadrifter-package-test.XXXXXX")
+xvfb=
+cleanup() {
+    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+passed=0
+failed=0
+check() { # check NAME COMMAND...: one line each, the command's output on failure
+    local name=$1 out
+    shift
+    if out=$("$@" 2>&1); then
+        passed=$((passed + 1))
+        echo "ok: $name"
+    else
+        failed=$((failed + 1))
+        echo "FAILED: $name"
+        [ -n "$out" ] && printf '%s\n' "$out" | sed 's/^/  /'
+    fi
+}
+
+# The build, from what is committed (or, outside a git checkout, from the
+# tree less its build folders).
+mkdir "$work/src"
+if git rev-parse --verify -q HEAD >/dev/null 2>&1; then
+    git archive HEAD | tar -x -C "$work/src"
+else
+    tar -c --exclude='./build*' . | tar -x -C "$work/src"
+fi
+version=$(sed -n '1s/^lumadrifter (\([^)]*\)).*/\1/p' debian/changelog)
+arch=$(dpkg-architecture -qDEB_HOST_ARCH)
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
+deb=$work/out/lumadrifter_${version}_${arch}.deb
+if ! OUT=$work/out bash "$work/src/tools/package.sh" >"$work/build.log" 2>&1; then
+    tail -n 40 "$work/build.log"
+    echo "FAILED: the package builds and lintian finds no error and no warning"
+    echo "package: 0 passed, 1 failed"
+    exit 1
+fi
+echo "ok: the package builds and lintian finds no error and no warning"
+passed=$((passed + 1))
+sed -n '/^[EWIPX]: /p' "$work/build.log"
+
+# Every file, with its mode: nothing missing, nothing else (no library on
+# the global path, nothing in /etc or /usr/local).
+expected_files() {
+    cat <<LIST
+-rw-r--r-- ./lib/udev/rules.d/70-lumadrifter.rules
+-rwxr-xr-x ./usr/bin/lumadrifter
+-rwxr-xr-x ./usr/bin/lumadrifter-virtual-remote
+-rw-r--r-- ./usr/lib/$multiarch/lumadrifter/libtiny_hid_dll.so
+-rw-r--r-- ./usr/lib/systemd/user/lumadrifter-remote.target
+-rw-r--r-- ./usr/lib/systemd/user/lumadrifter.service
+-rw-r--r-- ./usr/share/doc/lumadrifter/README.md.gz
+-rw-r--r-- ./usr/share/doc/lumadrifter/changelog.gz
+-rw-r--r-- ./usr/share/doc/lumadrifter/copyright
+-rw-r--r-- ./usr/share/man/man1/lumadrifter-virtual-remote.1.gz
+-rw-r--r-- ./usr/share/man/man1/lumadrifter.1.gz
+-rw-r--r-- ./usr/share/metainfo/lumadrifter.metainfo.xml
+LIST
+}
+files() { dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $1, $6}' | sort -k2; }
+check "the .deb holds these files, with these modes" diff <(expected_files | sort -k2) <(files)
+check "its version is the changelog's" test "$(dpkg-deb -f "$deb" Version)" = "$version"
+
+# Installing starts nothing: no maintainer script enables or starts a unit.
+dpkg-deb -e "$deb" "$work/control"
+enables() { ! grep -E 'systemctl|deb-systemd|udevadm' "$work"/control/{pre,post}{inst,rm} 2>/dev/null; }
+check "no maintainer script enables or starts anything" enables
+
+root=$work/root
+dpkg-deb -x "$deb" "$root"
+program=$root/usr/bin/lumadrifter
+privatedir=$root/usr/lib/$multiarch/lumadrifter
+
+# RUNPATH (which LD_LIBRARY_PATH comes before), into the private folder.
+runpath() {
+    local dynamic
+    dynamic=$(readelf -d "$program")
+    ! grep -q '(RPATH)' <<<"$dynamic" &&
+        grep -F "(RUNPATH)            Library runpath: [\$ORIGIN:\$ORIGIN/../lib/$multiarch/lumadrifter]" <<<"$dynamic"
+}
+check "the program's RUNPATH leads to its private folder" runpath
+loads_from() { # loads_from DIR [LD_LIBRARY_PATH]
+    env -u LD_LIBRARY_PATH ${2:+LD_LIBRARY_PATH=$2} LD_TRACE_LOADED_OBJECTS=1 "$program" |
+        grep -F "libtiny_hid_dll.so => $1/libtiny_hid_dll.so"
+}
+check "the installed program finds its library" loads_from "$root/usr/bin/../lib/$multiarch/lumadrifter"
+mkdir "$work/other"
+cp "$privatedir/libtiny_hid_dll.so" "$work/other/"
+check "a library on LD_LIBRARY_PATH takes its place" loads_from "$work/other" "$work/other"
+
+# The units as systemd reads them. systemd-analyze checks that ExecStart's
+# program is there: it is, under the scratch root, so the copy checked
+# names it there; man finds the Documentation= page there too.
+analyze() {
+    local units=$work/units
+    mkdir -p "$units" "$work/runtime"
+    cp "$root"/usr/lib/systemd/user/* "$units/"
+    sed -i "s|^ExecStart=/|ExecStart=$root/|" "$units/lumadrifter.service"
+    local out
+    out=$(XDG_RUNTIME_DIR=$work/runtime MANPATH=$root/usr/share/man \
+        systemd-analyze verify --user "$units/lumadrifter.service" \
+        "$units/lumadrifter-remote.target" 2>&1) || { echo "$out"; return 1; }
+    [ -z "$out" ] || { echo "$out"; return 1; }
+}
+check "systemd-analyze verify finds nothing to say about the user units" analyze
+
+# The start on connect hangs together: the rule has the remote's node pull
+# in the target that the service is enabled into, for both models.
+wiring() {
+    local target
+    target=$(sed -n 's/^WantedBy=//p' "$root/usr/lib/systemd/user/lumadrifter.service")
+    [ -n "$target" ] && [ -f "$root/usr/lib/systemd/user/$target" ] || return 1
+    for product in 0306 0330; do
+        grep -E "^SUBSYSTEM==\"hidraw\", KERNELS==\"0005:057E:$product\.\*\".*TAG\+=\"systemd\".*ENV\{SYSTEMD_USER_WANTS\}\+=\"$target\"" \
+            "$root/lib/udev/rules.d/70-lumadrifter.rules" || return 1
+    done
+}
+check "a connecting remote pulls in the target lumadrifter.service is enabled into" wiring
+
+# The installed program with no remote, on an X server of its own (it looks
+# for a mouse output before the remote), with no terminal.
+no_remote() {
+    if ls /dev/hidraw* >/dev/null 2>&1; then
+        echo "skipped: this machine has HID devices; a remote may be among them"
+        return 0
+    fi
+    Xvfb -displayfd 5 -nolisten tcp 5>"$work/display" 2>/dev/null &
+    xvfb=$!
+    for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+    local code=0
+    env -u LD_LIBRARY_PATH -u WAYLAND_DISPLAY DISPLAY=":$(cat "$work/display")" \
+        timeout 20 "$program" </dev/null >"$work/stdout" 2>"$work/stderr" || code=$?
+    kill "$xvfb" && wait "$xvfb" 2>/dev/null
+    xvfb=
+    [ "$code" = 1 ] && [ ! -s "$work/stdout" ] &&
+        [ "$(cat "$work/stderr")" = "Wii-Remote not found." ] ||
+        { echo "exit code $code, stdout:"; cat "$work/stdout"; echo "stderr:"; cat "$work/stderr"; return 1; }
+}
+check "the installed program, with no remote, says \"Wii-Remote not found.\" and ends with 1" no_remote
+
+echo "package: $passed passed, $failed failed"
+[ $failed -eq 0 ]
