@@ -439,6 +439,34 @@ TEST(Vm, ProgramFindsTheNewerRemote) {
     EXPECT_EQ(outputs.back(), (Bytes{0x12, 0x00, 0x30}));
 }
 
+// One remote, two programs, the real HID library on a real hidraw node: a
+// second program started while the first drives the remote names the
+// first's process and ends with 1, having sent the remote nothing; the
+// first goes on to the end of its run.
+TEST(Vm, ASecondProgramLeavesARemoteInUseAlone) {
+    Session s;
+    ASSERT_NO_FATAL_FAILURE(s.StartRemote("first"));
+    s.program.Start("first");
+    for (int waited = 0; s.program.Out().empty() && waited < 10000; waited += 10)
+        SleepMs(10);
+    ASSERT_EQ(s.program.Out().rfind(Banner(), 0), 0u) << s.program.Err();
+
+    ProgramRun second;
+    second.Start("second");
+    EXPECT_EQ(WaitChild(second.child, 10000), 1);
+    EXPECT_EQ(second.Err(), "lumadrifter: " + s.hidraw + ": the remote is in use by process " +
+                                std::to_string(s.program.child.pid) + ".\nWii-Remote not found.\n");
+    EXPECT_EQ(second.Out(), "");
+
+    s.remote.Type("buttons 00 80\nawait 1a 00\nwait 300\ngone\n");
+    CloseChildInput(s.remote.child);
+    EXPECT_EQ(s.Finish(), 0) << s.program.Err();
+    std::vector<Bytes> expected = StartUpAsReceived();
+    for (const Bytes &r : std::vector<Bytes>{{0x13, 0x00}, {0x1A, 0x00}, {0x12, 0x00, 0x30}})
+        expected.push_back(r);
+    EXPECT_EQ(s.Outputs(), expected) << "the first program's run alone";
+}
+
 // c. The remote goes away while B is held: the program releases the button,
 // says so and ends with exit code 1; its virtual mouse goes with it.
 TEST(Vm, RemoteGoneWhileBHeld) {
