@@ -206,6 +206,24 @@ Stop() {
     wait "$@" 2>/dev/null
 }
 
+# --- The application manifest ------------------------------------------------
+
+# lumadrifter.exe carries a manifest that declares it per-monitor DPI aware,
+# so that cursor positions are physical pixels on scaled screens. The helper
+# reads the manifest out of the .exe; it carries the same manifest itself,
+# and says how DPI aware the system then runs it (2: per monitor).
+manifest=$results/manifest.txt
+timeout 60 wine "$helpers/show_manifest.exe" "$(WinePath "$build/lumadrifter.exe")" \
+    >"$manifest.raw" 2>&1
+tr -d '\r' <"$manifest.raw" >"$manifest"
+if grep -q '<dpiAware [^>]*>true/pm</dpiAware>' "$manifest" &&
+    grep -q '<dpiAwareness [^>]*>PerMonitorV2,PerMonitor</dpiAwareness>' "$manifest" &&
+    grep -qx 'awareness 2' "$manifest"; then
+    Pass "lumadrifter.exe declares itself per-monitor DPI aware in its manifest"
+else
+    Fail "lumadrifter.exe's manifest: $(tail -5 "$manifest" | tr '\n' ' ')"
+fi
+
 # Run <name> <program.exe> <script or ""> <box expected: yes|no> [action]
 #
 # Runs the program in a pseudo-terminal, so that it has a console as it would
@@ -505,25 +523,41 @@ Run real_library "$build/lumadrifter.exe" "" yes
 CheckRun 1 "" "$(BoxSaying "Wii-Remote not found.")" ""
 Verdict "the real tiny_hid_dll.dll finds no remote: \"Wii-Remote not found.\", exit code 1"
 
-# RunStandIn <name> <scenario> <box expected> <device ids>
+# RunStandIn <name> <scenario> <box expected> <device ids> [keyboard ids]
 #
 # The real library, with stand-ins for the system's hid.dll and setupapi.dll
 # beside it (tests/wine/stand_in_hid.cpp): the remote it finds is a pipe
 # served from the scenario, its output reports go to the same log as the
 # scripted library's. A report written with a length other than its own, or
-# a set-report request, shows on standard error.
+# a set-report request, shows on standard error. Before the remote the
+# library meets a device it cannot open at all and a keyboard (ids 046d:c31c
+# unless given) that, like a real one, opens with no access rights but not
+# for reading and writing.
 RunStandIn() {
     local overrides=$WINEDLLOVERRIDES
     export WINEDLLOVERRIDES="$overrides;hid,setupapi=n,b" LUMADRIFTER_TEST_HID_IDS=$4
+    [ -n "${5:-}" ] && export LUMADRIFTER_TEST_HID_KEYBOARD_IDS=$5
     Run "$1" "$build/stand-in/lumadrifter.exe" "$scenarios/$2.script" "$3"
     export WINEDLLOVERRIDES=$overrides
-    unset LUMADRIFTER_TEST_HID_IDS
+    unset LUMADRIFTER_TEST_HID_IDS LUMADRIFTER_TEST_HID_KEYBOARD_IDS
 }
 
 RunStandIn library_home home no 057e:0306
 CheckRun 0 "$(Banner; echo "IR-Track NG")" "" ""
 Compare "remote side" "$(Opened; StartUp; Quiet)" "$(RemoteSide "$dir/hid.log")"
-Verdict "the real library: a whole run, each report written with its own length"
+Verdict "the real library passes over a keyboard it may not read; a whole run, each report written with its own length"
+
+# A device with the remote's ids that cannot be opened for reading and
+# writing (another program holds it) is said on standard error and passed
+# over; the search goes on to the remote.
+RunStandIn library_remote_held_elsewhere home no 057e:0306 057e:0306
+if [ ! -f "$dir/failure" ]; then
+    Compare "exit code" 0 "$(cat "$dir/exit")"
+    Compare "error output" "tiny_hid_dll: the remote 057e:0306 cannot be opened (error 5); close any other program that uses it." \
+        "$(Text "$dir/stderr.txt")"
+    Compare "remote side" "$(Opened; StartUp; Quiet)" "$(RemoteSide "$dir/hid.log")"
+fi
+Verdict "the real library says which remote it could not open, and goes on to the next"
 
 RunStandIn library_newer_model home no 057e:0330
 CheckRun 0 "$(Banner; echo "IR-Track NG")" "" ""
