@@ -278,25 +278,21 @@ Run() {
 
 # --- What the runs should show -----------------------------------------------
 
+# The banner and the reports every suite expects come from the tables the
+# other suites use too (tests/expected_banner.h, tests/expected_reports.h),
+# printed once by a helper.
+for part in banner startup quiet; do
+    timeout 60 wine "$helpers/expected_output.exe" "$part" >"$results/expected-$part.raw" 2>&1
+    tr -d '\r' <"$results/expected-$part.raw" >"$results/expected-$part.txt"
+done
+if ! grep -q '^Usage:$' "$results/expected-banner.txt" ||
+    ! grep -q '^write 3: 12 00 33$' "$results/expected-startup.txt" ||
+    ! grep -q '^write 3: 12 00 30$' "$results/expected-quiet.txt"; then
+    Fail "the expected banner and reports: $(cat "$results"/expected-*.raw | head -5)"
+fi
+
 Banner() {
-    printf '%s\n' \
-        "###########################################" \
-        "#                                         #" \
-        "#   Lumadrifter Test version 0.2          #" \
-        "#                  build 2007.2.17        #" \
-        "#                                         #" \
-        "###########################################" \
-        "" \
-        "Usage:" \
-        "   up/down/left/right button  ... Move cursor" \
-        "   B button  ... Left click" \
-        "   A button  ... Right click" \
-        "   (1) button  ... Wheel up" \
-        "   (2) button  ... Wheel down" \
-        "   (+) button  ... Wheel down" \
-        "   (-) button  ... Wheel up" \
-        "   Home button  ... Quit" \
-        ""
+    cat "$results/expected-banner.txt"
 }
 
 # The remote's side of a run: opens, output reports (each cut to the bytes
@@ -319,23 +315,13 @@ Opened() {
 
 # Mode 0x31 for the probe, LED 1, the IR camera set-up, mode 0x33.
 StartUp() {
-    printf '%s\n' \
-        "write 3: 12 00 31" \
-        "write 2: 11 10" \
-        "write 2: 13 04" \
-        "write 2: 1a 04" \
-        "write 22: 16 04 b0 ff 30 01 01" \
-        "write 22: 16 04 b0 ff 00 07 02 00 00 71 01 00 c8" \
-        "write 22: 16 04 b0 ff 07 02 00 36" \
-        "write 22: 16 04 b0 ff 1a 02 35 03" \
-        "write 22: 16 04 b0 ff 33 01 03" \
-        "write 22: 16 04 b0 ff 30 01 08" \
-        "write 3: 12 00 33"
+    cat "$results/expected-startup.txt"
 }
 
 # Camera and rumble off, buttons only; then the handle is closed.
 Quiet() {
-    printf '%s\n' "write 2: 13 00" "write 2: 1a 00" "write 3: 12 00 30" "close"
+    cat "$results/expected-quiet.txt"
+    echo close
 }
 
 Rumble() {
