@@ -1,5 +1,6 @@
 // The IR camera set-up: nine reports, in order, with their waits.
 #include "remote/ir_camera.h"
+#include "tests/expected_reports.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -11,41 +12,35 @@ TEST_F(IrCameraTest, NineReportsInOrder) {
     std::vector<Bytes> sent = SentReports();
 
     ASSERT_EQ(sent.size(), 9u);
-    const uint8_t ids[] = {0x13, 0x1A, 0x16, 0x16, 0x16, 0x16, 0x16, 0x16, 0x12};
-    for (size_t i = 0; i < 9; i++)
-        EXPECT_EQ(sent[i][0], ids[i]) << i;
-    EXPECT_EQ(sent[0], (Bytes{0x13, 0x04}));
-    EXPECT_EQ(sent[1], (Bytes{0x1A, 0x04}));
+    for (size_t i = 0; i < 8; i++)
+        EXPECT_EQ(sent[i][0], expectedCameraSetUp[i][0]) << i;
+    EXPECT_EQ(sent[0], expectedCameraSetUp[0]);
+    EXPECT_EQ(sent[1], expectedCameraSetUp[1]);
     EXPECT_EQ(sent[8], (Bytes{0x12, 0x00, 0x33}));
 }
 
-// Each write goes to 0xB0 FF <low> with the size byte one less than the
-// length; the data is what the camera needs.
+// Each write goes to 0xB0 FF <low> with its size byte; the data is what the
+// camera needs.
 TEST_F(IrCameraTest, RegisterWrites) {
-    struct Write {
-        uint8_t address, size;
-        Bytes data;
-    } writes[] = {
-        {0x30, 0x01, {0x01}},       {0x00, 0x07, {0x02, 0x00, 0x00, 0x71, 0x01, 0x00, 0xC8}},
-        {0x07, 0x02, {0x00, 0x36}}, {0x1A, 0x02, {0x35, 0x03}},
-        {0x33, 0x01, {0x03}},       {0x30, 0x01, {0x08}},
-    };
     SetUpIrCamera();
     std::vector<Bytes> sent = SentReports();
     ASSERT_EQ(sent.size(), 9u);
 
-    for (size_t i = 0; i < 6; i++) {
-        const Bytes &r = sent[2 + i];
-        const Write &w = writes[i];
-        EXPECT_EQ(Bytes(r.begin(), r.begin() + 6),
-                  (Bytes{0x16, 0x04, 0xB0, 0xFF, w.address, w.size}))
-            << "write " << i + 1;
-        EXPECT_EQ(Bytes(r.begin() + 6, r.begin() + 6 + static_cast<long>(w.data.size())), w.data)
-            << "write " << i + 1;
+    for (size_t i = 2; i < 8; i++) {
+        const Bytes &r = sent[i];
+        const Bytes &expected = expectedCameraSetUp[i];
+        ASSERT_EQ(r.size(), 22u) << "write " << i - 1;
+        EXPECT_EQ(r[5], expected.size() - 6) << "write " << i - 1 << ": size byte";
+        EXPECT_EQ(Bytes(r.begin(), r.begin() + static_cast<long>(expected.size())), expected)
+            << "write " << i - 1;
     }
     // The second write in full: the nine block bytes past its size go too.
-    EXPECT_EQ(sent[3], (Bytes{0x16, 0x04, 0xB0, 0xFF, 0x00, 0x07, 0x02, 0x00, 0x00, 0x71, 0x01,
-                              0x00, 0xC8, 0,    0,    0,    0,    0,    0,    0,    0,    0}));
+    // Written out here, it also checks how the shared table's FromOneBuffer
+    // sees the buffer.
+    const Bytes second = {0x16, 0x04, 0xB0, 0xFF, 0x00, 0x07, 0x02, 0x00, 0x00, 0x71, 0x01,
+                          0x00, 0xC8, 0,    0,    0,    0,    0,    0,    0,    0,    0};
+    EXPECT_EQ(sent[3], second);
+    EXPECT_EQ(FromOneBuffer(expectedCameraSetUp)[3], second);
 }
 
 // 10 ms after the camera report, none after the second camera report, 10 ms

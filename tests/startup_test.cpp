@@ -3,6 +3,7 @@
 #include "app/entry.h"
 #include "remote/reports.h"
 #include "tests/expected_banner.h"
+#include "tests/expected_reports.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -14,28 +15,7 @@ TEST_F(StartupTest, WholeRunSendsEveryReportInOrder) {
 
     // Register writes carry all 16 block bytes; the block is reused, so the
     // bytes past each write's size are what the writes before it left.
-    const std::vector<Bytes> expected = {
-        {0x12, 0x00, 0x31},
-        {0x11, 0x10},
-        {0x13, 0x04},
-        {0x1A, 0x04},
-        {0x16, 0x04, 0xB0, 0xFF, 0x30, 0x01, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
-        {0x16, 0x04, 0xB0, 0xFF, 0x00, 0x07, 0x02, 0x00, 0x00, 0x71, 0x01,
-         0x00, 0xC8, 0,    0,    0,    0,    0,    0,    0,    0,    0},
-        {0x16, 0x04, 0xB0, 0xFF, 0x07, 0x02, 0x00, 0x36, 0x00, 0x71, 0x01,
-         0x00, 0xC8, 0,    0,    0,    0,    0,    0,    0,    0,    0},
-        {0x16, 0x04, 0xB0, 0xFF, 0x1A, 0x02, 0x35, 0x03, 0x00, 0x71, 0x01,
-         0x00, 0xC8, 0,    0,    0,    0,    0,    0,    0,    0,    0},
-        {0x16, 0x04, 0xB0, 0xFF, 0x33, 0x01, 0x03, 0x03, 0x00, 0x71, 0x01,
-         0x00, 0xC8, 0,    0,    0,    0,    0,    0,    0,    0,    0},
-        {0x16, 0x04, 0xB0, 0xFF, 0x30, 0x01, 0x08, 0x03, 0x00, 0x71, 0x01,
-         0x00, 0xC8, 0,    0,    0,    0,    0,    0,    0,    0,    0},
-        {0x12, 0x00, 0x33},
-        {0x13, 0x00},       // shutdown: camera and rumble off,
-        {0x1A, 0x00},       // camera logic off,
-        {0x12, 0x00, 0x30}, // buttons only; LED 1 stays lit
-    };
-    EXPECT_EQ(SentReports(), expected);
+    EXPECT_EQ(SentReports(), FromOneBuffer(Joined(ExpectedStartUp(), expectedQuiet)));
 }
 
 // The output buffer is never cleared: a short report's later bytes are
@@ -45,12 +25,11 @@ TEST_F(StartupTest, ShortReportsLeaveTheBufferBehindThem) {
     std::vector<HidEvent> writes = ScriptedEvents(HidEvent::Write);
     ASSERT_EQ(writes.size(), 14u);
 
-    const Bytes firstMode = {0x12, 0x00, 0x31, 0, 0, 0, 0, 0, 0, 0, 0,
-                             0,    0,    0,    0, 0, 0, 0, 0, 0, 0, 0};
-    EXPECT_EQ(writes[0].bytes, firstMode);
-    const Bytes lastShutdown = {0x12, 0x00, 0x30, 0xFF, 0x30, 0x01, 0x08, 0x03, 0x00, 0x71, 0x01,
-                                0x00, 0xC8, 0,    0,    0,    0,    0,    0,    0,    0,    0};
-    EXPECT_EQ(writes[13].bytes, lastShutdown);
+    std::vector<Bytes> all = Joined(ExpectedStartUp(), expectedQuiet);
+    EXPECT_EQ(writes[0].bytes, OutputBufferAfter({all[0]}));
+    EXPECT_EQ(writes[0].bytes[3], 0) << "nothing before the first report";
+    EXPECT_EQ(writes[13].bytes, OutputBufferAfter(all));
+    EXPECT_EQ(writes[13].bytes[6], 0x08) << "the last register write's data, behind mode 0x30";
 }
 
 TEST_F(StartupTest, OpensTheRemoteOnceAndClosesItLast) {

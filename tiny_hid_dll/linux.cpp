@@ -6,7 +6,7 @@
 // handle cannot be shared by the reader thread and the main thread; a plain
 // file descriptor can.
 #include "tiny_hid_dll/hidraw_node.h"
-#include "tiny_hid_dll/linux_shared.h"
+#include "tiny_hid_dll/linux_driver_sharing.h"
 #include "tiny_hid_dll/node_lock.h"
 #include "tiny_hid_dll/report_lengths.h"
 

@@ -52,36 +52,31 @@ bool IsDevice(HANDLE file, int vendorId, int productId) {
            attributes.ProductID == productId;
 }
 
-// Another program may hold the remote for itself. Opened without access the
-// device still tells its ids, so the user learns why it was passed over.
-void SayWhyNotOpened(const char *path, DWORD error, int vendorId, int productId) {
-    HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return;
-    if (IsDevice(file, vendorId, productId))
-        std::fprintf(stderr,
-                     "tiny_hid_dll: the remote %04x:%04x cannot be opened (error %lu); "
-                     "close any other program that uses it.\n",
-                     vendorId, productId, error);
-    CloseHandle(file);
-}
-
+// Each HID interface is first opened with no access rights, which every
+// device allows, only to read its ids: keyboards and mice refuse read and
+// write access to everyone, and no other program's device is opened for
+// reading. Only the remote's is then opened for overlapped reading and
+// writing, shared with other programs. Should that fail (another program
+// holds the remote for itself), the user is told why it was passed over.
 HANDLE OpenIfDevice(const char *path, int vendorId, int productId) {
+    HANDLE look = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    if (look == INVALID_HANDLE_VALUE)
+        return INVALID_HANDLE_VALUE;
+    bool ours = IsDevice(look, vendorId, productId);
+    CloseHandle(look);
+    if (!ours)
+        return INVALID_HANDLE_VALUE;
+
     HANDLE file =
         CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                     OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        // Keyboards and mice refuse read/write access to everyone.
-        DWORD error = GetLastError();
-        if (error != ERROR_ACCESS_DENIED)
-            SayWhyNotOpened(path, error, vendorId, productId);
-        return INVALID_HANDLE_VALUE;
-    }
-    if (IsDevice(file, vendorId, productId))
-        return file;
-    CloseHandle(file);
-    return INVALID_HANDLE_VALUE;
+    if (file == INVALID_HANDLE_VALUE)
+        std::fprintf(stderr,
+                     "tiny_hid_dll: the remote %04x:%04x cannot be opened (error %lu); "
+                     "close any other program that uses it.\n",
+                     vendorId, productId, GetLastError());
+    return file;
 }
 
 // The first HID interface with these ids, opened for overlapped reading and

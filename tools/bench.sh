@@ -7,7 +7,7 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 . tools/packages.sh
 
-install_missing $BUILD_PACKAGES $TEST_PACKAGES $BENCH_PACKAGES
+install_missing $BUILD_PACKAGES $TEST_PACKAGES $BENCH_PACKAGES || exit 1
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DLUMADRIFTER_BENCH=ON \
     -DLUMADRIFTER_TESTS=ON >/dev/null || exit 1
 cmake --build build-bench -j "${JOBS:-2}" --target pass_bench wait_precision end_to_end ||

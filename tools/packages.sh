@@ -7,7 +7,9 @@ FUZZ_PACKAGES="clang libclang-rt-14-dev"
 BENCH_PACKAGES="libbenchmark-dev"
 PACKAGE_PACKAGES="build-essential dpkg-dev debhelper lintian"
 
-# Installs what is missing when run as root; otherwise says what to install.
+# Installs what is missing when run as root; otherwise says what to install
+# and fails, leaving it to the caller whether to go on (test.sh counts the
+# suite as failed and runs the others).
 install_missing() {
     local missing=()
     local p
@@ -20,10 +22,10 @@ install_missing() {
     if [ "$(id -u)" -ne 0 ]; then
         echo "Missing packages: ${missing[*]}" >&2
         echo "Install them with: sudo apt-get install ${missing[*]}" >&2
-        exit 1
+        return 1
     fi
     echo "Installing ${missing[*]}"
     export DEBIAN_FRONTEND=noninteractive
-    apt-get update -q
+    apt-get update -q || return 1
     apt-get install -y -q --no-install-recommends "${missing[@]}"
 }

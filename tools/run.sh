@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . tools/packages.sh
 
-install_missing $BUILD_PACKAGES
+install_missing $BUILD_PACKAGES || exit 1
 cmake -S . -B build -DLUMADRIFTER_TESTS=OFF >/dev/null
 cmake --build build -j "${JOBS:-2}"
 exec build/lumadrifter

@@ -218,36 +218,8 @@ std::vector<std::pair<int, int>> XRecorder::Positions() {
     return positions;
 }
 
-std::vector<HidLogLine> ReadHidLog(const std::string &path) {
-    std::istringstream in(ReadWholeFile(path));
-    std::vector<HidLogLine> log;
-    std::string line;
-
-    while (std::getline(in, line)) {
-        std::istringstream words(line);
-        HidLogLine l;
-        words >> l.kind >> l.us >> l.length;
-        std::string b;
-        while (words >> b)
-            l.bytes.push_back(static_cast<uint8_t>(std::stoul(b, nullptr, 16)));
-        log.push_back(l);
-    }
-    return log;
-}
-
-std::vector<HidLogLine> OfKind(const std::vector<HidLogLine> &log, const std::string &kind) {
-    std::vector<HidLogLine> some;
-    for (const HidLogLine &l : log)
-        if (l.kind == kind)
-            some.push_back(l);
-    return some;
-}
-
-std::vector<Bytes> WrittenReports(const std::vector<HidLogLine> &log) {
-    std::vector<Bytes> reports;
-    for (const HidLogLine &l : OfKind(log, "write"))
-        reports.push_back(Bytes(l.bytes.begin(), l.bytes.begin() + l.length));
-    return reports;
+std::vector<LogLine> ReadHidLog(const std::string &path) {
+    return ParseLog(ReadWholeFile(path));
 }
 
 // The test's environment, less what would steer the program, plus the

@@ -5,6 +5,8 @@
 // fails.
 #pragma once
 
+#include "tests/remote_log.h"
+
 #include <chrono>
 #include <map>
 #include <optional>
@@ -17,7 +19,6 @@
 // with GoogleTest's names.
 struct _XDisplay;
 
-using Bytes = std::vector<uint8_t>;
 using Ms = std::chrono::milliseconds;
 
 // A scratch folder (under $TMPDIR, else /tmp), removed with everything in it.
@@ -74,17 +75,12 @@ struct XRecorder {
     bool sentinelSeen = false;
 };
 
-// The scripted remote's log, a line an event.
-struct HidLogLine {
-    std::string kind; // open, write, read, close
-    long long us;
-    int length;
-    Bytes bytes;
-};
-std::vector<HidLogLine> ReadHidLog(const std::string &path);
-std::vector<HidLogLine> OfKind(const std::vector<HidLogLine> &log, const std::string &kind);
+// The scripted remote's log (tests/remote_log.h): open, write, read, close.
+std::vector<LogLine> ReadHidLog(const std::string &path);
 // Each write's report, cut to the length a real remote takes.
-std::vector<Bytes> WrittenReports(const std::vector<HidLogLine> &log);
+inline std::vector<Bytes> WrittenReports(const std::vector<LogLine> &log) {
+    return Reports(log, "write");
+}
 
 // How the program is started.
 struct Launch {
@@ -112,7 +108,7 @@ struct Program {
     bool WaitForOutput(const std::string &text, Ms limit = Ms(10000));
     std::string Stdout();
     std::string Stderr();
-    std::vector<HidLogLine> HidLog() { return ReadHidLog(dir.File("hid.log")); }
+    std::vector<LogLine> HidLog() { return ReadHidLog(dir.File("hid.log")); }
     bool HidLogExists();
     double CpuSeconds() const { return cpuSeconds; }
 

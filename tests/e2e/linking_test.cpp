@@ -50,7 +50,7 @@ TEST(Linking, LdLibraryPathPutsTheScriptedLibraryFirst) {
 
     EXPECT_EQ(p.WaitForExit(), 1);
     ASSERT_TRUE(p.HidLogExists()) << "only the scripted library writes this log";
-    std::vector<HidLogLine> log = p.HidLog();
+    std::vector<LogLine> log = p.HidLog();
     ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0].kind, "open");
 }

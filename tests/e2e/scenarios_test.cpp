@@ -1,6 +1,7 @@
 // The built program on a real X server, with the scripted remote of each
 // scenario in tests/scenarios swapped in for the HID library.
 #include "tests/e2e/harness.h"
+#include "tests/expected_reports.h"
 
 #include <gtest/gtest.h>
 
@@ -28,22 +29,6 @@ struct Scenario : testing::Test {
     }
 };
 
-// The output reports of a start-up that got as far as the control loop.
-const std::vector<Bytes> StartReports = {
-    {0x12, 0x00, 0x31},
-    {0x11, 0x10},
-    {0x13, 0x04},
-    {0x1A, 0x04},
-    {0x16, 0x04, 0xB0, 0xFF, 0x30, 0x01, 0x01},
-    {0x16, 0x04, 0xB0, 0xFF, 0x00, 0x07, 0x02, 0x00, 0x00, 0x71, 0x01, 0x00, 0xC8},
-    {0x16, 0x04, 0xB0, 0xFF, 0x07, 0x02, 0x00, 0x36},
-    {0x16, 0x04, 0xB0, 0xFF, 0x1A, 0x02, 0x35, 0x03},
-    {0x16, 0x04, 0xB0, 0xFF, 0x33, 0x01, 0x03},
-    {0x16, 0x04, 0xB0, 0xFF, 0x30, 0x01, 0x08},
-    {0x12, 0x00, 0x33},
-};
-const std::vector<Bytes> QuietReports = {{0x13, 0x00}, {0x1A, 0x00}, {0x12, 0x00, 0x30}};
-
 // Register writes are compared as far as their size byte reaches; the block
 // bytes past it mean nothing to the remote.
 std::vector<Bytes> Meaningful(std::vector<Bytes> reports) {
@@ -53,18 +38,13 @@ std::vector<Bytes> Meaningful(std::vector<Bytes> reports) {
     return reports;
 }
 
-std::vector<Bytes> Concat(std::vector<Bytes> a, const std::vector<Bytes> &b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
 TEST_F(Scenario, NoRemoteSaysSoAndEndsWithOne) {
     Program p(With("no_remote"));
 
     EXPECT_EQ(p.WaitForExit(), 1);
     EXPECT_EQ(p.Stderr(), "Wii-Remote not found.\n");
     EXPECT_EQ(p.Stdout(), "");
-    std::vector<HidLogLine> log = p.HidLog();
+    std::vector<LogLine> log = p.HidLog();
     ASSERT_EQ(log.size(), 1u) << "an open, and no close";
     EXPECT_EQ(log[0].kind, "open");
     EXPECT_EQ(log[0].bytes, (Bytes{0x05, 0x7E, 0x03, 0x06}));
@@ -76,7 +56,7 @@ TEST_F(Scenario, ASilentRemoteCannotBeOpened) {
     EXPECT_EQ(p.WaitForExit(), 0);
     EXPECT_EQ(p.Stderr(), "Wii-Remote cannot open.\n");
     EXPECT_EQ(p.Stdout(), "") << "no banner";
-    std::vector<HidLogLine> log = p.HidLog();
+    std::vector<LogLine> log = p.HidLog();
     EXPECT_EQ(WrittenReports(log), (std::vector<Bytes>{{0x12, 0x00, 0x31}}));
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(log.back().kind, "close");
@@ -89,9 +69,9 @@ TEST_F(Scenario, HomeEndsAWholeRun) {
     EXPECT_EQ(p.WaitForExit(), 0);
     EXPECT_EQ(p.Stdout(), Banner() + "IR-Track NG\n");
     EXPECT_EQ(p.Stderr(), "");
-    std::vector<HidLogLine> log = p.HidLog();
-    EXPECT_EQ(Meaningful(WrittenReports(log)), Concat(StartReports, QuietReports));
-    for (const HidLogLine &w : OfKind(log, "write"))
+    std::vector<LogLine> log = p.HidLog();
+    EXPECT_EQ(Meaningful(WrittenReports(log)), Joined(ExpectedStartUp(), expectedQuiet));
+    for (const LogLine &w : OfKind(log, "write"))
         EXPECT_EQ(w.length, w.bytes[0] == 0x16 ? 22 : w.bytes[0] == 0x12 ? 3 : 2);
     EXPECT_EQ(log.front().kind, "open");
     EXPECT_EQ(log.back().kind, "close");
@@ -127,8 +107,8 @@ TEST_F(Scenario, ButtonsClickAndTheWheelTurnsInWholeClicks) {
                                     Press(5), Release(5), Press(4), Release(4)}));
 
     // Each of Plus and Minus buzzes the remote once, for 80 ms.
-    std::vector<HidLogLine> rumble;
-    for (const HidLogLine &w : OfKind(p.HidLog(), "write"))
+    std::vector<LogLine> rumble;
+    for (const LogLine &w : OfKind(p.HidLog(), "write"))
         if (w.bytes[0] == 0x13 && (w.bytes[1] == 0x05 || !rumble.empty()))
             rumble.push_back(w);
     ASSERT_GE(rumble.size(), 4u);
@@ -169,10 +149,10 @@ TEST_F(Scenario, EscapeFromAPipeEndsTheRun) {
     p.Type("\x1b");
     EXPECT_EQ(p.WaitForExit(Ms(8000)), 0);
 
-    std::vector<HidLogLine> log = p.HidLog();
+    std::vector<LogLine> log = p.HidLog();
     std::vector<Bytes> written = WrittenReports(log);
     ASSERT_GE(written.size(), 3u);
-    EXPECT_EQ(std::vector<Bytes>(written.end() - 3, written.end()), QuietReports);
+    EXPECT_EQ(std::vector<Bytes>(written.end() - 3, written.end()), expectedQuiet);
     EXPECT_EQ(log.back().kind, "close");
     EXPECT_LT(OfKind(log, "read").size(), 400u) << "ended by the key, not by the script";
 }
@@ -183,10 +163,10 @@ TEST_F(Scenario, ARemoteThatGoesAwayEndsTheRunWithNothingHeld) {
     EXPECT_EQ(p.WaitForExit(), 1);
     EXPECT_EQ(p.Stderr(), "Wii-Remote disconnected.\n");
     EXPECT_EQ(record->Buttons(), (std::vector<XAction>{Press(1), Release(1)}));
-    std::vector<HidLogLine> log = p.HidLog();
+    std::vector<LogLine> log = p.HidLog();
     std::vector<Bytes> written = WrittenReports(log);
     ASSERT_GE(written.size(), 3u);
-    EXPECT_EQ(std::vector<Bytes>(written.end() - 3, written.end()), QuietReports);
+    EXPECT_EQ(std::vector<Bytes>(written.end() - 3, written.end()), expectedQuiet);
     EXPECT_EQ(log.back().kind, "close");
 }
 
@@ -212,9 +192,9 @@ TEST_F(Scenario, AStatusReportSelectsTheReportingModeAgain) {
 
     EXPECT_EQ(p.WaitForExit(), 0);
     std::vector<Bytes> written = WrittenReports(p.HidLog());
-    std::vector<Bytes> expected = StartReports;
+    std::vector<Bytes> expected = ExpectedStartUp();
     expected.push_back({0x12, 0x00, 0x33});
-    EXPECT_EQ(Meaningful(written), Concat(expected, QuietReports));
+    EXPECT_EQ(Meaningful(written), Joined(expected, expectedQuiet));
 }
 
 // With stdin at its end no key can come: the program goes on, without
@@ -247,7 +227,7 @@ TEST_F(Scenario, ASecondProgramLeavesARemoteInUseAlone) {
     EXPECT_EQ(b.Stderr(), "lumadrifter: " + first.node + ": the remote is in use by process " +
                               std::to_string(a.pid) + ".\nWii-Remote not found.\n");
     EXPECT_EQ(b.Stdout(), "");
-    std::vector<HidLogLine> log = b.HidLog();
+    std::vector<LogLine> log = b.HidLog();
     ASSERT_EQ(log.size(), 1u) << "an open that found nothing, and no write";
     EXPECT_EQ(log[0].kind, "open");
     EXPECT_EQ(log[0].length, -1);

@@ -1,4 +1,5 @@
 // The virtual remote's protocol and scenario language, without a kernel.
+#include "tests/expected_reports.h"
 #include "tools/virtual-remote/protocol.h"
 #include "tools/virtual-remote/script.h"
 
@@ -7,8 +8,6 @@
 #include <vector>
 
 namespace {
-
-using Bytes = std::vector<uint8_t>;
 
 Bytes BytesOf(const InputReport &report) {
     return Bytes(report.bytes, report.bytes + report.length);
@@ -38,14 +37,8 @@ class VirtualRemoteTest : public ::testing::Test {
 
     // The camera set-up, step by step as the program does it.
     void SetUpCamera() {
-        Output({0x13, 0x04});
-        Output({0x1A, 0x04});
-        WriteRegisters(0x30, {0x01});
-        WriteRegisters(0x00, {0x02, 0x00, 0x00, 0x71, 0x01, 0x00, 0xC8});
-        WriteRegisters(0x07, {0x00, 0x36});
-        WriteRegisters(0x1A, {0x35, 0x03});
-        WriteRegisters(0x33, {0x03});
-        WriteRegisters(0x30, {0x08});
+        for (const Bytes &report : WithZeroBlock(expectedCameraSetUp))
+            Output(report);
     }
 
     Bytes Next(bool tick = false) { return BytesOf(NextDataReport(remote, tick)); }
@@ -281,6 +274,71 @@ TEST(VirtualRemoteScript, RejectsWhatItCannotPlay) {
         ScriptStep step;
         EXPECT_FALSE(ParseScriptLine(line, &step)) << line;
     }
+}
+
+// ---- playing a scenario ----
+
+std::vector<Bytes> sentByScript;
+
+void RecordSent(const InputReport &report) {
+    if (report.length > 0)
+        sentByScript.push_back(BytesOf(report));
+}
+
+ScriptPlayer PlayerOf(std::initializer_list<const char *> lines) {
+    ScriptPlayer player;
+    for (const char *line : lines) {
+        ScriptStep step;
+        EXPECT_TRUE(ParseScriptLine(line, &step)) << line;
+        player.steps.push_back(step);
+    }
+    return player;
+}
+
+class VirtualRemotePlay : public VirtualRemoteTest {
+  protected:
+    void SetUp() override {
+        VirtualRemoteTest::SetUp();
+        sentByScript.clear();
+        Output({0x12, 0x00, 0x30});
+        Next();
+    }
+    StepResult Run(ScriptPlayer &player, int64_t nowUs, int opened = 1) {
+        return RunDueSteps(player, {&remote, opened, RecordSent}, nowUs);
+    }
+};
+
+// A wait holds the steps after it until its time; poll is woken for it.
+TEST_F(VirtualRemotePlay, AWaitHoldsTheStepsAfterIt) {
+    ScriptPlayer player = PlayerOf({"buttons 00 04", "wait 50", "buttons 00 00", "gone"});
+    EXPECT_EQ(Run(player, 1000), StepWaiting);
+    EXPECT_EQ(sentByScript, (std::vector<Bytes>{{0x30, 0x00, 0x04}}));
+    EXPECT_EQ(NextStepDueUs(player, 1000), 51000);
+
+    EXPECT_EQ(Run(player, 50999), StepWaiting);
+    EXPECT_EQ(sentByScript.size(), 1u) << "not before the wait ends";
+    EXPECT_EQ(Run(player, 51000), StepGone);
+    EXPECT_EQ(sentByScript.back(), (Bytes{0x30, 0x00, 0x00}));
+}
+
+// An await takes an output report that came before it was reached, once;
+// one that never comes gives up after its limit.
+TEST_F(VirtualRemotePlay, AnAwaitTakesEachOutputOnce) {
+    ScriptPlayer player = PlayerOf({"await 12 00 33", "await 12 00 33", "status"});
+    player.outputs.push_back({0x12, 0x00, 0x33});
+    EXPECT_EQ(Run(player, 0), StepWaiting);
+    EXPECT_EQ(player.next, 1u) << "the second await waits for a report of its own";
+    EXPECT_TRUE(sentByScript.empty());
+    EXPECT_EQ(NextStepDueUs(player, 0), 20'000'000) << "woken for the await's limit";
+
+    player.outputs.push_back({0x12, 0x00, 0x33});
+    EXPECT_EQ(Run(player, 10), StepWaiting);
+    EXPECT_EQ(sentByScript.size(), 1u);
+    EXPECT_EQ(sentByScript[0][0], 0x20) << "the status report after both";
+
+    ScriptPlayer never = PlayerOf({"await open"});
+    EXPECT_EQ(Run(never, 0, 0), StepWaiting);
+    EXPECT_EQ(Run(never, 20'000'000, 0), StepFailed);
 }
 
 } // namespace

@@ -281,28 +281,8 @@ std::string HidDeviceOf(const std::string &hidraw) {
     return path.substr(path.rfind('/') + 1);
 }
 
-std::vector<RemoteLogLine> ReadRemoteLog(const std::string &path) {
-    std::vector<RemoteLogLine> lines;
-    std::istringstream in(ReadFile(path));
-    std::string text;
-    while (std::getline(in, text)) {
-        std::istringstream words(text);
-        RemoteLogLine line;
-        words >> line.what >> line.us >> line.length;
-        std::string byte;
-        while (words >> byte)
-            line.bytes.push_back(static_cast<uint8_t>(std::strtoul(byte.c_str(), nullptr, 16)));
-        lines.push_back(line);
-    }
-    return lines;
-}
-
-std::vector<Bytes> Reports(const std::vector<RemoteLogLine> &log, const std::string &what) {
-    std::vector<Bytes> reports;
-    for (const RemoteLogLine &line : log)
-        if (line.what == what)
-            reports.push_back(line.bytes);
-    return reports;
+std::vector<LogLine> ReadRemoteLog(const std::string &path) {
+    return ParseLog(ReadFile(path));
 }
 
 std::string Hex(const Bytes &bytes) {

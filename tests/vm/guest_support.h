@@ -3,6 +3,8 @@
 // an evdev node, and reading the virtual remote's log.
 #pragma once
 
+#include "tests/remote_log.h"
+
 #include <linux/input.h>
 #include <sys/types.h>
 
@@ -12,8 +14,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-using Bytes = std::vector<uint8_t>;
 
 struct Child {
     pid_t pid = -1;
@@ -87,15 +87,7 @@ input_absinfo AbsoluteAxis(const std::string &node, int code);
 // The HID device a hidraw node belongs to, as sysfs names it.
 std::string HidDeviceOf(const std::string &hidraw);
 
-// A line of the virtual remote's log: what (output, input, open, ...), when,
-// and the report's bytes.
-struct RemoteLogLine {
-    std::string what;
-    int64_t us = 0;
-    int length = 0;
-    Bytes bytes;
-};
-std::vector<RemoteLogLine> ReadRemoteLog(const std::string &path);
-std::vector<Bytes> Reports(const std::vector<RemoteLogLine> &log, const std::string &what);
+// The virtual remote's log (tests/remote_log.h).
+std::vector<LogLine> ReadRemoteLog(const std::string &path);
 
 std::string Hex(const Bytes &bytes);

@@ -1,6 +1,7 @@
 // Tests that run inside the VM, on Debian's own kernel: the virtual remote
 // through uhid and hidraw, and the real program against it.
 #include "tests/expected_banner.h"
+#include "tests/expected_reports.h"
 #include "tests/vm/guest_support.h"
 
 #include <gtest/gtest.h>
@@ -60,30 +61,10 @@ struct RawNode {
     }
 };
 
-// Output report 0x16 with its size byte and the block's data bytes as given
-// (zero after them).
-Bytes RegisterReport(uint8_t low, uint8_t size, Bytes block) {
-    Bytes report = {0x16, 0x04, 0xB0, 0xFF, low, size};
-    report.insert(report.end(), block.begin(), block.end());
-    report.resize(22);
-    return report;
-}
-
-// The camera set-up, with nothing past each write's size.
-std::vector<Bytes> CameraSetUp() {
-    return {{0x13, 0x04},
-            {0x1A, 0x04},
-            RegisterReport(0x30, 1, {0x01}),
-            RegisterReport(0x00, 7, {0x02, 0x00, 0x00, 0x71, 0x01, 0x00, 0xC8}),
-            RegisterReport(0x07, 2, {0x00, 0x36}),
-            RegisterReport(0x1A, 2, {0x35, 0x03}),
-            RegisterReport(0x33, 1, {0x03}),
-            RegisterReport(0x30, 1, {0x08})};
-}
-
-Bytes Data33(Bytes dots) {
+Bytes Data33(const Bytes &dots) {
     Bytes report = {0x33, 0x00, 0x00, 0x80, 0x80, 0x9A};
-    report.insert(report.end(), dots.begin(), dots.end());
+    for (uint8_t dot : dots)
+        report.push_back(dot);
     return report;
 }
 
@@ -105,7 +86,7 @@ TEST(Vm, VirtualRemoteAnswersThroughHidraw) {
     node.Write({0x15, 0x00});
     EXPECT_EQ(node.Read(), (Bytes{0x20, 0x00, 0x00, 0x10, 0x00, 0x00, 0xC8})) << "status";
 
-    for (const Bytes &report : CameraSetUp()) {
+    for (const Bytes &report : WithZeroBlock(expectedCameraSetUp)) {
         ASSERT_EQ(node.Write(report), static_cast<int>(report.size()));
         if (report[0] == 0x16) {
             EXPECT_EQ(node.Read(), (Bytes{0x22, 0x00, 0x00, 0x16, 0x00})) << Hex(report);
@@ -123,7 +104,7 @@ TEST(Vm, VirtualRemoteAnswersThroughHidraw) {
     EXPECT_EQ(WaitChild(remote.child, 10000), 0) << ReadFile("/tmp/hidraw.remote.err");
     std::vector<Bytes> outputs = Reports(ReadRemoteLog(remote.log), "output");
     std::vector<Bytes> sent = {{0x12, 0x00, 0x31}, {0x11, 0x10}, {0x15, 0x00}};
-    for (const Bytes &report : CameraSetUp())
+    for (const Bytes &report : WithZeroBlock(expectedCameraSetUp))
         sent.push_back(report);
     sent.push_back({0x12, 0x00, 0x33});
     EXPECT_EQ(outputs, sent) << "every output report, whole and at its length";
@@ -172,23 +153,6 @@ struct RemoteDriver {
 
 std::string Banner() {
     return expectedBanner;
-}
-
-// The start-up as the remote receives it: the probe's mode, LED 1, then the
-// camera set-up. The register block is reused, so a write carries past its
-// own size the bytes earlier ones left there.
-std::vector<Bytes> StartUpAsReceived() {
-    return {{0x12, 0x00, 0x31},
-            {0x11, 0x10},
-            {0x13, 0x04},
-            {0x1A, 0x04},
-            RegisterReport(0x30, 1, {0x01}),
-            RegisterReport(0x00, 7, {0x02, 0x00, 0x00, 0x71, 0x01, 0x00, 0xC8}),
-            RegisterReport(0x07, 2, {0x00, 0x36, 0x00, 0x71, 0x01, 0x00, 0xC8}),
-            RegisterReport(0x1A, 2, {0x35, 0x03, 0x00, 0x71, 0x01, 0x00, 0xC8}),
-            RegisterReport(0x33, 1, {0x03, 0x03, 0x00, 0x71, 0x01, 0x00, 0xC8}),
-            RegisterReport(0x30, 1, {0x08, 0x03, 0x00, 0x71, 0x01, 0x00, 0xC8}),
-            {0x12, 0x00, 0x33}};
 }
 
 // One run of the program against the virtual remote. The pointer's node
@@ -269,21 +233,17 @@ TEST(Vm, ProgramWithGenericDriver) {
     EXPECT_EQ(s.Finish(), 0) << s.program.Err();
     EXPECT_EQ(s.program.Out(), Banner() + "IR-Track NG\nIR-Track Ok\n");
 
-    std::vector<Bytes> expected = StartUpAsReceived();
-    for (const Bytes &r : std::vector<Bytes>{{0x13, 0x05}, // Plus: the buzz
-                                             {0x13, 0x04},
-                                             {0x13, 0x00}, // Home: the remote quieted
-                                             {0x1A, 0x00},
-                                             {0x12, 0x00, 0x30}})
-        expected.push_back(r);
-    EXPECT_EQ(s.Outputs(), expected);
+    // Plus: the buzz, on and off; Home: the remote quieted.
+    std::vector<Bytes> expected =
+        Joined(Joined(ExpectedStartUp(), {{0x13, 0x05}, {0x13, 0x04}}), expectedQuiet);
+    EXPECT_EQ(s.Outputs(), FromOneBuffer(expected));
 
-    std::vector<RemoteLogLine> log = ReadRemoteLog(s.remote.log);
+    std::vector<LogLine> log = ReadRemoteLog(s.remote.log);
     int64_t buzzOn = 0, buzzOff = 0;
-    for (const RemoteLogLine &line : log) {
-        if (line.what == "output" && line.bytes == Bytes{0x13, 0x05})
+    for (const LogLine &line : log) {
+        if (line.kind == "output" && line.bytes == Bytes{0x13, 0x05})
             buzzOn = line.us;
-        if (line.what == "output" && line.bytes == Bytes{0x13, 0x04})
+        if (line.kind == "output" && line.bytes == Bytes{0x13, 0x04})
             buzzOff = line.us;
     }
     EXPECT_GE(buzzOff - buzzOn, 60000) << "the rumble runs 80 ms (as received, give or take)";
@@ -354,16 +314,16 @@ TEST(Vm, ProgramWithRemoteDriver) {
     int statusReports = 0;
     Bytes lastMode;
     bool running = false;
-    for (const RemoteLogLine &line : ReadRemoteLog(s.remote.log)) {
-        if (line.what == "output" && line.bytes == Bytes{0x12, 0x00, 0x33})
+    for (const LogLine &line : ReadRemoteLog(s.remote.log)) {
+        if (line.kind == "output" && line.bytes == Bytes{0x12, 0x00, 0x33})
             running = true;
         if (!running)
             continue;
-        if (line.what == "output" && line.bytes[0] == 0x12)
+        if (line.kind == "output" && line.bytes[0] == 0x12)
             lastMode = line.bytes;
-        if (line.what == "output" && line.bytes == Bytes{0x13, 0x00})
+        if (line.kind == "output" && line.bytes == Bytes{0x13, 0x00})
             break; // the program's shutdown
-        if (line.what == "input" && line.bytes[0] == 0x20) {
+        if (line.kind == "input" && line.bytes[0] == 0x20) {
             if (statusReports++ > 0) {
                 EXPECT_EQ(lastMode, (Bytes{0x12, 0x00, 0x33}))
                     << "after status report " << statusReports - 1;
@@ -447,9 +407,10 @@ TEST(Vm, ASecondProgramLeavesARemoteInUseAlone) {
     Session s;
     ASSERT_NO_FATAL_FAILURE(s.StartRemote("first"));
     s.program.Start("first");
-    for (int waited = 0; s.program.Out().empty() && waited < 10000; waited += 10)
+    // The banner comes a line at a time: wait for all of it.
+    for (int waited = 0; s.program.Out().size() < Banner().size() && waited < 10000; waited += 10)
         SleepMs(10);
-    ASSERT_EQ(s.program.Out().rfind(Banner(), 0), 0u) << s.program.Err();
+    ASSERT_EQ(s.program.Out().rfind(Banner(), 0), 0u) << s.program.Out() << s.program.Err();
 
     ProgramRun second;
     second.Start("second");
@@ -461,10 +422,8 @@ TEST(Vm, ASecondProgramLeavesARemoteInUseAlone) {
     s.remote.Type("buttons 00 80\nawait 1a 00\nwait 300\ngone\n");
     CloseChildInput(s.remote.child);
     EXPECT_EQ(s.Finish(), 0) << s.program.Err();
-    std::vector<Bytes> expected = StartUpAsReceived();
-    for (const Bytes &r : std::vector<Bytes>{{0x13, 0x00}, {0x1A, 0x00}, {0x12, 0x00, 0x30}})
-        expected.push_back(r);
-    EXPECT_EQ(s.Outputs(), expected) << "the first program's run alone";
+    EXPECT_EQ(s.Outputs(), FromOneBuffer(Joined(ExpectedStartUp(), expectedQuiet)))
+        << "the first program's run alone";
 }
 
 // c. The remote goes away while B is held: the program releases the button,

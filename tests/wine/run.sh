@@ -206,6 +206,24 @@ Stop() {
     wait "$@" 2>/dev/null
 }
 
+# --- The application manifest ------------------------------------------------
+
+# lumadrifter.exe carries a manifest that declares it per-monitor DPI aware,
+# so that cursor positions are physical pixels on scaled screens. The helper
+# reads the manifest out of the .exe; it carries the same manifest itself,
+# and says how DPI aware the system then runs it (2: per monitor).
+manifest=$results/manifest.txt
+timeout 60 wine "$helpers/show_manifest.exe" "$(WinePath "$build/lumadrifter.exe")" \
+    >"$manifest.raw" 2>&1
+tr -d '\r' <"$manifest.raw" >"$manifest"
+if grep -q '<dpiAware [^>]*>true/pm</dpiAware>' "$manifest" &&
+    grep -q '<dpiAwareness [^>]*>PerMonitorV2,PerMonitor</dpiAwareness>' "$manifest" &&
+    grep -qx 'awareness 2' "$manifest"; then
+    Pass "lumadrifter.exe declares itself per-monitor DPI aware in its manifest"
+else
+    Fail "lumadrifter.exe's manifest: $(tail -5 "$manifest" | tr '\n' ' ')"
+fi
+
 # Run <name> <program.exe> <script or ""> <box expected: yes|no> [action]
 #
 # Runs the program in a pseudo-terminal, so that it has a console as it would
@@ -260,25 +278,21 @@ Run() {
 
 # --- What the runs should show -----------------------------------------------
 
+# The banner and the reports every suite expects come from the tables the
+# other suites use too (tests/expected_banner.h, tests/expected_reports.h),
+# printed once by a helper.
+for part in banner startup quiet; do
+    timeout 60 wine "$helpers/expected_output.exe" "$part" >"$results/expected-$part.raw" 2>&1
+    tr -d '\r' <"$results/expected-$part.raw" >"$results/expected-$part.txt"
+done
+if ! grep -q '^Usage:$' "$results/expected-banner.txt" ||
+    ! grep -q '^write 3: 12 00 33$' "$results/expected-startup.txt" ||
+    ! grep -q '^write 3: 12 00 30$' "$results/expected-quiet.txt"; then
+    Fail "the expected banner and reports: $(cat "$results"/expected-*.raw | head -5)"
+fi
+
 Banner() {
-    printf '%s\n' \
-        "###########################################" \
-        "#                                         #" \
-        "#   Lumadrifter Test version 0.2          #" \
-        "#                  build 2007.2.17        #" \
-        "#                                         #" \
-        "###########################################" \
-        "" \
-        "Usage:" \
-        "   up/down/left/right button  ... Move cursor" \
-        "   B button  ... Left click" \
-        "   A button  ... Right click" \
-        "   (1) button  ... Wheel up" \
-        "   (2) button  ... Wheel down" \
-        "   (+) button  ... Wheel down" \
-        "   (-) button  ... Wheel up" \
-        "   Home button  ... Quit" \
-        ""
+    cat "$results/expected-banner.txt"
 }
 
 # The remote's side of a run: opens, output reports (each cut to the bytes
@@ -301,23 +315,13 @@ Opened() {
 
 # Mode 0x31 for the probe, LED 1, the IR camera set-up, mode 0x33.
 StartUp() {
-    printf '%s\n' \
-        "write 3: 12 00 31" \
-        "write 2: 11 10" \
-        "write 2: 13 04" \
-        "write 2: 1a 04" \
-        "write 22: 16 04 b0 ff 30 01 01" \
-        "write 22: 16 04 b0 ff 00 07 02 00 00 71 01 00 c8" \
-        "write 22: 16 04 b0 ff 07 02 00 36" \
-        "write 22: 16 04 b0 ff 1a 02 35 03" \
-        "write 22: 16 04 b0 ff 33 01 03" \
-        "write 22: 16 04 b0 ff 30 01 08" \
-        "write 3: 12 00 33"
+    cat "$results/expected-startup.txt"
 }
 
 # Camera and rumble off, buttons only; then the handle is closed.
 Quiet() {
-    printf '%s\n' "write 2: 13 00" "write 2: 1a 00" "write 3: 12 00 30" "close"
+    cat "$results/expected-quiet.txt"
+    echo close
 }
 
 Rumble() {
@@ -505,25 +509,41 @@ Run real_library "$build/lumadrifter.exe" "" yes
 CheckRun 1 "" "$(BoxSaying "Wii-Remote not found.")" ""
 Verdict "the real tiny_hid_dll.dll finds no remote: \"Wii-Remote not found.\", exit code 1"
 
-# RunStandIn <name> <scenario> <box expected> <device ids>
+# RunStandIn <name> <scenario> <box expected> <device ids> [keyboard ids]
 #
 # The real library, with stand-ins for the system's hid.dll and setupapi.dll
 # beside it (tests/wine/stand_in_hid.cpp): the remote it finds is a pipe
 # served from the scenario, its output reports go to the same log as the
 # scripted library's. A report written with a length other than its own, or
-# a set-report request, shows on standard error.
+# a set-report request, shows on standard error. Before the remote the
+# library meets a device it cannot open at all and a keyboard (ids 046d:c31c
+# unless given) that, like a real one, opens with no access rights but not
+# for reading and writing.
 RunStandIn() {
     local overrides=$WINEDLLOVERRIDES
     export WINEDLLOVERRIDES="$overrides;hid,setupapi=n,b" LUMADRIFTER_TEST_HID_IDS=$4
+    [ -n "${5:-}" ] && export LUMADRIFTER_TEST_HID_KEYBOARD_IDS=$5
     Run "$1" "$build/stand-in/lumadrifter.exe" "$scenarios/$2.script" "$3"
     export WINEDLLOVERRIDES=$overrides
-    unset LUMADRIFTER_TEST_HID_IDS
+    unset LUMADRIFTER_TEST_HID_IDS LUMADRIFTER_TEST_HID_KEYBOARD_IDS
 }
 
 RunStandIn library_home home no 057e:0306
 CheckRun 0 "$(Banner; echo "IR-Track NG")" "" ""
 Compare "remote side" "$(Opened; StartUp; Quiet)" "$(RemoteSide "$dir/hid.log")"
-Verdict "the real library: a whole run, each report written with its own length"
+Verdict "the real library passes over a keyboard it may not read; a whole run, each report written with its own length"
+
+# A device with the remote's ids that cannot be opened for reading and
+# writing (another program holds it) is said on standard error and passed
+# over; the search goes on to the remote.
+RunStandIn library_remote_held_elsewhere home no 057e:0306 057e:0306
+if [ ! -f "$dir/failure" ]; then
+    Compare "exit code" 0 "$(cat "$dir/exit")"
+    Compare "error output" "tiny_hid_dll: the remote 057e:0306 cannot be opened (error 5); close any other program that uses it." \
+        "$(Text "$dir/stderr.txt")"
+    Compare "remote side" "$(Opened; StartUp; Quiet)" "$(RemoteSide "$dir/hid.log")"
+fi
+Verdict "the real library says which remote it could not open, and goes on to the next"
 
 RunStandIn library_newer_model home no 057e:0330
 CheckRun 0 "$(Banner; echo "IR-Track NG")" "" ""

@@ -9,6 +9,8 @@
 // log and the device's ids come from the environment:
 // LUMADRIFTER_TEST_HID_SCRIPT, LUMADRIFTER_TEST_HID_LOG and
 // LUMADRIFTER_TEST_HID_IDS (vendor:product in hex; 057e:0306 when unset).
+// Beside the remote the HID class holds a keyboard, with the ids of
+// LUMADRIFTER_TEST_HID_KEYBOARD_IDS (046d:c31c when unset).
 // An output report of the wrong length, or a set-report request, is said on
 // standard error.
 #include "remote/tiny_hid_dll.h"
@@ -28,6 +30,7 @@ namespace {
 
 constexpr int remoteLength = 22; // the remote's input and output report length
 constexpr int remoteHandle = 7;  // what the scripted remote hands out
+constexpr DWORD keyboardInstances = 100;
 
 // One overlapped message on the pipe, waited for: bytes moved, or -1.
 int Move(HANDLE pipe, bool write, void *buffer, DWORD length) {
@@ -74,17 +77,22 @@ DWORD WINAPI SendReports(void *pipe) {
     return 0;
 }
 
-void ReadIds(int *vendorId, int *productId) {
-    const char *ids = std::getenv("LUMADRIFTER_TEST_HID_IDS");
-    unsigned vendor = 0x057E, product = 0x0306;
+// Ids from the environment variable `name`, vendor:product in hex.
+void ReadIds(const char *name, unsigned vendor, unsigned product, int *vendorId, int *productId) {
+    const char *ids = std::getenv(name);
     if (ids)
         std::sscanf(ids, "%x:%x", &vendor, &product);
     *vendorId = static_cast<int>(vendor);
     *productId = static_cast<int>(product);
 }
 
-// A device opened only to be looked at closes again before writing; the
-// remote is opened for good with its first output report.
+void ReadIds(int *vendorId, int *productId) {
+    ReadIds("LUMADRIFTER_TEST_HID_IDS", 0x057E, 0x0306, vendorId, productId);
+}
+
+// A device opened only to be looked at closes again before writing, and its
+// instance is done with; the remote is opened for good with its first
+// output report.
 DWORD WINAPI Serve(void *pipe) {
     unsigned char report[256];
     int vendorId, productId;
@@ -104,22 +112,40 @@ DWORD WINAPI Serve(void *pipe) {
 
 } // namespace
 
-// Every search of the HID class starts here, so each search gets a pipe of
-// its own, listening before the device is opened.
+// Every search of the HID class starts here, so each search gets pipes of
+// its own, listening before the devices are opened, two instances each
+// (tiny_hid_dll.dll opens a device once to read its ids and, if they are
+// the remote's, once more to use it): the remote's and a keyboard's. Like a
+// real keyboard, the keyboard can be opened with no access rights, to read
+// its ids, but not for reading and writing: its pipe only takes data in.
+// Its instances are told apart from the remote's by their limit.
 void NTAPI HidD_GetHidGuid(LPGUID guid) {
     char name[128];
     std::snprintf(name, sizeof name, "\\\\.\\pipe\\lumadrifter-remote-%lu", GetCurrentProcessId());
-    HANDLE pipe = CreateNamedPipeA(name, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                                   PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
-                                   PIPE_UNLIMITED_INSTANCES, 0, 4096, 0, nullptr);
-    if (pipe != INVALID_HANDLE_VALUE)
-        CreateThread(nullptr, 0, Serve, pipe, 0, nullptr);
+    for (int i = 0; i < 2; i++) {
+        HANDLE pipe = CreateNamedPipeA(name, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                       PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
+                                       PIPE_UNLIMITED_INSTANCES, 0, 4096, 0, nullptr);
+        if (pipe != INVALID_HANDLE_VALUE)
+            CreateThread(nullptr, 0, Serve, pipe, 0, nullptr);
+    }
+    std::snprintf(name, sizeof name, "\\\\.\\pipe\\lumadrifter-keyboard-%lu",
+                  GetCurrentProcessId());
+    for (int i = 0; i < 2; i++)
+        CreateNamedPipeA(name, PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, keyboardInstances,
+                         0, 4096, 0, nullptr);
     *guid = GUID{};
 }
 
-BOOLEAN NTAPI HidD_GetAttributes(HANDLE, PHIDD_ATTRIBUTES attributes) {
+BOOLEAN NTAPI HidD_GetAttributes(HANDLE device, PHIDD_ATTRIBUTES attributes) {
     int vendorId, productId;
-    ReadIds(&vendorId, &productId);
+    DWORD instances = 0;
+    if (GetNamedPipeInfo(device, nullptr, nullptr, nullptr, &instances) &&
+        instances == keyboardInstances) {
+        ReadIds("LUMADRIFTER_TEST_HID_KEYBOARD_IDS", 0x046D, 0xC31C, &vendorId, &productId);
+    } else {
+        ReadIds(&vendorId, &productId);
+    }
     attributes->VendorID = static_cast<USHORT>(vendorId);
     attributes->ProductID = static_cast<USHORT>(productId);
     attributes->VersionNumber = 0x0100;

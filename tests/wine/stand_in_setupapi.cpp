@@ -1,7 +1,8 @@
 // A stand-in for the system's setupapi.dll, loaded in its place under Wine:
-// the HID class holds two device interfaces, the first one a device that
-// cannot be opened, the second one the scripted remote that the stand-in
-// hid.dll serves through a named pipe.
+// the HID class holds three device interfaces: a device that cannot be
+// opened at all, a keyboard that cannot be opened for reading and writing,
+// and the scripted remote. The stand-in hid.dll serves the last two through
+// named pipes.
 #define _SETUPAPI_ // these definitions are the library, not imports of it
 #include <windows.h>
 
@@ -15,8 +16,8 @@ HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID *, PCSTR, HWND, DWORD) {
 
 WINBOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO, PSP_DEVINFO_DATA, const GUID *, DWORD index,
                                            PSP_DEVICE_INTERFACE_DATA entry) {
-    if (index > 1 || entry->cbSize != sizeof *entry) {
-        SetLastError(index > 1 ? ERROR_NO_MORE_ITEMS : ERROR_INVALID_USER_BUFFER);
+    if (index > 2 || entry->cbSize != sizeof *entry) {
+        SetLastError(index > 2 ? ERROR_NO_MORE_ITEMS : ERROR_INVALID_USER_BUFFER);
         return FALSE;
     }
     entry->Reserved = index;
@@ -27,10 +28,10 @@ WINBOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO, PSP_DEVINFO_DATA, const GUI
 WINBOOL WINAPI SetupDiGetDeviceInterfaceDetailA(HDEVINFO, PSP_DEVICE_INTERFACE_DATA entry,
                                                 PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail,
                                                 DWORD size, PDWORD required, PSP_DEVINFO_DATA) {
+    static const char *const names[] = {"no-device", "keyboard", "remote"};
     char path[128];
-    int length =
-        std::snprintf(path, sizeof path, "\\\\.\\pipe\\lumadrifter-%s-%lu",
-                      entry->Reserved == 0 ? "no-device" : "remote", GetCurrentProcessId());
+    int length = std::snprintf(path, sizeof path, "\\\\.\\pipe\\lumadrifter-%s-%lu",
+                               names[entry->Reserved], GetCurrentProcessId());
     DWORD needed = static_cast<DWORD>(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath) +
                                       static_cast<size_t>(length) + 1);
     if (required)

@@ -36,8 +36,6 @@ const char usage[] =
     "--log FILE writes every report in and out, with its time in microseconds.\n"
     "The remote stays until \"gone\", Ctrl+C or SIGTERM.\n";
 
-// An await gives up after this long: the host never sent what was expected.
-const int64_t awaitLimitUs = 20'000'000;
 // In continuous mode a remote sends a hundred reports a second.
 const int64_t tickUs = 10'000;
 
@@ -50,15 +48,9 @@ struct Session {
     bool started = false; // the kernel has taken the device
     int opened = 0;
 
-    std::vector<ScriptStep> steps;
-    size_t next = 0;
+    ScriptPlayer player;
     bool readingInput = false; // commands still come from standard input
     std::string pending;       // a command line not yet complete
-    int64_t resumeUs = 0;      // the end of a wait, or the next jitter report
-    int jitterLeft = 0;
-    int64_t awaitSinceUs = -1;
-    std::vector<std::vector<uint8_t>> outputs; // every output report received
-    size_t unmatched = 0;                      // the first one no await has taken
     int64_t nextTickUs = 0;
 };
 
@@ -103,7 +95,7 @@ void SendDataReport(bool tick) {
 
 void TakeOutput(const uint8_t *report, int length) {
     Log("output", report, length);
-    session.outputs.emplace_back(report, report + length);
+    session.player.outputs.emplace_back(report, report + length);
 
     Answers answers{};
     TakeOutputReport(session.remote, report, length, answers);
@@ -138,103 +130,6 @@ void HandleDeviceEvent(const DeviceEvent &event) {
     }
 }
 
-enum StepResult { StepDone, StepWaiting, StepGone, StepFailed };
-
-// An await takes the first output report since the last one taken that
-// starts with its bytes, so a report sent before the await is reached
-// still counts, and counts once.
-StepResult Await(const ScriptStep &step, int64_t now) {
-    bool done = false;
-    if (step.kind == ScriptStep::AwaitOpen) {
-        done = session.opened > 0;
-    } else {
-        for (size_t i = session.unmatched; i < session.outputs.size() && !done; i++) {
-            const std::vector<uint8_t> &out = session.outputs[i];
-            if (OutputMatches(step, out.data(), static_cast<int>(out.size()))) {
-                session.unmatched = i + 1;
-                done = true;
-            }
-        }
-    }
-    if (done) {
-        session.awaitSinceUs = -1;
-        return StepDone;
-    }
-    if (session.awaitSinceUs < 0)
-        session.awaitSinceUs = now;
-    if (now - session.awaitSinceUs < awaitLimitUs)
-        return StepWaiting;
-
-    std::fprintf(stderr, "virtual-remote: gave up after %lld s waiting for:",
-                 static_cast<long long>(awaitLimitUs / 1'000'000));
-    if (step.kind == ScriptStep::AwaitOpen)
-        std::fprintf(stderr, " open");
-    for (int i = 0; i < step.count; i++)
-        std::fprintf(stderr, " %02x", step.bytes[i]);
-    std::fputc('\n', stderr);
-    return StepFailed;
-}
-
-// A step of the shake: the accelerometer's X toggles its lowest bit, so
-// every report differs from the one before.
-StepResult Jitter(const ScriptStep &step, int64_t now) {
-    if (session.jitterLeft == 0)
-        session.jitterLeft = step.count;
-    session.remote.accel[0] ^= 1;
-    SendDataReport(false);
-    session.resumeUs = now + step.ms * 1000;
-    return --session.jitterLeft == 0 ? StepDone : StepWaiting;
-}
-
-StepResult RunStep(const ScriptStep &step, int64_t now) {
-    VirtualRemote &remote = session.remote;
-    switch (step.kind) {
-    case ScriptStep::Buttons:
-        remote.buttons[0] = step.bytes[0];
-        remote.buttons[1] = step.bytes[1];
-        break;
-    case ScriptStep::Accel:
-        std::memcpy(remote.accel, step.bytes, 3);
-        break;
-    case ScriptStep::Dots:
-        std::memcpy(remote.dots, step.dots, sizeof remote.dots);
-        break;
-    case ScriptStep::Jitter:
-        return Jitter(step, now);
-    case ScriptStep::Status:
-        Send(StatusReport(remote));
-        return StepDone;
-    case ScriptStep::Wait:
-        session.resumeUs = now + step.ms * 1000;
-        return StepDone;
-    case ScriptStep::Await:
-    case ScriptStep::AwaitOpen:
-        return Await(step, now);
-    case ScriptStep::Gone:
-        return StepGone;
-    case ScriptStep::Nothing:
-        return StepDone;
-    }
-    // A change the current mode carries goes out in a report of its own.
-    SendDataReport(false);
-    return StepDone;
-}
-
-// Runs every step that is due. The scenario starts once the kernel has
-// taken the device.
-StepResult RunDueSteps(int64_t now) {
-    while (session.started && session.next < session.steps.size()) {
-        if (session.resumeUs > now)
-            return StepWaiting;
-        StepResult result = RunStep(session.steps[session.next], now);
-        if (result == StepDone)
-            session.next++;
-        else
-            return result;
-    }
-    return StepWaiting;
-}
-
 // Adds one command; a line not understood is told with where it came from.
 bool AddCommandLine(std::string line, const char *where) {
     ScriptStep step;
@@ -245,7 +140,7 @@ bool AddCommandLine(std::string line, const char *where) {
         return false;
     }
     if (step.kind != ScriptStep::Nothing)
-        session.steps.push_back(step);
+        session.player.steps.push_back(step);
     return true;
 }
 
@@ -287,18 +182,10 @@ void ReadCommands() {
 // the steps were run at: a wait that has ended since would otherwise be
 // taken for none, and poll would sleep through it.
 int PollTimeoutMs(int64_t now) {
-    int64_t until = -1;
-    auto consider = [&](int64_t at) {
-        if (until < 0 || at < until)
-            until = at;
-    };
-    bool stepsLeft = session.next < session.steps.size();
-    if (stepsLeft && session.resumeUs > now)
-        consider(session.resumeUs);
-    if (stepsLeft && session.awaitSinceUs >= 0)
-        consider(session.awaitSinceUs + awaitLimitUs);
-    if (session.remote.continuous && session.remote.reporting)
-        consider(session.nextTickUs);
+    int64_t until = NextStepDueUs(session.player, now);
+    if (session.remote.continuous && session.remote.reporting &&
+        (until < 0 || session.nextTickUs < until))
+        until = session.nextTickUs;
     if (until < 0)
         return -1;
     return until <= now ? 0 : static_cast<int>((until - now + 999) / 1000);
@@ -307,7 +194,10 @@ int PollTimeoutMs(int64_t now) {
 int Run() {
     for (;;) {
         int64_t now = NowUs();
-        StepResult result = RunDueSteps(now);
+        // The scenario starts once the kernel has taken the device.
+        StepResult result = StepWaiting;
+        if (session.started)
+            result = RunDueSteps(session.player, {&session.remote, session.opened, Send}, now);
         if (result == StepGone || result == StepFailed) {
             Log("gone", nullptr, 0);
             return result == StepGone ? 0 : 3;

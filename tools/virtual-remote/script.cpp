@@ -1,6 +1,8 @@
 #include "tools/virtual-remote/script.h"
 
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 
 static bool ParseHexByte(const std::string &word, uint8_t *byte) {
@@ -116,4 +118,113 @@ bool OutputMatches(const ScriptStep &step, const uint8_t *report, int length) {
         if (report[i] != step.bytes[i])
             return false;
     return true;
+}
+
+// An await gives up after this long: the host never sent what was expected.
+static const int64_t awaitLimitUs = 20'000'000;
+
+// An await takes the first output report since the last one taken that
+// starts with its bytes, so a report sent before the await is reached
+// still counts, and counts once.
+static StepResult Await(ScriptPlayer &player, const ScriptTarget &target, const ScriptStep &step,
+                        int64_t now) {
+    bool done = false;
+    if (step.kind == ScriptStep::AwaitOpen) {
+        done = target.opened > 0;
+    } else {
+        for (size_t i = player.unmatched; i < player.outputs.size() && !done; i++) {
+            const std::vector<uint8_t> &out = player.outputs[i];
+            if (OutputMatches(step, out.data(), static_cast<int>(out.size()))) {
+                player.unmatched = i + 1;
+                done = true;
+            }
+        }
+    }
+    if (done) {
+        player.awaitSinceUs = -1;
+        return StepDone;
+    }
+    if (player.awaitSinceUs < 0)
+        player.awaitSinceUs = now;
+    if (now - player.awaitSinceUs < awaitLimitUs)
+        return StepWaiting;
+
+    std::fprintf(stderr, "virtual-remote: gave up after %lld s waiting for:",
+                 static_cast<long long>(awaitLimitUs / 1'000'000));
+    if (step.kind == ScriptStep::AwaitOpen)
+        std::fprintf(stderr, " open");
+    for (int i = 0; i < step.count; i++)
+        std::fprintf(stderr, " %02x", step.bytes[i]);
+    std::fputc('\n', stderr);
+    return StepFailed;
+}
+
+// A step of the shake: the accelerometer's X toggles its lowest bit, so
+// every report differs from the one before.
+static StepResult Jitter(ScriptPlayer &player, const ScriptTarget &target, const ScriptStep &step,
+                         int64_t now) {
+    if (player.jitterLeft == 0)
+        player.jitterLeft = step.count;
+    target.remote->accel[0] ^= 1;
+    target.send(NextDataReport(*target.remote, false));
+    player.resumeUs = now + step.ms * 1000;
+    return --player.jitterLeft == 0 ? StepDone : StepWaiting;
+}
+
+static StepResult RunStep(ScriptPlayer &player, const ScriptTarget &target, const ScriptStep &step,
+                          int64_t now) {
+    VirtualRemote &remote = *target.remote;
+    switch (step.kind) {
+    case ScriptStep::Buttons:
+        remote.buttons[0] = step.bytes[0];
+        remote.buttons[1] = step.bytes[1];
+        break;
+    case ScriptStep::Accel:
+        std::memcpy(remote.accel, step.bytes, 3);
+        break;
+    case ScriptStep::Dots:
+        std::memcpy(remote.dots, step.dots, sizeof remote.dots);
+        break;
+    case ScriptStep::Jitter:
+        return Jitter(player, target, step, now);
+    case ScriptStep::Status:
+        target.send(StatusReport(remote));
+        return StepDone;
+    case ScriptStep::Wait:
+        player.resumeUs = now + step.ms * 1000;
+        return StepDone;
+    case ScriptStep::Await:
+    case ScriptStep::AwaitOpen:
+        return Await(player, target, step, now);
+    case ScriptStep::Gone:
+        return StepGone;
+    case ScriptStep::Nothing:
+        return StepDone;
+    }
+    // A change the current mode carries goes out in a report of its own.
+    target.send(NextDataReport(remote, false));
+    return StepDone;
+}
+
+StepResult RunDueSteps(ScriptPlayer &player, const ScriptTarget &target, int64_t now) {
+    while (player.next < player.steps.size()) {
+        if (player.resumeUs > now)
+            return StepWaiting;
+        StepResult result = RunStep(player, target, player.steps[player.next], now);
+        if (result == StepDone)
+            player.next++;
+        else
+            return result;
+    }
+    return StepWaiting;
+}
+
+int64_t NextStepDueUs(const ScriptPlayer &player, int64_t now) {
+    if (player.next >= player.steps.size())
+        return -1;
+    int64_t due = player.resumeUs > now ? player.resumeUs : -1;
+    int64_t limit = player.awaitSinceUs + awaitLimitUs;
+    if (player.awaitSinceUs >= 0 && (due < 0 || limit < due))
+        due = limit;
+    return due;
 }

@@ -23,8 +23,10 @@
 
 #include "tools/virtual-remote/protocol.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct ScriptStep {
     enum Kind { Nothing, Buttons, Accel, Dots, Jitter, Status, Wait, Await, AwaitOpen, Gone } kind;
@@ -40,3 +42,33 @@ bool ParseScriptLine(const std::string &line, ScriptStep *step);
 
 // Whether an output report starts with the bytes an Await step waits for.
 bool OutputMatches(const ScriptStep &step, const uint8_t *report, int length);
+
+// Where a scenario stands while it plays.
+struct ScriptPlayer {
+    std::vector<ScriptStep> steps;
+    size_t next = 0;
+    int64_t resumeUs = 0; // the end of a wait, or the next jitter report
+    int jitterLeft = 0;
+    int64_t awaitSinceUs = -1;
+    std::vector<std::vector<uint8_t>> outputs; // every output report received
+    size_t unmatched = 0;                      // the first one no await has taken
+};
+
+enum StepResult { StepDone, StepWaiting, StepGone, StepFailed };
+
+// What the steps act on: the remote's state, whether someone has the device
+// open, and how an input report goes out.
+struct ScriptTarget {
+    VirtualRemote *remote;
+    int opened;
+    void (*send)(const InputReport &report);
+};
+
+// Runs every step due at `now` (µs). StepWaiting while steps are left or
+// more may be typed, StepGone at "gone", StepFailed when an await gave up
+// (told on stderr).
+StepResult RunDueSteps(ScriptPlayer &player, const ScriptTarget &target, int64_t now);
+
+// When the player next needs to run (µs): the end of a wait or an await's
+// limit; -1 when nothing is due.
+int64_t NextStepDueUs(const ScriptPlayer &player, int64_t now);

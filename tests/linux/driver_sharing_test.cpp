@@ -1,6 +1,6 @@
 // Sharing the remote with the kernel's own driver: which reports show that
 // the driver has chosen a reporting mode of its own.
-#include "tiny_hid_dll/linux_shared.h"
+#include "tiny_hid_dll/linux_driver_sharing.h"
 
 #include <gtest/gtest.h>
 

@@ -13,7 +13,7 @@
 // report comes, as the program does; which of the two reaches the remote
 // last is a matter of scheduling. So while a driver is there, a data report
 // of another mode than the program's makes the program's mode go out again.
-#include "tiny_hid_dll/linux_shared.h"
+#include "tiny_hid_dll/linux_driver_sharing.h"
 
 #include <cerrno>
 #include <cstdio>

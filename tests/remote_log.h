@@ -1,0 +1,26 @@
+// The remote's log, as both the scripted HID library (tests/scripted_hid.cpp)
+// and the virtual remote (tools/virtual-remote) write it, a line a happening:
+//   <kind> <µs> [<length> <bytes in hex>]
+// The scripted library's kinds are open, write, read and close (an open's
+// length is the handle it gave); the virtual remote's are output, input,
+// start, stop, open, close and gone.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+using Bytes = std::vector<uint8_t>;
+
+struct LogLine {
+    std::string kind;
+    int64_t us = 0;
+    int length = 0;
+    Bytes bytes;
+};
+
+std::vector<LogLine> ParseLog(const std::string &text);
+std::vector<LogLine> OfKind(const std::vector<LogLine> &log, const std::string &kind);
+// The reports of one kind, in order, each cut to its length: the scripted
+// library logs a write's whole buffer, the remote takes only that many.
+std::vector<Bytes> Reports(const std::vector<LogLine> &log, const std::string &kind);
