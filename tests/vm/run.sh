@@ -7,7 +7,7 @@
 #   tests/vm/run.sh [BUILD_DIR]        BUILD_DIR defaults to ./build
 #
 # Installs what it needs when missing (as root: qemu-system-x86,
-# busybox-static, cpio, kmod, xz-utils). The kernel package is its only
+# busybox-static, cpio, kmod, xz-utils, udev, systemd). The kernel package is its only
 # download; the .deb and what is taken from it stay in $LUMADRIFTER_VM_CACHE
 # (default /var/cache/lumadrifter-vm) for later runs. Ends with a line
 # "vm: N passed, M failed" and a non-zero status on any failure.
@@ -42,6 +42,9 @@ command -v cpio >/dev/null || missing+=(cpio)
 PATH=$PATH:/sbin:/usr/sbin
 command -v depmod >/dev/null || missing+=(kmod)
 command -v xz >/dev/null || missing+=(xz-utils)
+# udevd, journald and the service manager that the session tests run.
+[ -x /bin/udevadm ] || missing+=(udev)
+[ -x /lib/systemd/systemd-journald ] && [ -x /usr/bin/journalctl ] || missing+=(systemd)
 if [ ${#missing[@]} -gt 0 ]; then
     [ "$(id -u)" = 0 ] || stop "needs ${missing[*]}: run as root, or sudo apt-get install ${missing[*]}"
     echo "vm: installing ${missing[*]}"
@@ -170,6 +173,8 @@ for module in $(modules_for "hid:b0005g0001v0000057Ep00000306"); do
     awk -v name="$name" '$1 == name {found = 1} END {exit !found}' "$stage/vm/base.modules" ||
         take_module "$module" >>"$stage/vm/driver.modules"
 done
+
+. "$here/stage_session.sh"
 
 image=$work/initramfs.cpio
 (cd "$stage" && find . | cpio -o -H newc --quiet) >"$image"

@@ -1,0 +1,170 @@
+// The program as the installed files start it in a desktop session: udev
+// classifies the remote's node with the installed rule, and a systemd user
+// manager starts the program when a remote connects and sees it end when
+// the remote goes. udevd and journald run from the VM's start (init.sh);
+// the user manager is started here for root, as a login would start it.
+#include "tests/expected_banner.h"
+#include "tests/expected_reports.h"
+#include "tests/vm/guest_support.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace {
+
+const std::vector<std::string> userEnv = {"XDG_RUNTIME_DIR=/run/user/0", "HOME=/root",
+                                          "SYSTEMD_PAGER=cat", "SYSTEMD_COLORS=0"};
+
+// What a command printed on stdout; its stderr goes to /tmp/command.err.
+std::string Output(const std::vector<std::string> &argv) {
+    Child child = StartChild(argv, userEnv, "/tmp/command.out", "/tmp/command.err", false);
+    WaitChild(child, 20000);
+    return ReadFile("/tmp/command.out");
+}
+
+std::string Property(const std::string &unit, const std::string &name) {
+    std::string value =
+        Output({"/usr/bin/systemctl", "--user", "show", "--value", "-p", name, unit});
+    while (!value.empty() && value.back() == '\n')
+        value.pop_back();
+    return value;
+}
+
+// Waits up to ms for a unit's property to take a value; the value it has.
+std::string AwaitProperty(const std::string &unit, const std::string &name,
+                          const std::string &value, int ms) {
+    std::string now = Property(unit, name);
+    for (int waited = 0; now != value && waited < ms; waited += 100) {
+        SleepMs(100);
+        now = Property(unit, name);
+    }
+    return now;
+}
+
+// A remote that connects, plays a script given in full and goes.
+struct Connection {
+    Child child;
+    std::string log;
+    Connection(const std::string &name, const std::string &script) {
+        log = "/tmp/" + name + ".remote.log";
+        child = StartChild({"/vm/virtual-remote", "--log", log}, {}, "/tmp/" + name + ".remote.out",
+                           "/tmp/" + name + ".remote.err", true);
+        WriteToChild(child, script);
+        CloseChildInput(child);
+    }
+    std::vector<Bytes> Outputs() { return Reports(ReadRemoteLog(log), "output"); }
+    ~Connection() { StopChild(child); }
+};
+
+// Root's user manager, in a control group of its own as logind would give
+// it. It agrees to run without systemd as the VM's first process once
+// /run/systemd/system exists (init.sh makes it).
+struct UserManager {
+    Child child;
+    UserManager() {
+        mkdir("/run/user", 0755);
+        mkdir("/run/user/0", 0700);
+        std::string group = "/sys/fs/cgroup/user.slice/user-0.slice/user@0.service";
+        system(("mkdir -p " + group).c_str());
+        child = StartChild({"/bin/sh", "-c",
+                            "echo $$ >" + group +
+                                "/cgroup.procs && exec /lib/systemd/systemd --user "
+                                "--log-target=journal --log-level=debug"},
+                           userEnv, "/tmp/user-manager.out", "/tmp/user-manager.err", false);
+    }
+    bool Ready() {
+        return AwaitProperty("default.target", "ActiveState", "active", 20000) == "active";
+    }
+    ~UserManager() {
+        Output({"/usr/bin/systemctl", "--user", "disable", "lumadrifter.service"});
+        StopChild(child);
+    }
+};
+
+// The messages of the journal's entries that match, one a line.
+std::string Journal(const std::string &match, const std::string &alsoMatch = "") {
+    std::vector<std::string> argv = {"/usr/bin/journalctl", "--no-pager", "-o", "cat", match};
+    if (!alsoMatch.empty())
+        argv.push_back(alsoMatch);
+    return Output(argv);
+}
+
+int Count(const std::string &text, const std::string &part) {
+    int count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        count++;
+    return count;
+}
+
+std::string Udev(const std::string &node) {
+    return Output({"/usr/bin/udevadm", "info", "--query=property", node});
+}
+
+} // namespace
+
+// The installed rule, as udevd applies it: the remote's node is for the
+// user at the seat and pulls in the target that starts the program; so is
+// /dev/uinput, for the virtual mouse.
+TEST(VmSession, TheRuleMarksTheRemoteAndUinput) {
+    Connection remote("rule", "wait 60000\n");
+    std::string node = FindHidraw(0x057E, 0x0306, 10000);
+    ASSERT_NE(node, "");
+    Output({"/usr/bin/udevadm", "settle"});
+
+    std::string hidraw = Udev(node);
+    EXPECT_NE(hidraw.find(":uaccess:"), std::string::npos) << hidraw;
+    EXPECT_NE(hidraw.find(":systemd:"), std::string::npos) << hidraw;
+    EXPECT_NE(hidraw.find("\nSYSTEMD_USER_WANTS=lumadrifter-remote.target\n"), std::string::npos)
+        << hidraw;
+    std::string uinput = Udev("/dev/uinput");
+    EXPECT_NE(uinput.find(":uaccess:"), std::string::npos) << uinput;
+}
+
+// Installed, the package starts nothing; enabled, each connection starts
+// the program and its end at the remote's going counts as a normal end.
+TEST(VmSession, AConnectingRemoteStartsTheProgramOnceEnabled) {
+    UserManager manager;
+    ASSERT_TRUE(manager.Ready()) << ReadFile("/tmp/user-manager.err");
+    const std::string service = "lumadrifter.service";
+    const std::string target = "lumadrifter-remote.target";
+
+    {
+        Connection remote("not-enabled", "wait 1500\ngone\n");
+        EXPECT_EQ(AwaitProperty(target, "ActiveState", "active", 10000), "active");
+        EXPECT_EQ(WaitChild(remote.child, 10000), 0);
+        EXPECT_EQ(Property(service, "ActiveState"), "inactive");
+        EXPECT_EQ(OfKind(ReadRemoteLog(remote.log), "open").size(), 0u)
+            << "no program opened the remote";
+    }
+    EXPECT_EQ(AwaitProperty(target, "ActiveState", "inactive", 10000), "inactive")
+        << "the target ends with the last remote";
+
+    Output({"/usr/bin/systemctl", "--user", "enable", service});
+    for (const std::string name : {"first", "again"}) {
+        SCOPED_TRACE(name);
+        Connection remote(name, "await 12 00 33\nwait 500\ngone\n");
+        EXPECT_EQ(WaitChild(remote.child, 30000), 0) << "the program set the remote up";
+        // Gone before the quiet state: the start-up reports alone.
+        EXPECT_EQ(remote.Outputs(), FromOneBuffer(ExpectedStartUp()));
+        // A failed unit would stay "failed"; an inactive one is let go of,
+        // so what its run ended with is read from the journal below.
+        EXPECT_EQ(AwaitProperty(service, "ActiveState", "inactive", 10000), "inactive");
+    }
+    // What the program said (the journal keeps no empty lines), and what the
+    // manager said of its two runs: code 1, taken as a normal end.
+    std::string run;
+    std::string banner = expectedBanner;
+    for (size_t at = 0, end; at < banner.size(); at = end + 1) {
+        end = banner.find('\n', at);
+        if (end > at)
+            run += banner.substr(at, end + 1 - at);
+    }
+    run += "IR-Track NG\nWii-Remote disconnected.\n";
+    EXPECT_EQ(Journal("_SYSTEMD_USER_UNIT=" + service, "SYSLOG_IDENTIFIER=lumadrifter"), run + run);
+    std::string managed = Journal("USER_UNIT=" + service);
+    EXPECT_EQ(Count(managed, "Started lumadrifter.service"), 2) << managed;
+    EXPECT_EQ(Count(managed, "Main process exited, code=exited, status=1/FAILURE"), 2) << managed;
+    EXPECT_EQ(Count(managed, "lumadrifter.service: Deactivated successfully."), 2) << managed;
+    EXPECT_EQ(Count(managed, "Failed with result"), 0) << managed;
+}
