@@ -93,6 +93,7 @@ struct Launch {
     bool scripted = true;               // the scripted HID library first
     std::string script;                 // a scenario's path
     enum Input { Pipe, Closed, Terminal } input = Pipe;
+    const char *binary = nullptr; // the built program when unset
 };
 
 // The built program, running. Its output goes to files; in Terminal mode its
