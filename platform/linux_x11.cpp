@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <time.h>
 #include <unistd.h>
 
 static Display *display;
@@ -21,6 +22,23 @@ static WheelCarry wheel;
 // round trip the program can spare in every pass.
 static bool justRead;
 static int readX, readY;
+
+// Where the server put the cursor at the last placement, and when it said
+// so: a read that comes right after it (the D-pad reads the cursor just
+// after the pointer has placed it) takes that answer instead of asking the
+// server again. An older answer is not used: by then the user may have
+// moved the mouse.
+static bool justPlaced;
+static int placedX, placedY;
+static long long placedAtNs;
+static const long long PlacedFreshNs = 100000;
+
+static long long NowNs() {
+    timespec t;
+
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return t.tv_sec * 1000000000LL + t.tv_nsec;
+}
 
 // The server keeps a fake button down after its client has gone, so a
 // signal that ends the program must let go of the buttons it holds. The
@@ -137,33 +155,49 @@ void X11SendMouseEvent(unsigned flags, int data) {
     }
     XFlush(display);
     justRead = false;
+    justPlaced = false;
 }
 
 static int ToCoordinate(int v) {
     return v < -32768 ? -32768 : (v > 32767 ? 32767 : v);
 }
 
-// Coordinates go over the wire as 16 bits: the server would wrap a larger
-// value rather than clamp it. The round trip makes the move complete when
-// this returns.
-void X11PlaceCursor(int x, int y) {
-    bool there = justRead && x == readX && y == readY;
-
-    justRead = false;
-    if (there)
-        return;
-    XWarpPointer(display, None, root, 0, 0, 0, 0, ToCoordinate(x), ToCoordinate(y));
-    XSync(display, False);
-}
-
-void X11ReadCursor(int *x, int *y) {
+// The cursor's place on the root window, false when it is on another screen.
+static bool QueryCursor(int *x, int *y) {
     Window rootReturn, child;
     int winX, winY;
     unsigned mask;
 
     *x = 0;
     *y = 0;
-    justRead = XQueryPointer(display, root, &rootReturn, &child, x, y, &winX, &winY, &mask);
+    return XQueryPointer(display, root, &rootReturn, &child, x, y, &winX, &winY, &mask);
+}
+
+// Coordinates go over the wire as 16 bits: the server would wrap a larger
+// value rather than clamp it. The query after the warp is the round trip
+// that makes the move complete when this returns (the server answers in
+// order), and its answer is where the server put the cursor, clamped.
+void X11PlaceCursor(int x, int y) {
+    bool there = justRead && x == readX && y == readY;
+
+    justRead = false;
+    justPlaced = false;
+    if (there)
+        return;
+    XWarpPointer(display, None, root, 0, 0, 0, 0, ToCoordinate(x), ToCoordinate(y));
+    justPlaced = QueryCursor(&placedX, &placedY);
+    placedAtNs = NowNs();
+}
+
+void X11ReadCursor(int *x, int *y) {
+    if (justPlaced && NowNs() - placedAtNs < PlacedFreshNs) {
+        *x = placedX;
+        *y = placedY;
+        justRead = true;
+    } else {
+        justRead = QueryCursor(x, y);
+    }
+    justPlaced = false;
     readX = *x;
     readY = *y;
 }

@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 install_missing $BUILD_PACKAGES $TEST_PACKAGES $BENCH_PACKAGES || exit 1
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DLUMADRIFTER_BENCH=ON \
     -DLUMADRIFTER_TESTS=ON >/dev/null || exit 1
-cmake --build build-bench -j "${JOBS:-2}" --target pass_bench wait_precision end_to_end ||
+cmake --build build-bench -j "${JOBS:-2}" --target pass_bench wait_precision end_to_end floor ||
     exit 1
 
 results=build-bench/bench-results
@@ -45,6 +45,7 @@ run() {
 run pass_bench build-bench/bench/pass_bench
 run wait_precision build-bench/bench/wait_precision
 run end_to_end build-bench/bench/end_to_end
+run instructions tools/bench_instructions.sh
 
 echo
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
@@ -52,7 +53,8 @@ echo
 echo "== figures"
 {
     printf 'figure\tvalue\ttarget\tmet\n'
-    cat "$results"/pass_bench.out "$results"/wait_precision.out "$results"/end_to_end.out |
+    cat "$results"/pass_bench.out "$results"/wait_precision.out "$results"/end_to_end.out \
+        "$results"/instructions.out |
         sed -n 's/^row	//p' | sort -s -t. -k1,1n
 } | awk -F'\t' '
     { for (i = 1; i <= 4; i++) { cell[NR, i] = $i; if (length($i) > w[i]) w[i] = length($i) } }

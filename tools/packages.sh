@@ -4,7 +4,7 @@
 BUILD_PACKAGES="cmake make g++ pkg-config libhidapi-dev libx11-dev libxtst-dev libevdev-dev"
 TEST_PACKAGES="libgtest-dev xvfb binutils"
 FUZZ_PACKAGES="clang libclang-rt-14-dev"
-BENCH_PACKAGES="libbenchmark-dev"
+BENCH_PACKAGES="libbenchmark-dev valgrind"
 PACKAGE_PACKAGES="build-essential dpkg-dev debhelper lintian"
 
 # Installs what is missing when run as root; otherwise says what to install

@@ -289,8 +289,9 @@ Program::Program(const Launch &launch) {
         setrlimit(RLIMIT_CORE, &noCore);
         for (int fd = 3; fd < 1024; fd++)
             close(fd);
-        char *argv[] = {const_cast<char *>(LUMADRIFTER_BINARY), nullptr};
-        execve(LUMADRIFTER_BINARY, argv, envp.data());
+        const char *binary = launch.binary ? launch.binary : LUMADRIFTER_BINARY;
+        char *argv[] = {const_cast<char *>(binary), nullptr};
+        execve(binary, argv, envp.data());
         _exit(127);
     }
     if (launch.input != Launch::Terminal)

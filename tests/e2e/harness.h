@@ -90,6 +90,7 @@ struct Launch {
     std::string script;                 // a scenario's path
     std::string node;                   // the remote's stand-in node, shared by programs
     enum Input { Pipe, Closed, Terminal } input = Pipe;
+    const char *binary = nullptr; // the built program when unset
 };
 
 // The built program, running. Its output goes to files; in Terminal mode its

@@ -139,6 +139,24 @@ TEST_F(Scenario, TheDpadMovesTheCursorWithAcceleration) {
     }
 }
 
+// The program remembers where its last placement put the cursor, for the
+// read that follows at once; a pass that comes later reads the cursor
+// again, and so starts from where the user's own mouse left it.
+TEST_F(Scenario, TheDpadStartsFromWhereTheMouseLeftTheCursor) {
+    Program p(With("moved"));
+
+    int cx = 0, cy = 0;
+    for (int i = 0; i < 400 && std::make_pair(cx, cy) != std::make_pair(303, 400); i++) {
+        usleep(5000);
+        x.Cursor(&cx, &cy);
+    }
+    ASSERT_EQ(std::make_pair(cx, cy), std::make_pair(303, 400));
+    x.Warp(100, 100);
+    EXPECT_EQ(p.WaitForExit(), 0);
+    x.Cursor(&cx, &cy);
+    EXPECT_EQ(std::make_pair(cx, cy), std::make_pair(103, 100));
+}
+
 TEST_F(Scenario, EscapeFromAPipeEndsTheRun) {
     Program p(With("escape"));
 

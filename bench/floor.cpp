@@ -1,0 +1,41 @@
+// The least a program can do to put the cursor where a remote's report
+// says: read a report, place the cursor at the midpoint of its two IR dots
+// and wait for the server to have done it, until Home. No console, no
+// smoothing, no D-pad, no buttons. The end-to-end benchmark runs it beside
+// the program, on the same X server with the same scripted remote, and gives
+// the program's figures as multiples of this one's.
+#include "remote/tiny_hid_dll.h"
+
+#include <X11/Xlib.h>
+
+#include <cstdio>
+
+int main() {
+    unsigned char report[256] = {};
+    unsigned int word = 0;
+    Display *display = XOpenDisplay(nullptr);
+    int handle = OpenHidHandle(0x057E, 0x0306);
+
+    if (!display || handle == -1) {
+        std::fputs("floor: no display or no remote\n", stderr);
+        return 1;
+    }
+    Window root = DefaultRootWindow(display);
+    while (ReadReport(handle, report, &word) != -1) {
+        if (report[0] != 0x33)
+            continue;
+        if (report[2] & 0x80) // Home
+            break;
+        // Each dot: x low, y low, then y and x high bits; mirrored across
+        // the camera's 1024 columns.
+        int x1 = report[6] | ((report[8] >> 4) & 3) << 8;
+        int y1 = report[7] | ((report[8] >> 6) & 3) << 8;
+        int x2 = report[9] | ((report[11] >> 4) & 3) << 8;
+        int y2 = report[10] | ((report[11] >> 6) & 3) << 8;
+        XWarpPointer(display, None, root, 0, 0, 0, 0, 1023 - (x1 + x2) / 2, (y1 + y2) / 2);
+        XSync(display, False);
+    }
+    CloseHidHandle(handle);
+    XCloseDisplay(display);
+    return 0;
+}
