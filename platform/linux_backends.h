@@ -20,6 +20,9 @@ void DropUinputMouseFromSignal();
 void UinputSendMouseEvent(unsigned flags, int data);
 void UinputPlaceCursor(int x, int y);
 void UinputReadCursor(int *x, int *y);
+// What the virtual pointer declares, with absolute axes over width x height;
+// the caller frees it.
+struct libevdev *DescribePointer(int width, int height);
 // The screen's size from the DRM connectors under drmDir (/sys/class/drm):
 // the first connected connector's first mode; 1920x1080 when none can be read.
 void ReadScreenSize(const char *drmDir, int *width, int *height);

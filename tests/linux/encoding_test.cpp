@@ -4,6 +4,7 @@
 #include "platform/platform.h"
 
 #include <gtest/gtest.h>
+#include <libevdev/libevdev.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -217,6 +218,22 @@ TEST(UinputPointerEvents, PlacementIsClampedToTheScreenAndRemembered) {
         EXPECT_EQ(p.x, c.placedX);
         EXPECT_EQ(p.y, c.placedY);
     }
+}
+
+// Left and right alone would make libinput hold each press back and turn
+// both together into a middle click; a declared middle button stops that.
+TEST(UinputPointerEvents, DeviceIsAPointerWithAMiddleButtonOverTheWholeScreen) {
+    libevdev *dev = DescribePointer(2560, 1440);
+
+    for (int button : {BTN_LEFT, BTN_RIGHT, BTN_MIDDLE})
+        EXPECT_TRUE(libevdev_has_event_code(dev, EV_KEY, button)) << button;
+    EXPECT_FALSE(libevdev_has_event_code(dev, EV_KEY, BTN_TOUCH)) << "not a touchscreen";
+    EXPECT_FALSE(libevdev_has_event_code(dev, EV_KEY, BTN_TOOL_PEN)) << "not a tablet";
+    EXPECT_EQ(libevdev_get_abs_minimum(dev, ABS_X), 0);
+    EXPECT_EQ(libevdev_get_abs_maximum(dev, ABS_X), 2559);
+    EXPECT_EQ(libevdev_get_abs_minimum(dev, ABS_Y), 0);
+    EXPECT_EQ(libevdev_get_abs_maximum(dev, ABS_Y), 1439);
+    libevdev_free(dev);
 }
 
 TEST(ScreenSize, ComesFromAModeLine) {
