@@ -3,8 +3,10 @@
 #pragma once
 
 // X11 through XTest, when a display is reachable and no Wayland session is
-// announced. On failure, why holds a line for the user.
-bool OpenX11Mouse(char *why, int room);
+// announced, nor the display XWayland. On failure, why holds a line for the
+// user, and tell is set when it is worth saying even if uinput works: a
+// display could be opened and was left.
+bool OpenX11Mouse(char *why, int room, bool *tell);
 void CloseX11Mouse();
 // Lets go of the buttons the program holds, on a connection of its own.
 void ReleaseX11ButtonsFromSignal();
