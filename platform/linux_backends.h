@@ -29,5 +29,10 @@ struct libevdev *DescribePointer(int width, int height);
 // the first connected connector's first mode; 1920x1080 when none can be read.
 void ReadScreenSize(const char *drmDir, int *width, int *height);
 
+// The bounding box of a Wayland session's outputs in logical pixels, asked
+// of the compositor once; false without a session that answers in time.
+struct OutputArea;
+bool ReadWaylandLayout(OutputArea *box);
+
 // Puts the terminal back as it was; safe in a signal handler.
 void RestoreTerminal();

@@ -77,7 +77,17 @@ libevdev *DescribePointer(int width, int height) {
 }
 
 bool OpenUinputMouse(char *why, int room) {
-    ReadScreenSize("/sys/class/drm", &pointer.width, &pointer.height);
+    // A compositor maps an absolute device over the box of all its outputs
+    // (weston: onto one output), so the axes span that box in logical
+    // pixels and (0, 0) is its top-left corner. The layout is the one at
+    // start. Without a session to ask, the screen's size in /sys/class/drm.
+    OutputArea box;
+    if (ReadWaylandLayout(&box)) {
+        pointer.width = box.width;
+        pointer.height = box.height;
+    } else {
+        ReadScreenSize("/sys/class/drm", &pointer.width, &pointer.height);
+    }
     pointer.x = pointer.width / 2;
     pointer.y = pointer.height / 2;
     pointer.wheelRest = 0;

@@ -1,7 +1,7 @@
 # Debian packages the build and the tests need, and how to get them.
 # Sourced by run.sh and test.sh.
 
-BUILD_PACKAGES="cmake make g++ pkg-config libhidapi-dev libx11-dev libxtst-dev libxrandr-dev libevdev-dev"
+BUILD_PACKAGES="cmake make g++ pkg-config libhidapi-dev libx11-dev libxtst-dev libxrandr-dev libevdev-dev libwayland-dev wayland-protocols libwayland-bin"
 TEST_PACKAGES="libgtest-dev xvfb binutils"
 FUZZ_PACKAGES="clang libclang-rt-14-dev"
 BENCH_PACKAGES="libbenchmark-dev"
