@@ -113,26 +113,34 @@ bool Roundtrip(wl_display *display, int limitMs) {
     return true;
 }
 
-// WAYLAND_DISPLAY as the session gives it; else, as under sudo, which
-// drops it and XDG_RUNTIME_DIR, the usual first socket of the user who
-// called sudo, or of the user's own runtime folder.
+// WAYLAND_DISPLAY as the session gives it. Without it (sudo drops it, and
+// XDG_RUNTIME_DIR too) the first socket that answers among wayland-0 to
+// wayland-9 (sway starts at wayland-1) in the runtime folder, or in that of
+// the user who called sudo or pkexec.
 wl_display *Connect() {
     const char *name = std::getenv("WAYLAND_DISPLAY");
     const char *runtime = std::getenv("XDG_RUNTIME_DIR");
     const char *sudoUid = std::getenv("SUDO_UID");
-    char path[256];
+    const char *pkexecUid = std::getenv("PKEXEC_UID");
+    char dir[128], path[160];
 
     if (name && *name)
         return wl_display_connect(nullptr);
     if (runtime && *runtime)
-        std::snprintf(path, sizeof path, "%s/wayland-0", runtime);
+        std::snprintf(dir, sizeof dir, "%s", runtime);
     else if (sudoUid && *sudoUid)
-        std::snprintf(path, sizeof path, "/run/user/%s/wayland-0", sudoUid);
+        std::snprintf(dir, sizeof dir, "/run/user/%s", sudoUid);
+    else if (pkexecUid && *pkexecUid)
+        std::snprintf(dir, sizeof dir, "/run/user/%s", pkexecUid);
     else
         return nullptr;
-    if (access(path, F_OK) != 0)
-        return nullptr;
-    return wl_display_connect(path);
+    for (int n = 0; n < 10; n++) {
+        std::snprintf(path, sizeof path, "%s/wayland-%d", dir, n);
+        wl_display *display = access(path, F_OK) == 0 ? wl_display_connect(path) : nullptr;
+        if (display)
+            return display;
+    }
+    return nullptr;
 }
 
 // libwayland's own complaints (no XDG_RUNTIME_DIR, say) would go to stderr;

@@ -329,12 +329,27 @@ TEST(WaylandDesktop, LayoutIsTheOutputsBoxInLogicalPixels) {
     ASSERT_FALSE(session.socket.empty());
     OutputArea box = {};
 
+    const std::vector<int> expected = {-320, -100, 1120, 700};
+
     setenv("WAYLAND_DISPLAY", session.socket.c_str(), 1);
     bool read = ReadWaylandLayout(&box);
     unsetenv("WAYLAND_DISPLAY");
     ASSERT_TRUE(read);
-    EXPECT_EQ((std::vector<int>{box.x, box.y, box.width, box.height}),
-              (std::vector<int>{-320, -100, 1120, 700}));
+    EXPECT_EQ((std::vector<int>{box.x, box.y, box.width, box.height}), expected);
+
+    // Without WAYLAND_DISPLAY the runtime folder's socket is found (sway's
+    // is wayland-1).
+    box = {};
+    const char *runtime = std::getenv("XDG_RUNTIME_DIR");
+    std::string before = runtime ? runtime : "";
+    setenv("XDG_RUNTIME_DIR", session.dir.path.c_str(), 1);
+    read = ReadWaylandLayout(&box);
+    if (runtime)
+        setenv("XDG_RUNTIME_DIR", before.c_str(), 1);
+    else
+        unsetenv("XDG_RUNTIME_DIR");
+    ASSERT_TRUE(read);
+    EXPECT_EQ((std::vector<int>{box.x, box.y, box.width, box.height}), expected);
 }
 
 } // namespace
