@@ -28,6 +28,7 @@ constexpr int WaitMs = 1000; // for each round trip
 struct Layout {
     zxdg_output_manager_v1 *manager;
     wl_output *outputs[MaxOutputs];
+    zxdg_output_v1 *logical[MaxOutputs];
     OutputArea areas[MaxOutputs];
     int count;
 };
@@ -70,23 +71,18 @@ void Description(void *, zxdg_output_v1 *, const char *) {}
 const zxdg_output_v1_listener OutputListener = {LogicalPosition, LogicalSize, Done, Name,
                                                 Description};
 
-void Synced(void *data, wl_callback *callback, uint32_t) {
+void Synced(void *data, wl_callback *, uint32_t) {
     *static_cast<bool *>(data) = true;
-    wl_callback_destroy(callback);
 }
 
 const wl_callback_listener SyncListener = {Synced};
 
-// wl_display_roundtrip, but giving up after limitMs: the compositor answers
-// every request sent before the sync once the sync's callback comes.
-bool Roundtrip(wl_display *display, int limitMs) {
-    using Clock = std::chrono::steady_clock;
-    auto deadline = Clock::now() + std::chrono::milliseconds(limitMs);
-    bool synced = false;
-    wl_callback *callback = wl_display_sync(display);
+using Clock = std::chrono::steady_clock;
 
-    wl_callback_add_listener(callback, &SyncListener, &synced);
-    while (!synced) {
+// Reads and dispatches events until synced is set; false when the
+// connection fails or the deadline passes first.
+bool DispatchUntil(wl_display *display, const bool *synced, Clock::time_point deadline) {
+    while (!*synced) {
         if (wl_display_prepare_read(display) != 0) {
             if (wl_display_dispatch_pending(display) < 0)
                 return false;
@@ -111,6 +107,18 @@ bool Roundtrip(wl_display *display, int limitMs) {
             return false;
     }
     return true;
+}
+
+// wl_display_roundtrip, but giving up after limitMs: the compositor answers
+// every request sent before the sync once the sync's callback comes.
+bool Roundtrip(wl_display *display, int limitMs) {
+    bool synced = false;
+    wl_callback *callback = wl_display_sync(display);
+
+    wl_callback_add_listener(callback, &SyncListener, &synced);
+    bool done = DispatchUntil(display, &synced, Clock::now() + std::chrono::milliseconds(limitMs));
+    wl_callback_destroy(callback);
+    return done;
 }
 
 // WAYLAND_DISPLAY as the session gives it. Without it (sudo drops it, and
@@ -161,14 +169,22 @@ bool ReadWaylandLayout(OutputArea *box) {
     wl_registry_add_listener(registry, &RegistryListener, &layout);
     if (Roundtrip(display, WaitMs) && layout.manager) {
         for (int i = 0; i < layout.count; i++) {
-            zxdg_output_v1 *output =
+            layout.logical[i] =
                 zxdg_output_manager_v1_get_xdg_output(layout.manager, layout.outputs[i]);
-            zxdg_output_v1_add_listener(output, &OutputListener, &layout.areas[i]);
+            zxdg_output_v1_add_listener(layout.logical[i], &OutputListener, &layout.areas[i]);
         }
         read = Roundtrip(display, WaitMs) && BoundingArea(layout.areas, layout.count, box);
     }
-    // Disconnecting frees the connection; the compositor drops the objects
-    // made on it.
+    // The compositor drops what was made on the connection when it closes;
+    // the client's records of it go first.
+    for (int i = 0; i < layout.count; i++) {
+        if (layout.logical[i])
+            zxdg_output_v1_destroy(layout.logical[i]);
+        wl_output_destroy(layout.outputs[i]);
+    }
+    if (layout.manager)
+        zxdg_output_manager_v1_destroy(layout.manager);
+    wl_registry_destroy(registry);
     wl_display_disconnect(display);
     return read;
 }
