@@ -3,8 +3,10 @@
 #pragma once
 
 // X11 through XTest, when a display is reachable and no Wayland session is
-// announced. On failure, why holds a line for the user.
-bool OpenX11Mouse(char *why, int room);
+// announced, nor the display XWayland. On failure, why holds a line for the
+// user, and tell is set when it is worth saying even if uinput works: a
+// display could be opened and was left.
+bool OpenX11Mouse(char *why, int room, bool *tell);
 void CloseX11Mouse();
 // Lets go of the buttons the program holds, on a connection of its own.
 void ReleaseX11ButtonsFromSignal();
@@ -20,9 +22,17 @@ void DropUinputMouseFromSignal();
 void UinputSendMouseEvent(unsigned flags, int data);
 void UinputPlaceCursor(int x, int y);
 void UinputReadCursor(int *x, int *y);
+// What the virtual pointer declares, with absolute axes over width x height;
+// the caller frees it.
+struct libevdev *DescribePointer(int width, int height);
 // The screen's size from the DRM connectors under drmDir (/sys/class/drm):
 // the first connected connector's first mode; 1920x1080 when none can be read.
 void ReadScreenSize(const char *drmDir, int *width, int *height);
+
+// The bounding box of a Wayland session's outputs in logical pixels, asked
+// of the compositor once; false without a session that answers in time.
+struct OutputArea;
+bool ReadWaylandLayout(OutputArea *box);
 
 // Puts the terminal back as it was; safe in a signal handler.
 void RestoreTerminal();

@@ -79,13 +79,16 @@ static void StartTerminal() {
 
 static bool OpenMouseOutput() {
     char x11Why[256], uinputWhy[256];
+    bool tell = false;
 
-    if (OpenX11Mouse(x11Why, sizeof x11Why)) {
+    if (OpenX11Mouse(x11Why, sizeof x11Why, &tell)) {
         output = X11Output;
         return true;
     }
     if (OpenUinputMouse(uinputWhy, sizeof uinputWhy)) {
         output = UinputOutput;
+        if (tell)
+            std::fprintf(stderr, "lumadrifter: not using X11: %s.\n", x11Why);
         return true;
     }
     std::fprintf(stderr,

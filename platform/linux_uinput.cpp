@@ -1,6 +1,6 @@
 // Mouse and cursor through a virtual pointer made with /dev/uinput, for
-// Wayland sessions and the console: two buttons, a wheel with its hi-res
-// axis, and absolute X and Y in pixels over the screen.
+// Wayland sessions and the console: left and right buttons, a wheel with its
+// hi-res axis, and absolute X and Y in pixels over the screen.
 //
 // Nothing can be asked of the system about where the cursor is, so the layer
 // keeps the position it last set, clamped to the screen as the system does.
@@ -56,14 +56,19 @@ void ReadScreenSize(const char *drmDir, int *width, int *height) {
         free(names);
 }
 
-static libevdev *DescribePointer() {
+// The device declares a middle button it never sends: libinput emulates a
+// middle button on a device with left and right only, holding each press
+// back for its timeout and turning B and A held together into a middle
+// click. With one declared, every press goes through at once, as sent.
+libevdev *DescribePointer(int width, int height) {
     libevdev *dev = libevdev_new();
-    input_absinfo x = {0, 0, pointer.width - 1, 0, 0, 0};
-    input_absinfo y = {0, 0, pointer.height - 1, 0, 0, 0};
+    input_absinfo x = {0, 0, width - 1, 0, 0, 0};
+    input_absinfo y = {0, 0, height - 1, 0, 0, 0};
 
     libevdev_set_name(dev, "Lumadrifter pointer");
     libevdev_enable_event_code(dev, EV_KEY, BTN_LEFT, nullptr);
     libevdev_enable_event_code(dev, EV_KEY, BTN_RIGHT, nullptr);
+    libevdev_enable_event_code(dev, EV_KEY, BTN_MIDDLE, nullptr);
     libevdev_enable_event_code(dev, EV_REL, REL_WHEEL, nullptr);
     libevdev_enable_event_code(dev, EV_REL, REL_WHEEL_HI_RES, nullptr);
     libevdev_enable_event_code(dev, EV_ABS, ABS_X, &x);
@@ -72,12 +77,22 @@ static libevdev *DescribePointer() {
 }
 
 bool OpenUinputMouse(char *why, int room) {
-    ReadScreenSize("/sys/class/drm", &pointer.width, &pointer.height);
+    // A compositor maps an absolute device over the box of all its outputs
+    // (weston: onto one output), so the axes span that box in logical
+    // pixels and (0, 0) is its top-left corner. The layout is the one at
+    // start. Without a session to ask, the screen's size in /sys/class/drm.
+    OutputArea box;
+    if (ReadWaylandLayout(&box)) {
+        pointer.width = box.width;
+        pointer.height = box.height;
+    } else {
+        ReadScreenSize("/sys/class/drm", &pointer.width, &pointer.height);
+    }
     pointer.x = pointer.width / 2;
     pointer.y = pointer.height / 2;
     pointer.wheelRest = 0;
 
-    libevdev *dev = DescribePointer();
+    libevdev *dev = DescribePointer(pointer.width, pointer.height);
     int rc = libevdev_uinput_create_from_device(dev, LIBEVDEV_UINPUT_OPEN_MANAGED, &device);
     libevdev_free(dev);
     if (rc < 0) {

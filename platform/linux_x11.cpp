@@ -6,10 +6,12 @@
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
+#include <X11/extensions/Xrandr.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <time.h>
 #include <unistd.h>
 
@@ -64,11 +66,36 @@ static int ReportLostDisplay(Display *) {
     _exit(1);
 }
 
-bool OpenX11Mouse(char *why, int room) {
+// XWayland serves X programs inside a Wayland session: what XTest does there
+// reaches X windows only, and the session's own cursor stays put. It names
+// its RandR outputs XWAYLAND<n>; later versions also have an XWAYLAND
+// extension. Plain X servers have neither.
+static bool IsXWayland(Display *d) {
+    int opcode, event, error;
+    bool found = false;
+
+    if (XQueryExtension(d, "XWAYLAND", &opcode, &event, &error))
+        return true;
+    if (!XRRQueryExtension(d, &event, &error))
+        return false;
+    XRRScreenResources *screen = XRRGetScreenResourcesCurrent(d, DefaultRootWindow(d));
+    for (int i = 0; screen && i < screen->noutput && !found; i++) {
+        XRROutputInfo *output = XRRGetOutputInfo(d, screen, screen->outputs[i]);
+        found = output && std::strncmp(output->name, "XWAYLAND", 8) == 0;
+        if (output)
+            XRRFreeOutputInfo(output);
+    }
+    if (screen)
+        XRRFreeScreenResources(screen);
+    return found;
+}
+
+bool OpenX11Mouse(char *why, int room, bool *tell) {
     const char *wayland = std::getenv("WAYLAND_DISPLAY");
     const char *name = std::getenv("DISPLAY");
     int event, error, major, minor;
 
+    *tell = false;
     if (wayland && *wayland) {
         std::snprintf(why, room, "WAYLAND_DISPLAY is set (%s): X11 reaches X programs only",
                       wayland);
@@ -85,6 +112,17 @@ bool OpenX11Mouse(char *why, int room) {
     }
     if (!XTestQueryExtension(display, &event, &error, &major, &minor)) {
         std::snprintf(why, room, "display \"%s\" has no XTEST extension", name);
+        XCloseDisplay(display);
+        display = nullptr;
+        return false;
+    }
+    // Under sudo, DISPLAY is kept and WAYLAND_DISPLAY dropped: the display
+    // itself says that it lives in a Wayland session.
+    if (IsXWayland(display)) {
+        std::snprintf(
+            why, room,
+            "display \"%s\" is XWayland, in a Wayland session: X11 reaches X programs only", name);
+        *tell = true;
         XCloseDisplay(display);
         display = nullptr;
         return false;

@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 . tools/packages.sh
 install_missing $BUILD_PACKAGES $FUZZ_PACKAGES || exit 1
 
-CXX=clang++ cmake -S . -B build-fuzz -DLUMADRIFTER_FUZZ=ON -DLUMADRIFTER_TESTS=OFF \
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -DLUMADRIFTER_FUZZ=ON -DLUMADRIFTER_TESTS=OFF \
     -DLUMADRIFTER_SANITIZE=address,undefined >/dev/null || exit 1
 
 names=("$@")

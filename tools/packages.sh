@@ -1,8 +1,8 @@
 # Debian packages the build and the tests need, and how to get them.
 # Sourced by run.sh and test.sh.
 
-BUILD_PACKAGES="cmake make g++ pkg-config libhidapi-dev libx11-dev libxtst-dev libevdev-dev"
-TEST_PACKAGES="libgtest-dev xvfb binutils"
+BUILD_PACKAGES="cmake make g++ pkg-config libhidapi-dev libx11-dev libxtst-dev libxrandr-dev libevdev-dev libwayland-dev wayland-protocols libwayland-bin"
+TEST_PACKAGES="libgtest-dev xvfb binutils sway xwayland"
 FUZZ_PACKAGES="clang libclang-rt-14-dev"
 BENCH_PACKAGES="libbenchmark-dev valgrind"
 PACKAGE_PACKAGES="build-essential dpkg-dev debhelper lintian"

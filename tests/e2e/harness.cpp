@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <grp.h>
 #include <poll.h>
 #include <pty.h>
 #include <sstream>
@@ -95,6 +96,94 @@ XServer::XServer() {
     control = XOpenDisplay(display.c_str());
     if (!control)
         ADD_FAILURE() << "cannot open " << display;
+}
+
+// In the child: the session's user, and an environment of its own.
+[[noreturn]] static void ExecInSession(const std::string &runtime, std::vector<std::string> env,
+                                       std::vector<const char *> argv) {
+    if (getuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+        _exit(126);
+    env.push_back("XDG_RUNTIME_DIR=" + runtime);
+    env.push_back("HOME=" + runtime);
+    env.push_back("PATH=/usr/sbin:/usr/bin:/sbin:/bin");
+    std::vector<char *> envp;
+    for (std::string &v : env)
+        envp.push_back(v.data());
+    envp.push_back(nullptr);
+    argv.push_back(nullptr);
+    int null = open("/dev/null", O_RDWR);
+    int log = open((runtime + "/log").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    dup2(null, 0);
+    dup2(log >= 0 ? log : null, 1);
+    dup2(log >= 0 ? log : null, 2);
+    execve(argv[0], const_cast<char **>(argv.data()), envp.data());
+    _exit(127);
+}
+
+WaylandSession::WaylandSession(int outputs, const std::string &config) {
+    for (const char *program : {"/usr/bin/sway", "/usr/bin/Xwayland"})
+        if (access(program, X_OK) != 0) {
+            skip = std::string(program) + " is missing: apt-get install sway xwayland";
+            return;
+        }
+    if (getuid() == 0 && chown(dir.path.c_str(), 65534, 65534) != 0) {
+        skip = "cannot hand the session's folder to nobody";
+        return;
+    }
+    std::ofstream(dir.File("config")) << "xwayland disable\n" << config << "\n";
+    sway = fork();
+    if (sway == 0)
+        ExecInSession(dir.path,
+                      {"WLR_BACKENDS=headless", "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1",
+                       "WLR_HEADLESS_OUTPUTS=" + std::to_string(outputs)},
+                      {"/usr/bin/sway", "-c", (dir.path + "/config").c_str()});
+    // sway makes its socket once it listens; its IPC socket comes last.
+    for (int i = 0; i < 3000 && socket.empty(); i++) {
+        std::this_thread::sleep_for(Ms(10));
+        bool ipc = false;
+        std::string wayland;
+        for (const auto &entry : std::filesystem::directory_iterator(dir.path)) {
+            std::string name = entry.path().filename();
+            ipc = ipc || name.rfind("sway-ipc.", 0) == 0;
+            if (name.rfind("wayland-", 0) == 0 && name.find('.') == std::string::npos)
+                wayland = entry.path();
+        }
+        if (ipc)
+            socket = wayland;
+        if (waitpid(sway, nullptr, WNOHANG) == sway) {
+            sway = -1;
+            break;
+        }
+    }
+    if (socket.empty())
+        ADD_FAILURE() << "sway did not start: " << ReadWholeFile(dir.File("log"));
+}
+
+bool WaylandSession::StartXWayland() {
+    int ready[2];
+    if (!skip.empty() || pipe(ready) != 0)
+        return false;
+    xwayland = fork();
+    if (xwayland == 0) {
+        close(ready[0]);
+        std::string fd = std::to_string(ready[1]);
+        ExecInSession(dir.path, {"WAYLAND_DISPLAY=" + socket},
+                      {"/usr/bin/Xwayland", "-displayfd", fd.c_str(), "-ac", "-nolisten", "tcp"});
+    }
+    close(ready[1]);
+    std::string number;
+    char c;
+    pollfd p = {ready[0], POLLIN, 0};
+    while (poll(&p, 1, 30000) == 1 && read(ready[0], &c, 1) == 1 && c != '\n')
+        number += c;
+    close(ready[0]);
+    display = number.empty() ? "" : ":" + number;
+    return !number.empty();
+}
+
+WaylandSession::~WaylandSession() {
+    Stop(xwayland);
+    Stop(sway);
 }
 
 XServer::~XServer() {
@@ -222,14 +311,16 @@ std::vector<LogLine> ReadHidLog(const std::string &path) {
     return ParseLog(ReadWholeFile(path));
 }
 
-// The test's environment, less what would steer the program, plus the
+// The test's environment, less what would steer the program (a Wayland
+// session's is found through XDG_RUNTIME_DIR or sudo's SUDO_UID), plus the
 // launch's own settings.
 static std::vector<std::string> Environment(const Launch &launch, const TempDir &dir) {
     std::vector<std::string> env;
     for (char **e = environ; *e; e++) {
         std::string v = *e;
         if (v.rfind("DISPLAY=", 0) != 0 && v.rfind("WAYLAND_DISPLAY=", 0) != 0 &&
-            v.rfind("LD_LIBRARY_PATH=", 0) != 0 && v.rfind("LUMADRIFTER_", 0) != 0)
+            v.rfind("LD_LIBRARY_PATH=", 0) != 0 && v.rfind("LUMADRIFTER_", 0) != 0 &&
+            v.rfind("XDG_RUNTIME_DIR=", 0) != 0 && v.rfind("SUDO_", 0) != 0)
             env.push_back(v);
     }
     if (launch.display)

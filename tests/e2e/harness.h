@@ -46,6 +46,24 @@ struct XServer {
     unsigned ButtonsDown();
 };
 
+// A headless Wayland session of the test's own: sway with its outputs laid
+// out by config (a sway config's lines), and on demand XWayland in it, as a
+// desktop runs it for X programs. Run as nobody when the test is root, since
+// sway will not run as root. skip says which programs are missing; socket
+// is empty when sway did not start.
+struct WaylandSession {
+    WaylandSession(int outputs, const std::string &config);
+    ~WaylandSession();
+    // XWayland on a display it picks, open to every local client.
+    bool StartXWayland();
+
+    TempDir dir; // its XDG_RUNTIME_DIR
+    pid_t sway = -1, xwayland = -1;
+    std::string socket;  // the Wayland socket's full path
+    std::string display; // XWayland's ":N"
+    std::string skip;
+};
+
 // What the X server did with the pointer, as an XRecord client saw it.
 enum XActionType { XPress = 4, XRelease = 5, XMotion = 6 }; // the core event codes
 struct XAction {

@@ -1,5 +1,7 @@
 // The built program on a real X server, with the scripted remote of each
 // scenario in tests/scenarios swapped in for the HID library.
+#include "platform/linux_backends.h"
+#include "platform/linux_encoding.h"
 #include "tests/e2e/harness.h"
 #include "tests/expected_reports.h"
 
@@ -307,6 +309,65 @@ TEST(NoMouseOutput, SaysWhatWasTriedAndEndsBeforeTheRemoteIsOpened) {
         EXPECT_EQ(p.Stdout(), "");
         EXPECT_FALSE(p.HidLogExists()) << "the remote is not opened";
     }
+}
+
+// As sudo leaves a desktop session: DISPLAY names its XWayland, and
+// WAYLAND_DISPLAY and XDG_RUNTIME_DIR are gone. XTest there would reach X
+// programs only; the program says why it leaves X11.
+TEST(WaylandDesktop, XWaylandIsLeftForUinput) {
+    WaylandSession session(1, "output HEADLESS-1 mode 640x480");
+    if (!session.skip.empty())
+        GTEST_SKIP() << session.skip;
+    ASSERT_FALSE(session.socket.empty());
+    ASSERT_TRUE(session.StartXWayland());
+    Launch launch;
+    launch.display = session.display;
+    launch.script = ScenarioPath("home");
+    Program p(launch);
+    bool uinput = access("/dev/uinput", W_OK) == 0;
+
+    EXPECT_EQ(p.WaitForExit(), uinput ? 0 : 1);
+    std::string err = p.Stderr();
+    std::string why = "display \"" + session.display + "\" is XWayland, in a Wayland session";
+    EXPECT_NE(err.find(uinput ? "lumadrifter: not using X11: " + why : "  X11: " + why),
+              std::string::npos)
+        << err;
+    if (!uinput) {
+        EXPECT_NE(err.find("cannot open /dev/uinput"), std::string::npos) << err;
+    }
+}
+
+// Two outputs, one scaled and placed up and to the left: the box of their
+// logical areas, its corner at negative coordinates.
+TEST(WaylandDesktop, LayoutIsTheOutputsBoxInLogicalPixels) {
+    WaylandSession session(2, "output HEADLESS-1 mode 800x600 position 0 0\n"
+                              "output HEADLESS-2 mode 640x480 position -320 -100 scale 2");
+    if (!session.skip.empty())
+        GTEST_SKIP() << session.skip;
+    ASSERT_FALSE(session.socket.empty());
+    OutputArea box = {};
+
+    const std::vector<int> expected = {-320, -100, 1120, 700};
+
+    setenv("WAYLAND_DISPLAY", session.socket.c_str(), 1);
+    bool read = ReadWaylandLayout(&box);
+    unsetenv("WAYLAND_DISPLAY");
+    ASSERT_TRUE(read);
+    EXPECT_EQ((std::vector<int>{box.x, box.y, box.width, box.height}), expected);
+
+    // Without WAYLAND_DISPLAY the runtime folder's socket is found (sway's
+    // is wayland-1).
+    box = {};
+    const char *runtime = std::getenv("XDG_RUNTIME_DIR");
+    std::string before = runtime ? runtime : "";
+    setenv("XDG_RUNTIME_DIR", session.dir.path.c_str(), 1);
+    read = ReadWaylandLayout(&box);
+    if (runtime)
+        setenv("XDG_RUNTIME_DIR", before.c_str(), 1);
+    else
+        unsetenv("XDG_RUNTIME_DIR");
+    ASSERT_TRUE(read);
+    EXPECT_EQ((std::vector<int>{box.x, box.y, box.width, box.height}), expected);
 }
 
 } // namespace

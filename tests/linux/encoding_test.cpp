@@ -4,10 +4,14 @@
 #include "platform/platform.h"
 
 #include <gtest/gtest.h>
+#include <libevdev/libevdev.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -219,6 +223,22 @@ TEST(UinputPointerEvents, PlacementIsClampedToTheScreenAndRemembered) {
     }
 }
 
+// Left and right alone would make libinput hold each press back and turn
+// both together into a middle click; a declared middle button stops that.
+TEST(UinputPointerEvents, DeviceIsAPointerWithAMiddleButtonOverTheWholeScreen) {
+    libevdev *dev = DescribePointer(2560, 1440);
+
+    for (int button : {BTN_LEFT, BTN_RIGHT, BTN_MIDDLE})
+        EXPECT_TRUE(libevdev_has_event_code(dev, EV_KEY, button)) << button;
+    EXPECT_FALSE(libevdev_has_event_code(dev, EV_KEY, BTN_TOUCH)) << "not a touchscreen";
+    EXPECT_FALSE(libevdev_has_event_code(dev, EV_KEY, BTN_TOOL_PEN)) << "not a tablet";
+    EXPECT_EQ(libevdev_get_abs_minimum(dev, ABS_X), 0);
+    EXPECT_EQ(libevdev_get_abs_maximum(dev, ABS_X), 2559);
+    EXPECT_EQ(libevdev_get_abs_minimum(dev, ABS_Y), 0);
+    EXPECT_EQ(libevdev_get_abs_maximum(dev, ABS_Y), 1439);
+    libevdev_free(dev);
+}
+
 TEST(ScreenSize, ComesFromAModeLine) {
     int w = 0, h = 0;
     EXPECT_TRUE(ParseModeSize("2560x1440\n", &w, &h));
@@ -275,6 +295,53 @@ TEST(ScreenSize, Is1920x1080WhenNoneCanBeRead) {
     ReadScreenSize("/nonexistent/drm", &w, &h);
     EXPECT_EQ(w, 1920);
     EXPECT_EQ(h, 1080);
+}
+
+// Logical pixels, as the compositor gives them: a scaled output's area is
+// already its logical size.
+TEST(WaylandLayout, SpansTheBoxOfAllOutputs) {
+    struct Case {
+        std::vector<OutputArea> outputs;
+        OutputArea box;
+    } cases[] = {
+        {{{0, 0, 1920, 1080}}, {0, 0, 1920, 1080}},
+        {{{0, 0, 1920, 1080}, {1920, 0, 1920, 1080}}, {0, 0, 3840, 1080}},
+        {{{0, 0, 1280, 720}, {-1024, -300, 1024, 768}}, {-1024, -300, 2304, 1020}},
+        {{{0, 0, 0, 0}, {100, 50, 640, 480}}, {100, 50, 640, 480}},
+    };
+    for (const Case &c : cases) {
+        OutputArea box = {};
+        EXPECT_TRUE(BoundingArea(c.outputs.data(), static_cast<int>(c.outputs.size()), &box));
+        EXPECT_EQ((std::vector<int>{box.x, box.y, box.width, box.height}),
+                  (std::vector<int>{c.box.x, c.box.y, c.box.width, c.box.height}));
+    }
+    OutputArea none = {0, 0, 0, 0}, huge[] = {{-2147483647, 0, 10, 10}, {2147483600, 0, 10, 10}};
+    OutputArea box;
+    EXPECT_FALSE(BoundingArea(&none, 0, &box));
+    EXPECT_FALSE(BoundingArea(&none, 1, &box)) << "an output without a size";
+    EXPECT_FALSE(BoundingArea(huge, 2, &box)) << "wider than an axis can hold";
+}
+
+// A compositor that is gone or never answers leaves the fallback, in
+// bounded time (a hang would end in the test's timeout).
+TEST(WaylandLayout, NoAnswerIsNoLayout) {
+    char dir[] = "/tmp/lumadrifter-wl-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    std::string path = std::string(dir) + "/wayland-0";
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+    int silent = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    OutputArea box;
+
+    setenv("WAYLAND_DISPLAY", path.c_str(), 1);
+    EXPECT_FALSE(ReadWaylandLayout(&box)) << "a socket no one listens on";
+    ASSERT_EQ(listen(silent, 4), 0);
+    EXPECT_FALSE(ReadWaylandLayout(&box)) << "a compositor that never answers";
+    close(silent);
+    unsetenv("WAYLAND_DISPLAY");
+    std::filesystem::remove_all(dir);
 }
 
 } // namespace
