@@ -38,12 +38,32 @@ static void QuietRemote() {
     SetReportMode(0x00, 0x30);
 }
 
+// Whether the remote's handle is open; under the output lock.
+static bool remoteOpen;
+
+// The program is asked to end (a signal, the console closing) wherever the
+// main thread is: the remote is left as the normal end leaves it.
+static void LeaveRemote() {
+    if (!remoteOpen)
+        return;
+    SendQuietStateAside();
+    CloseHidHandle(remoteLink.handle);
+    remoteOpen = false;
+}
+
+static void CloseRemote() {
+    LockOutput();
+    CloseHidHandle(remoteLink.handle);
+    remoteOpen = false;
+    UnlockOutput();
+}
+
 static int RunWithRemote() {
     SetReportMode(0x00, 0x31);
     if (!ProbeRemote()) {
         ShowMessage("Wii-Remote cannot open.");
         StopReaderThread();
-        CloseHidHandle(remoteLink.handle);
+        CloseRemote();
         return 0;
     }
 
@@ -52,7 +72,7 @@ static int RunWithRemote() {
     SetUpIrCamera();
     LoopEnd end = RunControlLoop();
     QuietRemote();
-    CloseHidHandle(remoteLink.handle);
+    CloseRemote();
 
     if (end == LoopDisconnected) {
         ShowMessage("Wii-Remote disconnected.");
@@ -66,7 +86,11 @@ int RunLumadrifter() {
         return 1;
 
     int code;
+    OnEndRequest(LeaveRemote);
+    LockOutput();
     remoteLink.handle = OpenHidHandle(0x057E, 0x0306);
+    remoteOpen = remoteLink.handle != -1;
+    UnlockOutput();
     if (remoteLink.handle == -1) {
         ShowMessage("Wii-Remote not found.");
         code = 1;

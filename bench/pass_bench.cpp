@@ -74,6 +74,9 @@ bool StartPlatform() {
     return true;
 }
 void StopPlatform() {}
+void OnEndRequest(void (*)()) {}
+void LockOutput() {}
+void UnlockOutput() {}
 void SendMouseEvent(unsigned, int) {
     events++;
 }

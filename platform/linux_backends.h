@@ -1,5 +1,6 @@
 // Between the Linux platform files: the two mouse backends that the console
-// file chooses from once at start-up, and the console's own clean-up.
+// file chooses from once at start-up, the console's own clean-up, and what
+// the signal thread asks of the console.
 #pragma once
 
 // X11 through XTest, when a display is reachable and no Wayland session is
@@ -8,8 +9,6 @@
 // display could be opened and was left.
 bool OpenX11Mouse(char *why, int room, bool *tell);
 void CloseX11Mouse();
-// Lets go of the buttons the program holds, on a connection of its own.
-void ReleaseX11ButtonsFromSignal();
 void X11SendMouseEvent(unsigned flags, int data);
 void X11PlaceCursor(int x, int y);
 void X11ReadCursor(int *x, int *y);
@@ -17,8 +16,6 @@ void X11ReadCursor(int *x, int *y);
 // A virtual pointer through /dev/uinput.
 bool OpenUinputMouse(char *why, int room);
 void CloseUinputMouse();
-// Only async-signal-safe calls: closing the device's file destroys it.
-void DropUinputMouseFromSignal();
 void UinputSendMouseEvent(unsigned flags, int data);
 void UinputPlaceCursor(int x, int y);
 void UinputReadCursor(int *x, int *y);
@@ -34,5 +31,16 @@ void ReadScreenSize(const char *drmDir, int *width, int *height);
 struct OutputArea;
 bool ReadWaylandLayout(OutputArea *box);
 
-// Puts the terminal back as it was; safe in a signal handler.
+// Puts the terminal back as it was; safe in any thread.
 void RestoreTerminal();
+// Puts the terminal back in key mode after the program was stopped.
+void ResumeTerminal();
+
+// For the signal thread, which holds the output lock around each: up events
+// for the buttons held (returns them), down events for them again, and the
+// terminal and the mouse given back for good.
+unsigned LetGoOfButtons();
+void PressAgain(unsigned buttons);
+void GiveBackOnEnd();
+// Blocks the signals the thread takes in the calling thread and starts it.
+void StartSignalThread();

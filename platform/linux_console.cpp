@@ -2,7 +2,9 @@
 //
 // On a terminal, keys are read one at a time without echo (signals are
 // kept, so Ctrl-C still ends the program) and the terminal is put back as it
-// was on every way out. Arrow and function keys arrive as escape sequences;
+// was on every way out. The mouse is driven under the output lock, so the
+// signal thread (linux_signals.cpp) can let go of the buttons and the mouse
+// while the main thread is anywhere. Arrow and function keys arrive as escape sequences;
 // they are told apart from a lone Escape by the bytes that follow at once.
 // From a pipe or a file every byte is a key.
 #include "platform/linux_backends.h"
@@ -10,7 +12,6 @@
 #include "platform/platform.h"
 
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <poll.h>
@@ -24,12 +25,13 @@ static MouseOutput output;
 static bool terminal;
 static bool terminalSaved;
 static termios savedTerminal;
+static termios keyTerminal;
+// The buttons held down, as MouseLeftDown and MouseRightDown; under the lock.
+static unsigned held;
 static bool inputClosed;
 static unsigned char pending[64];
 static int pendingCount;
 static int readyKey = -1;
-
-static const int SignalsToCatch[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
 // An escape sequence comes from the terminal in one piece; a byte that has
 // not followed ESC by then belongs to another key.
@@ -40,26 +42,9 @@ void RestoreTerminal() {
         tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
 }
 
-// Gives back the terminal, the buttons held and the virtual mouse (whose
-// keys the kernel releases as it goes), then lets the signal end the program
-// as it would have (the handler is reset on entry).
-static void LeaveOnSignal(int signal) {
-    RestoreTerminal();
-    ReleaseX11ButtonsFromSignal();
-    DropUinputMouseFromSignal();
-    raise(signal);
-}
-
-static void CatchSignals(bool on) {
-    struct sigaction action = {};
-
-    action.sa_handler = on ? LeaveOnSignal : SIG_DFL;
-    action.sa_flags = SA_RESETHAND;
-    sigemptyset(&action.sa_mask);
-    for (int signal : SignalsToCatch) // one way out at a time
-        sigaddset(&action.sa_mask, signal);
-    for (int signal : SignalsToCatch)
-        sigaction(signal, &action, nullptr);
+void ResumeTerminal() {
+    if (terminalSaved)
+        tcsetattr(STDIN_FILENO, TCSANOW, &keyTerminal);
 }
 
 // Non-canonical, no echo; ISIG stays on.
@@ -74,6 +59,7 @@ static void StartTerminal() {
     keys.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
     keys.c_cc[VMIN] = 1;
     keys.c_cc[VTIME] = 0;
+    keyTerminal = keys;
     tcsetattr(STDIN_FILENO, TCSANOW, &keys);
 }
 
@@ -102,18 +88,20 @@ static bool OpenMouseOutput() {
     return false;
 }
 
+// The signal thread starts first, so that every thread after it (the
+// probe's reader, any of a library's) has the signals blocked.
 bool StartPlatform() {
-    if (!OpenMouseOutput())
-        return false;
-    CatchSignals(true);
-    StartTerminal();
-    return true;
+    StartSignalThread();
+    LockOutput();
+    bool opened = OpenMouseOutput();
+    if (opened)
+        StartTerminal();
+    UnlockOutput();
+    return opened;
 }
 
-void StopPlatform() {
-    RestoreTerminal();
-    terminalSaved = false;
-    CatchSignals(false);
+// Under the lock.
+static void CloseMouseOutput() {
     if (output == X11Output)
         CloseX11Mouse();
     if (output == UinputOutput)
@@ -121,27 +109,77 @@ void StopPlatform() {
     output = NoOutput;
 }
 
-void SendMouseEvent(unsigned flags, int data) {
+void StopPlatform() {
+    LockOutput();
+    RestoreTerminal();
+    terminalSaved = false;
+    CloseMouseOutput();
+    UnlockOutput();
+}
+
+void GiveBackOnEnd() {
+    RestoreTerminal();
+    terminalSaved = false;
+    CloseMouseOutput();
+}
+
+static void SendToOutput(unsigned flags, int data) {
     if (output == X11Output)
         X11SendMouseEvent(flags, data);
     if (output == UinputOutput)
         UinputSendMouseEvent(flags, data);
 }
 
+void SendMouseEvent(unsigned flags, int data) {
+    LockOutput();
+    held |= flags & (MouseLeftDown | MouseRightDown);
+    if (flags & MouseLeftUp)
+        held &= ~static_cast<unsigned>(MouseLeftDown);
+    if (flags & MouseRightUp)
+        held &= ~static_cast<unsigned>(MouseRightDown);
+    SendToOutput(flags, data);
+    UnlockOutput();
+}
+
+// An up event for each button held; the system would keep a button the
+// program pressed down after the program has gone.
+unsigned LetGoOfButtons() {
+    unsigned wasHeld = held;
+
+    if (held & MouseLeftDown)
+        SendToOutput(MouseLeftUp, 0);
+    if (held & MouseRightDown)
+        SendToOutput(MouseRightUp, 0);
+    held = 0;
+    return wasHeld;
+}
+
+void PressAgain(unsigned buttons) {
+    if (buttons & MouseLeftDown)
+        SendToOutput(MouseLeftDown, 0);
+    if (buttons & MouseRightDown)
+        SendToOutput(MouseRightDown, 0);
+    held = buttons;
+}
+
 void PlaceCursor(int x, int y) {
+    LockOutput();
     if (output == X11Output)
         X11PlaceCursor(x, y);
     if (output == UinputOutput)
         UinputPlaceCursor(x, y);
+    UnlockOutput();
 }
 
 void ReadCursor(int *x, int *y) {
     *x = 0;
     *y = 0;
+    LockOutput();
     if (output == X11Output)
         X11ReadCursor(x, y);
     if (output == UinputOutput)
         UinputReadCursor(x, y);
+    UnlockOutput();
 }
 
 // Reads what stdin has, waiting up to timeoutMs (-1: until something comes).

@@ -109,11 +109,6 @@ void CloseUinputMouse() {
     device = nullptr;
 }
 
-void DropUinputMouseFromSignal() {
-    if (device)
-        close(libevdev_uinput_get_fd(device));
-}
-
 static void Send(const input_event *events, int count) {
     for (int i = 0; i < count; i++)
         libevdev_uinput_write_event(device, events[i].type, events[i].code, events[i].value);

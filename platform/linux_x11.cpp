@@ -8,7 +8,6 @@
 #include <X11/extensions/XTest.h>
 #include <X11/extensions/Xrandr.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -41,13 +40,6 @@ static long long NowNs() {
     clock_gettime(CLOCK_MONOTONIC, &t);
     return t.tv_sec * 1000000000LL + t.tv_nsec;
 }
-
-// The server keeps a fake button down after its client has gone, so a
-// signal that ends the program must let go of the buttons it holds. The
-// handler has a connection of its own, opened at start, so that it never
-// meets the main thread inside Xlib.
-static Display *signalDisplay;
-static std::atomic<unsigned> buttonsHeld; // bit n: button n is down
 
 // A failed request is reported and passed over; the program goes on.
 static int ReportXError(Display *d, XErrorEvent *e) {
@@ -127,11 +119,6 @@ bool OpenX11Mouse(char *why, int room, bool *tell) {
         display = nullptr;
         return false;
     }
-    // Asking for the extension here sets up Xlib's record of it, so the
-    // signal handler later only sends requests and waits for the server.
-    signalDisplay = XOpenDisplay(name);
-    if (signalDisplay)
-        XTestQueryExtension(signalDisplay, &event, &error, &major, &minor);
     XSetErrorHandler(ReportXError);
     XSetIOErrorHandler(ReportLostDisplay);
     root = DefaultRootWindow(display);
@@ -140,33 +127,13 @@ bool OpenX11Mouse(char *why, int room, bool *tell) {
 }
 
 void CloseX11Mouse() {
-    if (signalDisplay)
-        XCloseDisplay(signalDisplay);
-    signalDisplay = nullptr;
     if (display)
         XCloseDisplay(display);
     display = nullptr;
 }
 
-void ReleaseX11ButtonsFromSignal() {
-    unsigned held = buttonsHeld.exchange(0);
-
-    if (!signalDisplay || held == 0)
-        return;
-    for (unsigned button : {1u, 3u})
-        if (held & (1u << button))
-            XTestFakeButtonEvent(signalDisplay, button, False, CurrentTime);
-    // A round trip: requests still unread when the program's connections
-    // close may be dropped by the server.
-    XSync(signalDisplay, False);
-}
-
 static void Button(unsigned button, bool down) {
-    if (down)
-        buttonsHeld |= 1u << button;
     XTestFakeButtonEvent(display, button, down, CurrentTime);
-    if (!down)
-        buttonsHeld &= ~(1u << button);
 }
 
 static void Click(unsigned button, int count) {

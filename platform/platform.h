@@ -21,6 +21,18 @@ bool StartPlatform();
 // Gives back what StartPlatform took (terminal settings, a virtual mouse).
 void StopPlatform();
 
+// When the user or the system asks the program to end (a signal; on Windows
+// Ctrl+C, Ctrl+Break or the console window closing), a thread of the
+// platform's own lets go of the buttons held, calls leave, gives back what
+// StartPlatform took and ends the program as that request ends a program.
+// leave runs in that thread, never in a signal handler.
+void OnEndRequest(void (*leave)());
+// One lock for output that must stop once the program has begun to end:
+// the end thread takes it before leave and never gives it back, so whatever
+// waits for it then never runs.
+void LockOutput();
+void UnlockOutput();
+
 // A button event (data 0) or a wheel amount (MouseWheel, data in 1/120 notch)
 // at the cursor's current position.
 void SendMouseEvent(unsigned flags, int data);

@@ -9,43 +9,66 @@
 #include <cstdio>
 #include <process.h>
 
+// Held by the main thread around each mouse event and each report to the
+// remote; the console handler takes it for good.
+static SRWLOCK outputLock = SRWLOCK_INIT;
+static void (*leaveOnEnd)();
 // The mouse buttons this program holds down, as MouseLeftDown and
-// MouseRightDown bits.
-static volatile LONG buttonsHeld;
+// MouseRightDown bits; under the lock.
+static unsigned buttonsHeld;
 
-// Ctrl+C, Ctrl+Break or the console window closed: the process ends without
-// going back to the control loop, so the buttons it holds are let go here,
-// never left down for the whole desktop. The system's own handler then ends
-// the process.
-static BOOL WINAPI ReleaseButtonsOnClose(DWORD) {
-    LONG held = InterlockedExchange(&buttonsHeld, 0);
-    if (held & MouseLeftDown)
+void LockOutput() {
+    AcquireSRWLockExclusive(&outputLock);
+}
+
+void UnlockOutput() {
+    ReleaseSRWLockExclusive(&outputLock);
+}
+
+void OnEndRequest(void (*leave)()) {
+    LockOutput();
+    leaveOnEnd = leave;
+    UnlockOutput();
+}
+
+// Ctrl+C, Ctrl+Break, the console window closed, a logoff or a shutdown:
+// the system runs this in a thread of its own and gives it a few seconds.
+// The buttons held are let go (never left down for the whole desktop) and
+// the remote is left as a quit leaves it; the lock is kept, so nothing of
+// the main thread's follows. The system's own handler then ends the process.
+static BOOL WINAPI LeaveOnConsoleEvent(DWORD) {
+    LockOutput();
+    if (buttonsHeld & MouseLeftDown)
         mouse_event(MouseLeftUp, 0, 0, 0, 0);
-    if (held & MouseRightDown)
+    if (buttonsHeld & MouseRightDown)
         mouse_event(MouseRightUp, 0, 0, 0, 0);
+    buttonsHeld = 0;
+    if (leaveOnEnd)
+        leaveOnEnd();
     return FALSE;
 }
 
 // A console program on Windows has its console and its mouse from the start.
 bool StartPlatform() {
-    SetConsoleCtrlHandler(ReleaseButtonsOnClose, TRUE);
+    SetConsoleCtrlHandler(LeaveOnConsoleEvent, TRUE);
     return true;
 }
 
 void StopPlatform() {
-    SetConsoleCtrlHandler(ReleaseButtonsOnClose, FALSE);
+    SetConsoleCtrlHandler(LeaveOnConsoleEvent, FALSE);
 }
 
 // The flags of platform.h are the system's own MOUSEEVENTF_ values; a wheel
 // amount travels as a signed value in the unsigned data word.
 void SendMouseEvent(unsigned flags, int data) {
-    if (flags & (MouseLeftDown | MouseRightDown))
-        InterlockedOr(&buttonsHeld, static_cast<LONG>(flags));
+    LockOutput();
+    buttonsHeld |= flags & (MouseLeftDown | MouseRightDown);
     if (flags & MouseLeftUp)
-        InterlockedAnd(&buttonsHeld, ~static_cast<LONG>(MouseLeftDown));
+        buttonsHeld &= ~static_cast<unsigned>(MouseLeftDown);
     if (flags & MouseRightUp)
-        InterlockedAnd(&buttonsHeld, ~static_cast<LONG>(MouseRightDown));
+        buttonsHeld &= ~static_cast<unsigned>(MouseRightDown);
     mouse_event(flags, 0, 0, static_cast<DWORD>(data), 0);
+    UnlockOutput();
 }
 
 void PlaceCursor(int x, int y) {

@@ -1,12 +1,32 @@
 #include "remote/reports.h"
 
+#include "platform/platform.h"
 #include "remote/tiny_hid_dll.h"
 
 RemoteLink remoteLink;
 RemoteState remoteState;
 
+// Under the output lock: once the program has begun to end, a report of the
+// main thread's waits for good, so nothing follows the quiet state.
 static void SendOutputReport() {
+    LockOutput();
     WriteReport(remoteLink.handle, remoteLink.output, &remoteLink.writeWord);
+    UnlockOutput();
+}
+
+// The end thread's quiet state: camera and rumble off, buttons only. The
+// reports are composed apart, as the shared buffer may be half-written and
+// what it holds is part of every later report.
+void SendQuietStateAside() {
+    static const unsigned char quiet[3][3] = {{0x13, 0x00}, {0x1A, 0x00}, {0x12, 0x00, 0x30}};
+    static unsigned char report[256];
+    unsigned int word = 0;
+
+    for (const unsigned char *q : quiet) {
+        for (int i = 0; i < 3; i++)
+            report[i] = q[i];
+        WriteReport(remoteLink.handle, report, &word);
+    }
 }
 
 // Output report 0x11: [1] LEDs in the high nibble, rumble in bit 0.

@@ -31,6 +31,10 @@ void SetReportMode(int flags, int mode);
 void SetIrCamera(int value);
 void SetIrCamera2(int value);
 void WriteRegister(int addressHigh, int length, const RegisterBlock &block);
+// SetIrCamera(0x00), SetIrCamera2(0x00), SetReportMode(0x00, 0x30) from a
+// buffer of its own, without the output lock: for the thread that holds it
+// while the program ends.
+void SendQuietStateAside();
 
 // Reads one input report and decodes it into remoteState. Returns the
 // report's id, or -1 when the remote has gone away (nothing is decoded then).

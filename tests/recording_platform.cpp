@@ -21,7 +21,21 @@ void StopPlatform() {
     recording.stops++;
 }
 
+void OnEndRequest(void (*leave)()) {
+    recording.leave = leave;
+}
+
+void LockOutput() {
+    recording.outputLocks++;
+}
+
+void UnlockOutput() {
+    recording.outputLocks--;
+}
+
 void SendMouseEvent(unsigned flags, int data) {
+    if (recording.onMouseEvent)
+        recording.onMouseEvent();
     recording.mouseEvents.push_back({flags, data, ReadCounter()});
 }
 

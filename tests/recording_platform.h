@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,9 @@ struct RecordingPlatform {
     std::vector<KeyRecord> keys; // fed by the test, read in order
     int keyPolls = 0;
     int keysRead = 0;
+    void (*leave)() = nullptr;          // what the program hands OnEndRequest
+    std::function<void()> onMouseEvent; // run before each mouse event
+    int outputLocks = 0;                // LockOutput calls not yet unlocked
 };
 
 extern RecordingPlatform recording;

@@ -6,6 +6,8 @@
 #include "tests/expected_reports.h"
 #include "tests/test_support.h"
 
+#include <algorithm>
+
 namespace {
 
 using StartupTest = LumadrifterTest;
@@ -45,6 +47,43 @@ TEST_F(StartupTest, OpensTheRemoteOnceAndClosesItLast) {
     EXPECT_EQ(ScriptedEvents(HidEvent::Close).size(), 1u);
     EXPECT_EQ(recording.starts, 1);
     EXPECT_EQ(recording.stops, 1);
+}
+
+// An end request in mid-run (B just pressed): the quiet state goes out from
+// a buffer of its own, with nothing behind its bytes, and the shared buffer
+// keeps what the run left there. Once closed, a second request sends nothing.
+TEST_F(StartupTest, AnEndRequestLeavesTheRemoteQuietAndTheSharedBufferAlone) {
+    size_t writesBefore = 0;
+    Bytes bufferBefore, bufferAfter;
+    bool ended = false;
+    recording.onMouseEvent = [&] {
+        if (ended)
+            return;
+        ended = true;
+        writesBefore = ScriptedEvents(HidEvent::Write).size();
+        bufferBefore.assign(remoteLink.output, remoteLink.output + 256);
+        ASSERT_NE(recording.leave, nullptr);
+        recording.leave();
+        bufferAfter.assign(remoteLink.output, remoteLink.output + 256);
+        recording.leave();
+    };
+    RunSession({ButtonsReport(0x00, 0x04)});
+
+    EXPECT_EQ(bufferAfter, bufferBefore);
+    std::vector<HidEvent> events = ScriptedEvents();
+    std::vector<HidEvent> writes = ScriptedEvents(HidEvent::Write);
+    ASSERT_GE(writes.size(), writesBefore + 3);
+    for (size_t i = 0; i < 3; i++) {
+        Bytes alone(22, 0);
+        std::copy(expectedQuiet[i].begin(), expectedQuiet[i].end(), alone.begin());
+        EXPECT_EQ(writes[writesBefore + i].bytes, alone) << "quiet report " << i;
+    }
+    auto lastQuiet = std::find_if(events.begin(), events.end(), [&](const HidEvent &e) {
+        return e.kind == HidEvent::Write && e.ns == writes[writesBefore + 2].ns;
+    });
+    ASSERT_NE(lastQuiet, events.end());
+    ASSERT_NE(lastQuiet + 1, events.end());
+    EXPECT_EQ(lastQuiet[1].kind, HidEvent::Close);
 }
 
 TEST_F(StartupTest, BannerAndUsageByteForByte) {

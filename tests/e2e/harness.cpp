@@ -337,6 +337,33 @@ static std::vector<std::string> Environment(const Launch &launch, const TempDir 
     return env;
 }
 
+// As a shell runs a job: the program in a process group of its own, in the
+// foreground of the terminal, with this process (the session's leader) as
+// its parent, so that a stop signal stops it. This process then waits and
+// ends as the program ended.
+static void RunAsJob() {
+    pid_t job = fork();
+    if (job == 0) {
+        sigset_t ttou, old;
+        sigemptyset(&ttou);
+        sigaddset(&ttou, SIGTTOU);
+        setpgid(0, 0);
+        sigprocmask(SIG_BLOCK, &ttou, &old);
+        tcsetpgrp(0, getpid());
+        sigprocmask(SIG_SETMASK, &old, nullptr);
+        return;
+    }
+    int status = 0;
+    while (waitpid(job, &status, 0) == -1 && errno == EINTR) {
+    }
+    if (WIFSIGNALED(status)) {
+        signal(WTERMSIG(status), SIG_DFL);
+        kill(getpid(), WTERMSIG(status));
+        _exit(128 + WTERMSIG(status));
+    }
+    _exit(WEXITSTATUS(status));
+}
+
 Program::Program(const Launch &launch) {
     std::vector<std::string> env = Environment(launch, dir);
     std::vector<char *> envp;
@@ -363,6 +390,9 @@ Program::Program(const Launch &launch) {
         }
     }
     std::string out = dir.File("stdout"), err = dir.File("stderr");
+    int unread[2] = {-1, -1};
+    if (launch.outputUnread && pipe(unread) != 0)
+        ADD_FAILURE() << "pipe: " << std::strerror(errno);
 
     pid = fork();
     if (pid == 0) {
@@ -372,7 +402,10 @@ Program::Program(const Launch &launch) {
             dup2(childInput, 1);
             dup2(childInput, 2);
         } else {
-            dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+            if (launch.outputUnread)
+                dup2(unread[1], 1);
+            else
+                dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
             dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
         }
         dup2(childInput, 0);
@@ -380,6 +413,8 @@ Program::Program(const Launch &launch) {
         setrlimit(RLIMIT_CORE, &noCore);
         for (int fd = 3; fd < 1024; fd++)
             close(fd);
+        if (launch.jobControl)
+            RunAsJob();
         const char *binary = launch.binary ? launch.binary : LUMADRIFTER_BINARY;
         char *argv[] = {const_cast<char *>(binary), nullptr};
         execve(binary, argv, envp.data());
@@ -387,6 +422,10 @@ Program::Program(const Launch &launch) {
     }
     if (launch.input != Launch::Terminal)
         close(childInput);
+    if (launch.outputUnread) {
+        close(unread[0]);
+        close(unread[1]);
+    }
 }
 
 Program::~Program() {

@@ -109,6 +109,8 @@ struct Launch {
     std::string node;                   // the remote's stand-in node, shared by programs
     enum Input { Pipe, Closed, Terminal } input = Pipe;
     const char *binary = nullptr; // the built program when unset
+    bool jobControl = false;      // Terminal: run as a shell's job (Ctrl-Z stops it)
+    bool outputUnread = false;    // Pipe: stdout a pipe no one reads (as `| head` ends)
 };
 
 // The built program, running. Its output goes to files; in Terminal mode its

@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
+#include <ctime>
 #include <unistd.h>
 
 namespace {
@@ -30,6 +32,17 @@ struct Scenario : testing::Test {
         return launch;
     }
 };
+
+// The run's last writes are the quiet state, and the close is the last of
+// all: nothing the control loop was about to send follows them.
+void ExpectLeftQuiet(const std::vector<LogLine> &log) {
+    std::vector<Bytes> written = WrittenReports(log);
+    ASSERT_GE(written.size(), 3u);
+    EXPECT_EQ(std::vector<Bytes>(written.end() - 3, written.end()), expectedQuiet);
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back().kind, "close");
+    EXPECT_EQ(OfKind(log, "close").size(), 1u);
+}
 
 // Register writes are compared as far as their size byte reaches; the block
 // bytes past it mean nothing to the remote.
@@ -205,6 +218,60 @@ TEST_F(Scenario, EndedByASignalWithBHeldLeavesNothingPressed) {
         usleep(10000);
     EXPECT_EQ(x.ButtonsDown(), 0u);
     EXPECT_EQ(record->Buttons(), (std::vector<XAction>{Press(1), Release(1)}));
+    // The remote is left as a quit leaves it: camera and streaming off, then
+    // closed, with nothing of the control loop's after.
+    ExpectLeftQuiet(p.HidLog());
+}
+
+// Standard output's reader has gone (`lumadrifter | head -3`): the writes
+// fail and the program goes on, B follows the remote, and a signal still
+// ends the run with nothing held.
+TEST_F(Scenario, OutputWithNoReaderEndsNothing) {
+    Launch launch = With("hold_b");
+    launch.outputUnread = true;
+    Program p(launch);
+    for (int i = 0; i < 500 && x.ButtonsDown() == 0; i++)
+        usleep(10000);
+    ASSERT_NE(x.ButtonsDown(), 0u) << "past the banner, B holds the left button";
+    EXPECT_TRUE(p.Running());
+
+    kill(p.pid, SIGTERM);
+    EXPECT_EQ(p.WaitForExit(), 128 + SIGTERM);
+    for (int i = 0; i < 500 && x.ButtonsDown() != 0; i++)
+        usleep(10000);
+    EXPECT_EQ(x.ButtonsDown(), 0u);
+    ExpectLeftQuiet(p.HidLog());
+}
+
+TEST_F(Scenario, EndedByASignalInsideTheBuzzStopsTheMotor) {
+    Program p(With("hold_plus"));
+    const Bytes buzz = {0x13, 0x05};
+    int64_t buzzUs = -1;
+    for (int i = 0; i < 5000 && buzzUs < 0; i++) {
+        for (const LogLine &line : OfKind(p.HidLog(), "write")) {
+            if (line.bytes.size() >= 2 && Bytes(line.bytes.begin(), line.bytes.begin() + 2) == buzz)
+                buzzUs = line.us;
+        }
+        if (buzzUs < 0)
+            usleep(1000);
+    }
+    ASSERT_GE(buzzUs, 0) << "Plus starts a buzz";
+    kill(p.pid, SIGTERM);
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    int64_t killUs = now.tv_sec * 1000000LL + now.tv_nsec / 1000;
+    EXPECT_EQ(p.WaitForExit(), 128 + SIGTERM);
+
+    std::vector<LogLine> log = p.HidLog();
+    ExpectLeftQuiet(log);
+    std::vector<Bytes> written = WrittenReports(log);
+    auto at = std::find(written.begin(), written.end(), buzz);
+    ASSERT_NE(at, written.end());
+    // Sent well inside the 80 ms, the signal comes before the buzz's own end:
+    // the quiet state is what turns the motor off.
+    if (killUs < buzzUs + 40000) {
+        EXPECT_EQ(std::vector<Bytes>(at + 1, written.end()), expectedQuiet);
+    }
 }
 
 TEST_F(Scenario, AStatusReportSelectsTheReportingModeAgain) {

@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fstream>
+#include <iterator>
+#include <string>
 #include <termios.h>
 #include <unistd.h>
 
@@ -90,6 +93,47 @@ TEST_F(OnATerminal, SignalsPutTheTerminalBack) {
         EXPECT_EQ(p.WaitForExit(), 128 + c.signal) << c.how;
         ExpectSettingsAsBefore(p);
     }
+}
+
+// The state letter in /proc/<pid>/stat: 'T' once stopped.
+char ProcessState(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    size_t end = text.rfind(')');
+    return end == std::string::npos || end + 2 >= text.size() ? '?' : text[end + 2];
+}
+
+template <typename Condition>
+bool Within5s(Condition condition) {
+    for (int i = 0; i < 500; i++) {
+        if (condition())
+            return true;
+        usleep(10000);
+    }
+    return condition();
+}
+
+TEST_F(OnATerminal, CtrlZLetsGoWhileStoppedAndTheButtonsFollowAgainAfter) {
+    Launch launch = With("hold_b");
+    launch.jobControl = true;
+    Program p(launch);
+    ASSERT_TRUE(p.WaitForOutput("Home button  ... Quit"));
+    ASSERT_TRUE(Within5s([&] { return x.ButtonsDown() != 0; })) << "B holds the left button";
+    pid_t job = tcgetpgrp(p.input);
+    ASSERT_GT(job, 0);
+
+    p.Type("\x1a");
+    ASSERT_TRUE(Within5s([&] { return ProcessState(job) == 'T'; })) << "Ctrl-Z stops it";
+    EXPECT_TRUE(Within5s([&] { return x.ButtonsDown() == 0; })) << "nothing held while stopped";
+    ExpectSettingsAsBefore(p);
+
+    kill(-job, SIGCONT);
+    EXPECT_TRUE(Within5s([&] { return x.ButtonsDown() != 0; })) << "B still held: pressed again";
+    EXPECT_TRUE(Within5s([&] { return KeysWithoutEcho(p); }));
+    p.Type("\x1b");
+    EXPECT_EQ(p.WaitForExit(), 0);
+    EXPECT_EQ(x.ButtonsDown(), 0u);
+    ExpectSettingsAsBefore(p);
 }
 
 } // namespace

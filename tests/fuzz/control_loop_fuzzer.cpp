@@ -112,6 +112,9 @@ bool StartPlatform() {
 }
 
 void StopPlatform() {}
+void OnEndRequest(void (*)()) {}
+void LockOutput() {}
+void UnlockOutput() {}
 
 void SendMouseEvent(unsigned flags, int data) {
     const RemoteState &r = remoteState;

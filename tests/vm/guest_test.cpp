@@ -335,6 +335,37 @@ TEST(Vm, ProgramWithRemoteDriver) {
     EXPECT_EQ(lastMode, (Bytes{0x12, 0x00, 0x33}));
 }
 
+// A signal inside the buzz: the remote still ends quiet, its camera and
+// streaming off and its motor stopped, and nothing of the run comes after.
+TEST(Vm, SignalInsideTheBuzzLeavesTheRemoteQuiet) {
+    Session s;
+    ASSERT_NO_FATAL_FAILURE(s.StartRemote("signalled"));
+    s.program.Start("signalled");
+    auto sent = [&](const Bytes &report) {
+        std::vector<Bytes> outputs = s.Outputs();
+        return std::find(outputs.begin(), outputs.end(), report) != outputs.end();
+    };
+    for (int waited = 0; waited < 10000 && !sent({0x12, 0x00, 0x33}); waited += 20)
+        SleepMs(20);
+    s.remote.Type("buttons 10 00\n"); // Plus held: one wheel step and its buzz
+    for (int waited = 0; waited < 10000 && !sent({0x13, 0x05}); waited += 5)
+        SleepMs(5);
+    ASSERT_TRUE(sent({0x13, 0x05})) << s.program.Err();
+    kill(s.program.child.pid, SIGTERM);
+    EXPECT_EQ(WaitChild(s.program.child, 10000), 128 + SIGTERM);
+
+    std::vector<Bytes> outputs = s.Outputs();
+    ASSERT_GE(outputs.size(), 3u);
+    EXPECT_EQ(std::vector<Bytes>(outputs.end() - 3, outputs.end()), expectedQuiet);
+    EXPECT_EQ(outputs.back()[1] & 0x01, 0) << "the rumble bit ends";
+    std::vector<LogLine> log = ReadRemoteLog(s.remote.log);
+    auto close =
+        std::find_if(log.begin(), log.end(), [](const LogLine &l) { return l.kind == "close"; });
+    ASSERT_NE(close, log.end()) << "the program closes the remote";
+    EXPECT_TRUE(
+        std::none_of(close, log.end(), [](const LogLine &l) { return l.kind == "output"; }));
+}
+
 // The program ended by a signal lets go of the driver's key device too.
 TEST(Vm, RemoteDriverKeysFreedWhenProgramKilled) {
     RemoteDriver driver;

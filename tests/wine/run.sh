@@ -498,9 +498,10 @@ TypeControlC() {
 Run interrupt "$program" "$scenarios/interrupt.script" no TypeControlC
 [ -f "$dir/failure" ] || Compare "mouse events" "$(printf '%s\n' "right-down $at" "left-down $at" \
     "left-up $at" "right-up $at")" "$(MouseEvents "$dir/mouse.log")"
+Compare "remote side" "$(Opened; StartUp; Quiet)" "$(RemoteSide "$dir/hid.log")"
 reads=$(Text "$dir/hid.log" | grep -c '^read ')
 [ "$reads" -lt 501 ] || echo "Ctrl+C did not end the program; $reads reports read" >>"$dir/failure"
-Verdict "Ctrl+C in the console: the buttons held are let go"
+Verdict "Ctrl+C in the console: the buttons held are let go, the remote is left quiet and closed"
 
 # --- The real tiny_hid_dll.dll ------------------------------------------------
 
