@@ -9,7 +9,10 @@
 // them again when it continues. All of it runs in ordinary thread context:
 // the signals are blocked in every other thread and this one waits for them.
 // SIGPIPE is ignored: console output results are not examined.
-#include "platform/linux_backends.h"
+#include "platform/linux_signals.h"
+
+#include "platform/linux_mouse.h"
+#include "platform/linux_terminal.h"
 #include "platform/platform.h"
 
 #include <csignal>
@@ -55,7 +58,8 @@ static void End(int signal) {
     LetGoOfButtons();
     if (leaveOnEnd)
         leaveOnEnd();
-    GiveBackOnEnd();
+    StopTerminal();
+    CloseMouse();
     TakeDefaultAction(signal);
 }
 

@@ -4,8 +4,9 @@
 //
 // Nothing can be asked of the system about where the cursor is, so the layer
 // keeps the position it last set, clamped to the screen as the system does.
-#include "platform/linux_backends.h"
-#include "platform/linux_encoding.h"
+#include "platform/linux_mouse_backends.h"
+#include "platform/linux_screen_area.h"
+#include "platform/linux_uinput_frames.h"
 
 #include <libevdev/libevdev-uinput.h>
 #include <libevdev/libevdev.h>
@@ -76,7 +77,36 @@ libevdev *DescribePointer(int width, int height) {
     return dev;
 }
 
-bool OpenUinputMouse(char *why, int room) {
+static void CloseUinputMouse() {
+    if (device)
+        libevdev_uinput_destroy(device);
+    device = nullptr;
+}
+
+static void Send(const input_event *events, int count) {
+    for (int i = 0; i < count; i++)
+        libevdev_uinput_write_event(device, events[i].type, events[i].code, events[i].value);
+}
+
+static void UinputSendMouseEvent(unsigned flags, int data) {
+    input_event events[MaxPointerEvents];
+    Send(events, EncodeMouseEvent(&pointer, flags, data, events));
+}
+
+static void UinputPlaceCursor(int x, int y) {
+    input_event events[MaxPointerEvents];
+    Send(events, EncodePlacement(&pointer, x, y, events));
+}
+
+static void UinputReadCursor(int *x, int *y) {
+    *x = pointer.x;
+    *y = pointer.y;
+}
+
+static const MouseBackend backend = {CloseUinputMouse, UinputSendMouseEvent, UinputPlaceCursor,
+                                     UinputReadCursor};
+
+const MouseBackend *OpenUinputMouse(char *why, int room) {
     // A compositor maps an absolute device over the box of all its outputs
     // (weston: onto one output), so the axes span that box in logical
     // pixels and (0, 0) is its top-left corner. The layout is the one at
@@ -98,33 +128,7 @@ bool OpenUinputMouse(char *why, int room) {
     if (rc < 0) {
         device = nullptr;
         std::snprintf(why, room, "cannot open /dev/uinput: %s", std::strerror(-rc));
-        return false;
+        return nullptr;
     }
-    return true;
-}
-
-void CloseUinputMouse() {
-    if (device)
-        libevdev_uinput_destroy(device);
-    device = nullptr;
-}
-
-static void Send(const input_event *events, int count) {
-    for (int i = 0; i < count; i++)
-        libevdev_uinput_write_event(device, events[i].type, events[i].code, events[i].value);
-}
-
-void UinputSendMouseEvent(unsigned flags, int data) {
-    input_event events[MaxPointerEvents];
-    Send(events, EncodeMouseEvent(&pointer, flags, data, events));
-}
-
-void UinputPlaceCursor(int x, int y) {
-    input_event events[MaxPointerEvents];
-    Send(events, EncodePlacement(&pointer, x, y, events));
-}
-
-void UinputReadCursor(int *x, int *y) {
-    *x = pointer.x;
-    *y = pointer.y;
+    return &backend;
 }

@@ -1,7 +1,8 @@
 // Mouse and cursor on an X11 display: buttons and wheel through XTest, the
 // cursor through XWarpPointer and XQueryPointer on the root window.
-#include "platform/linux_backends.h"
-#include "platform/linux_encoding.h"
+#include "platform/linux_mouse_backends.h"
+#include "platform/linux_terminal.h"
+#include "platform/linux_x11_wheel.h"
 #include "platform/platform.h"
 
 #include <X11/Xlib.h>
@@ -82,51 +83,7 @@ static bool IsXWayland(Display *d) {
     return found;
 }
 
-bool OpenX11Mouse(char *why, int room, bool *tell) {
-    const char *wayland = std::getenv("WAYLAND_DISPLAY");
-    const char *name = std::getenv("DISPLAY");
-    int event, error, major, minor;
-
-    *tell = false;
-    if (wayland && *wayland) {
-        std::snprintf(why, room, "WAYLAND_DISPLAY is set (%s): X11 reaches X programs only",
-                      wayland);
-        return false;
-    }
-    if (!name || !*name) {
-        std::snprintf(why, room, "DISPLAY is not set");
-        return false;
-    }
-    display = XOpenDisplay(name);
-    if (!display) {
-        std::snprintf(why, room, "cannot open display \"%s\"", name);
-        return false;
-    }
-    if (!XTestQueryExtension(display, &event, &error, &major, &minor)) {
-        std::snprintf(why, room, "display \"%s\" has no XTEST extension", name);
-        XCloseDisplay(display);
-        display = nullptr;
-        return false;
-    }
-    // Under sudo, DISPLAY is kept and WAYLAND_DISPLAY dropped: the display
-    // itself says that it lives in a Wayland session.
-    if (IsXWayland(display)) {
-        std::snprintf(
-            why, room,
-            "display \"%s\" is XWayland, in a Wayland session: X11 reaches X programs only", name);
-        *tell = true;
-        XCloseDisplay(display);
-        display = nullptr;
-        return false;
-    }
-    XSetErrorHandler(ReportXError);
-    XSetIOErrorHandler(ReportLostDisplay);
-    root = DefaultRootWindow(display);
-    wheel = WheelCarry{};
-    return true;
-}
-
-void CloseX11Mouse() {
+static void CloseX11Mouse() {
     if (display)
         XCloseDisplay(display);
     display = nullptr;
@@ -145,7 +102,7 @@ static void Click(unsigned button, int count) {
 
 // Left is button 1, right button 3; the wheel is button 4 (up) and 5 (down),
 // one press and release per click.
-void X11SendMouseEvent(unsigned flags, int data) {
+static void X11SendMouseEvent(unsigned flags, int data) {
     if (flags & MouseLeftDown)
         Button(1, true);
     if (flags & MouseLeftUp)
@@ -182,7 +139,7 @@ static bool QueryCursor(int *x, int *y) {
 // value rather than clamp it. The query after the warp is the round trip
 // that makes the move complete when this returns (the server answers in
 // order), and its answer is where the server put the cursor, clamped.
-void X11PlaceCursor(int x, int y) {
+static void X11PlaceCursor(int x, int y) {
     bool there = justRead && x == readX && y == readY;
 
     justRead = false;
@@ -194,7 +151,7 @@ void X11PlaceCursor(int x, int y) {
     placedAtNs = NowNs();
 }
 
-void X11ReadCursor(int *x, int *y) {
+static void X11ReadCursor(int *x, int *y) {
     if (justPlaced && NowNs() - placedAtNs < PlacedFreshNs) {
         *x = placedX;
         *y = placedY;
@@ -205,4 +162,51 @@ void X11ReadCursor(int *x, int *y) {
     justPlaced = false;
     readX = *x;
     readY = *y;
+}
+
+static const MouseBackend backend = {CloseX11Mouse, X11SendMouseEvent, X11PlaceCursor,
+                                     X11ReadCursor};
+
+const MouseBackend *OpenX11Mouse(char *why, int room, bool *tell) {
+    const char *wayland = std::getenv("WAYLAND_DISPLAY");
+    const char *name = std::getenv("DISPLAY");
+    int event, error, major, minor;
+
+    *tell = false;
+    if (wayland && *wayland) {
+        std::snprintf(why, room, "WAYLAND_DISPLAY is set (%s): X11 reaches X programs only",
+                      wayland);
+        return nullptr;
+    }
+    if (!name || !*name) {
+        std::snprintf(why, room, "DISPLAY is not set");
+        return nullptr;
+    }
+    display = XOpenDisplay(name);
+    if (!display) {
+        std::snprintf(why, room, "cannot open display \"%s\"", name);
+        return nullptr;
+    }
+    if (!XTestQueryExtension(display, &event, &error, &major, &minor)) {
+        std::snprintf(why, room, "display \"%s\" has no XTEST extension", name);
+        XCloseDisplay(display);
+        display = nullptr;
+        return nullptr;
+    }
+    // Under sudo, DISPLAY is kept and WAYLAND_DISPLAY dropped: the display
+    // itself says that it lives in a Wayland session.
+    if (IsXWayland(display)) {
+        std::snprintf(
+            why, room,
+            "display \"%s\" is XWayland, in a Wayland session: X11 reaches X programs only", name);
+        *tell = true;
+        XCloseDisplay(display);
+        display = nullptr;
+        return nullptr;
+    }
+    XSetErrorHandler(ReportXError);
+    XSetIOErrorHandler(ReportLostDisplay);
+    root = DefaultRootWindow(display);
+    wheel = WheelCarry{};
+    return &backend;
 }

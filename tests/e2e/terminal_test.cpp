@@ -48,8 +48,8 @@ TEST_F(OnATerminal, ArrowKeysDoNotQuitAndEscapeDoes) {
     ASSERT_TRUE(p.WaitForOutput("Home button  ... Quit"));
     EXPECT_TRUE(KeysWithoutEcho(p));
 
-    // Up, F1 (both forms), Ctrl-Right, Alt-x, a plain key: none of them quits.
-    for (const char *key : {"\x1b[A", "\x1bOP", "\x1b[11~", "\x1b[1;5C", "\x1bx", "q"}) {
+    // Up, F1 (both forms), Ctrl-Right, a plain key: none of them quits.
+    for (const char *key : {"\x1b[A", "\x1bOP", "\x1b[11~", "\x1b[1;5C", "q"}) {
         p.Type(key);
         usleep(150000);
         EXPECT_TRUE(p.Running()) << "quit on " << key + 1;
@@ -61,11 +61,36 @@ TEST_F(OnATerminal, ArrowKeysDoNotQuitAndEscapeDoes) {
     ExpectSettingsAsBefore(p);
 }
 
+// Escape and Enter typed together reach the program in one read.
+TEST_F(OnATerminal, EscapeFollowedAtOnceByAnotherKeyQuits) {
+    Program p(With("escape"));
+    ASSERT_TRUE(p.WaitForOutput("Home button  ... Quit"));
+    p.Type("\x1b\r");
+    EXPECT_EQ(p.WaitForExit(Ms(8000)), 0);
+    ExpectSettingsAsBefore(p);
+}
+
 TEST_F(OnATerminal, AMessageWaitsForEnter) {
     Program p(With("no_remote"));
     ASSERT_TRUE(p.WaitForOutput("Wii-Remote not found.\r\n"));
     usleep(300000);
     EXPECT_TRUE(p.Running()) << "the message is not to flash by";
+
+    p.Type("\r");
+    EXPECT_EQ(p.WaitForExit(), 1);
+    ExpectSettingsAsBefore(p);
+}
+
+// The Enter is typed while the control loop waits for a report, so it is
+// still unread when the message comes.
+TEST_F(OnATerminal, OnlyAnEnterTypedAfterTheMessageAnswersIt) {
+    Program p(With("quiet_then_gone"));
+    ASSERT_TRUE(p.WaitForOutput("Home button  ... Quit"));
+    usleep(500000);
+    p.Type("\r");
+    ASSERT_TRUE(p.WaitForOutput("Wii-Remote disconnected."));
+    usleep(300000);
+    EXPECT_TRUE(p.Running()) << "an Enter typed before the message answered it";
 
     p.Type("\r");
     EXPECT_EQ(p.WaitForExit(), 1);

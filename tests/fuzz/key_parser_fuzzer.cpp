@@ -4,11 +4,12 @@
 // whether the rest of a begun sequence is waited for), then the bytes. Checks:
 //  - every byte is taken, once, and a call never claims more than it was given;
 //  - a key that ends the program (Escape) is one ESC byte with nothing after
-//    it in time, or another ESC right behind it; never part of a sequence;
+//    it in time, or any byte but '[' and 'O' right behind it; never part of a
+//    sequence;
 //  - given the whole input as complete, the parser always makes progress.
 // Reading past its input is caught by the address sanitizer: the bytes the
 // parser is given end where their heap block ends.
-#include "platform/linux_encoding.h"
+#include "platform/linux_terminal_keys.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -46,10 +47,11 @@ static size_t TakeAll(std::vector<unsigned char> &pending, bool complete) {
         }
         if (key == KeyEscape) {
             Check(n == 1 && bytes[0] == 27, "Escape from more than one ESC byte");
-            Check(left == 1 ? complete : bytes[1] == 27,
+            Check(left == 1 ? complete : bytes[1] != '[' && bytes[1] != 'O',
                   "Escape taken from the start of a sequence");
         } else if (key == KeySequence) {
-            Check(bytes[0] == 27 && n >= 2, "a sequence that does not start with ESC");
+            Check(bytes[0] == 27 && n >= 2 && (bytes[1] == '[' || bytes[1] == 'O'),
+                  "a sequence that does not start with ESC [ or ESC O");
         } else {
             Check(n == 1 && key == bytes[0] && key != 27, "a plain key other than its byte");
         }

@@ -9,7 +9,7 @@
 //  - the hi-res wheel carries each amount itself, and the legacy wheel's
 //    clicks never run ahead of the hi-res sum: clicks * 120 plus what is
 //    left always equals all the amounts given.
-#include "platform/linux_encoding.h"
+#include "platform/linux_uinput_frames.h"
 #include "platform/platform.h"
 
 #include <cstdint>

@@ -1,6 +1,9 @@
 // Terminal keys, the X11 wheel carry and the uinput pointer's events.
-#include "platform/linux_backends.h"
-#include "platform/linux_encoding.h"
+#include "platform/linux_mouse_backends.h"
+#include "platform/linux_screen_area.h"
+#include "platform/linux_terminal_keys.h"
+#include "platform/linux_uinput_frames.h"
+#include "platform/linux_x11_wheel.h"
 #include "platform/platform.h"
 
 #include <gtest/gtest.h>
@@ -52,8 +55,9 @@ TEST(TerminalKeys, SplitsEachInputIntoItsKeys) {
         {"F5 with parameters", "\x1b[15~", {Seq}},
         {"Ctrl-Right", "\x1b[1;5C", {Seq}},
         {"F1 on the Linux console", "\x1b[[A", {Seq}},
-        {"Alt-x", "\x1bx", {Seq}},
-        {"arrows then Alt-q", "\x1b[A\x1b[B\x1bq", {Seq, Seq, Seq}},
+        {"Escape then x in one read", "\x1bx", {Esc, 'x'}},
+        {"Escape then Enter in one read", "\x1b\n", {Esc, '\n'}},
+        {"arrows then Escape and q", "\x1b[A\x1b[B\x1bq", {Seq, Seq, Esc, 'q'}},
         {"arrow then a lone Escape", "\x1b[D\x1b", {Seq, Esc}},
         {"a sequence broken by Escape", "\x1b[1\x1b", {Seq, Esc}},
         {"a sequence cut short at the end", "\x1b[1;", {Seq}},

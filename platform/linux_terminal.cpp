@@ -1,14 +1,12 @@
-// The console on Linux, and the choice of mouse output made once at start.
+// The console on Linux: keys, messages and text.
 //
 // On a terminal, keys are read one at a time without echo (signals are
 // kept, so Ctrl-C still ends the program) and the terminal is put back as it
-// was on every way out. The mouse is driven under the output lock, so the
-// signal thread (linux_signals.cpp) can let go of the buttons and the mouse
-// while the main thread is anywhere. Arrow and function keys arrive as escape sequences;
+// was on every way out. Arrow and function keys arrive as escape sequences;
 // they are told apart from a lone Escape by the bytes that follow at once.
 // From a pipe or a file every byte is a key.
-#include "platform/linux_backends.h"
-#include "platform/linux_encoding.h"
+#include "platform/linux_terminal.h"
+#include "platform/linux_terminal_keys.h"
 #include "platform/platform.h"
 
 #include <cerrno>
@@ -18,16 +16,10 @@
 #include <termios.h>
 #include <unistd.h>
 
-enum MouseOutput { NoOutput, X11Output, UinputOutput };
-
-static MouseOutput output;
-
 static bool terminal;
 static bool terminalSaved;
 static termios savedTerminal;
 static termios keyTerminal;
-// The buttons held down, as MouseLeftDown and MouseRightDown; under the lock.
-static unsigned held;
 static bool inputClosed;
 static unsigned char pending[64];
 static int pendingCount;
@@ -48,7 +40,7 @@ void ResumeTerminal() {
 }
 
 // Non-canonical, no echo; ISIG stays on.
-static void StartTerminal() {
+void StartTerminal() {
     termios keys;
 
     terminal = isatty(STDIN_FILENO);
@@ -63,123 +55,9 @@ static void StartTerminal() {
     tcsetattr(STDIN_FILENO, TCSANOW, &keys);
 }
 
-static bool OpenMouseOutput() {
-    char x11Why[256], uinputWhy[256];
-    bool tell = false;
-
-    if (OpenX11Mouse(x11Why, sizeof x11Why, &tell)) {
-        output = X11Output;
-        return true;
-    }
-    if (OpenUinputMouse(uinputWhy, sizeof uinputWhy)) {
-        output = UinputOutput;
-        if (tell)
-            std::fprintf(stderr, "lumadrifter: not using X11: %s.\n", x11Why);
-        return true;
-    }
-    std::fprintf(stderr,
-                 "lumadrifter: no way to move the mouse.\n"
-                 "  X11: %s.\n"
-                 "  uinput: %s.\n"
-                 "Run the program in an X11 session with DISPLAY set, or let your user make a "
-                 "virtual mouse: load the uinput module (sudo modprobe uinput) and install the "
-                 "udev rule 70-lumadrifter.rules (see README).\n",
-                 x11Why, uinputWhy);
-    return false;
-}
-
-// The signal thread starts first, so that every thread after it (the
-// probe's reader, any of a library's) has the signals blocked.
-bool StartPlatform() {
-    StartSignalThread();
-    LockOutput();
-    bool opened = OpenMouseOutput();
-    if (opened)
-        StartTerminal();
-    UnlockOutput();
-    return opened;
-}
-
-// Under the lock.
-static void CloseMouseOutput() {
-    if (output == X11Output)
-        CloseX11Mouse();
-    if (output == UinputOutput)
-        CloseUinputMouse();
-    output = NoOutput;
-}
-
-void StopPlatform() {
-    LockOutput();
+void StopTerminal() {
     RestoreTerminal();
     terminalSaved = false;
-    CloseMouseOutput();
-    UnlockOutput();
-}
-
-void GiveBackOnEnd() {
-    RestoreTerminal();
-    terminalSaved = false;
-    CloseMouseOutput();
-}
-
-static void SendToOutput(unsigned flags, int data) {
-    if (output == X11Output)
-        X11SendMouseEvent(flags, data);
-    if (output == UinputOutput)
-        UinputSendMouseEvent(flags, data);
-}
-
-void SendMouseEvent(unsigned flags, int data) {
-    LockOutput();
-    held |= flags & (MouseLeftDown | MouseRightDown);
-    if (flags & MouseLeftUp)
-        held &= ~static_cast<unsigned>(MouseLeftDown);
-    if (flags & MouseRightUp)
-        held &= ~static_cast<unsigned>(MouseRightDown);
-    SendToOutput(flags, data);
-    UnlockOutput();
-}
-
-// An up event for each button held; the system would keep a button the
-// program pressed down after the program has gone.
-unsigned LetGoOfButtons() {
-    unsigned wasHeld = held;
-
-    if (held & MouseLeftDown)
-        SendToOutput(MouseLeftUp, 0);
-    if (held & MouseRightDown)
-        SendToOutput(MouseRightUp, 0);
-    held = 0;
-    return wasHeld;
-}
-
-void PressAgain(unsigned buttons) {
-    if (buttons & MouseLeftDown)
-        SendToOutput(MouseLeftDown, 0);
-    if (buttons & MouseRightDown)
-        SendToOutput(MouseRightDown, 0);
-    held = buttons;
-}
-
-void PlaceCursor(int x, int y) {
-    LockOutput();
-    if (output == X11Output)
-        X11PlaceCursor(x, y);
-    if (output == UinputOutput)
-        UinputPlaceCursor(x, y);
-    UnlockOutput();
-}
-
-void ReadCursor(int *x, int *y) {
-    *x = 0;
-    *y = 0;
-    LockOutput();
-    if (output == X11Output)
-        X11ReadCursor(x, y);
-    if (output == UinputOutput)
-        UinputReadCursor(x, y);
-    UnlockOutput();
 }
 
 // Reads what stdin has, waiting up to timeoutMs (-1: until something comes).
@@ -262,13 +140,19 @@ int ReadKey() {
 }
 
 // On a terminal the message waits for Enter, as a message box waits for its
-// button; keys typed before it are dropped.
+// button. Keys typed before it is shown are dropped, those the program has
+// read and those still in the terminal's queue: only an Enter typed after
+// the message has been seen counts.
 void ShowMessage(const char *text) {
+    if (terminal) {
+        readyKey = -1;
+        pendingCount = 0;
+        tcflush(STDIN_FILENO, TCIFLUSH);
+    }
     std::fprintf(stderr, "%s\n", text);
     if (!terminal)
         return;
     std::fputs("Press Enter.\n", stderr);
-    readyKey = -1;
     for (;;) {
         for (int i = 0; i < pendingCount; i++) {
             if (pending[i] == '\n' || pending[i] == '\r') {
