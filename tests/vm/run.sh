@@ -60,6 +60,11 @@ fi
 mkdir -p "$cache" 2>/dev/null && [ -w "$cache" ] ||
     stop "cannot write $cache: run as root or set LUMADRIFTER_VM_CACHE to a folder of yours"
 
+# Two runs at once (two checkouts on one machine) share the cache: one
+# fetches and unpacks while the other waits, then finds it ready.
+exec 9>"$cache/.lock"
+flock 9
+
 current_kernel_package() {
     apt-cache depends linux-image-amd64 2>/dev/null |
         sed -n 's/^ *Depends: \(linux-image-[0-9][^ ]*\)$/\1/p' | head -n 1
@@ -117,6 +122,7 @@ if [ ! -f "$tree/ready" ]; then
     unpack_kernel "$tree/boot/vmlinuz-$kver" "$tree/vmlinux"
     touch "$tree/ready"
 fi
+flock -u 9
 
 # ---- what runs in the VM ----
 
