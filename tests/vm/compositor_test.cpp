@@ -366,4 +366,29 @@ TEST(VmCompositor, ScaledOutputCountsLogicalPixels) {
     EXPECT_EQ(at, OnOutput(Placements(w.s.pointer->Events()), {0, 0}, 0, 0, 1920, 240));
 }
 
+// d. XWayland in the session, and the program started as sudo leaves it:
+// DISPLAY (XWayland's) and SUDO_UID, no WAYLAND_DISPLAY or XDG_RUNTIME_DIR.
+// sway's XWayland admits its own user only, so X11 is closed to root
+// (Xlib says so on stderr; the program, with uinput to go on with, adds
+// nothing). The layout comes from the session's socket in the user's
+// runtime folder, and the Wayland client sees the pointer where the
+// program placed it.
+TEST(VmCompositor, UnderSudoXWaylandIsLeftForUinput) {
+    Desktop desktop(1, "output HEADLESS-1 mode 1920x240 position 0 0\nxwayland force\n");
+    for (int waited = 0; access("/tmp/.X11-unix/X0", F_OK) != 0 && waited < 60000; waited += 50)
+        SleepMs(50);
+    ASSERT_EQ(access("/tmp/.X11-unix/X0", F_OK), 0) << ReadFile("/tmp/sway.err");
+    Watched w;
+    ASSERT_NO_FATAL_FAILURE(
+        w.Start(desktop, "sudo", 1920, 240, {"DISPLAY=:0", "SUDO_UID=1000"}, "generic.remote"));
+    std::string err = w.s.program.Err();
+    EXPECT_NE(err.find("Authorization required"), std::string::npos) << err;
+    EXPECT_EQ(err.find("lumadrifter"), std::string::npos) << err;
+    EXPECT_EQ(Point(w.width, w.height), Point(1920, 240));
+
+    std::vector<Point> at = Positions(w.client->Events(), {1919, 0});
+    EXPECT_EQ(Head(at, genericTraceX.size()), TraceStart(0));
+    EXPECT_EQ(at, OnOutput(Placements(w.s.pointer->Events()), {0, 0}, 0, 0, 1920, 240));
+}
+
 } // namespace
