@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <sstream>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace {
@@ -166,22 +167,35 @@ std::vector<Point> Positions(const std::vector<PointerEvent> &events, Point firs
     return at;
 }
 
-// The program's placements as its device carried them (absolute X and Y,
-// an axis only when it changed), one a frame, in the program's pixels.
-std::vector<Point> Placements(const std::vector<input_event> &events) {
-    std::vector<Point> at;
-    Point now = {0, 0}; // the device's axes start at 0, and the kernel drops what repeats
+// What the program's device carried, one step a frame, in order: a move
+// {"move", x, y} (absolute X and Y, each sent only when it changed) or a
+// button {"button", code, 1 pressed or 0 released}.
+using Step = std::tuple<std::string, int, int>;
+std::vector<Step> Steps(const std::vector<input_event> &events) {
+    std::vector<Step> steps;
+    Point now = {0, 0}; // the axes start at 0, and the kernel drops what repeats
     for (const auto &frame : Frames(events)) {
         bool moved = false;
         for (const input_event &e : frame) {
+            if (e.type == EV_KEY)
+                steps.emplace_back("button", e.code, e.value);
             if (e.type == EV_ABS && e.code == ABS_X)
                 now.first = e.value, moved = true;
             if (e.type == EV_ABS && e.code == ABS_Y)
                 now.second = e.value, moved = true;
         }
         if (moved)
-            at.push_back(now);
+            steps.emplace_back("move", now.first, now.second);
     }
+    return steps;
+}
+
+// The program's placements, in its pixels.
+std::vector<Point> Placements(const std::vector<input_event> &events) {
+    std::vector<Point> at;
+    for (const Step &step : Steps(events))
+        if (std::get<0>(step) == "move")
+            at.emplace_back(std::get<1>(step), std::get<2>(step));
     return at;
 }
 
@@ -257,36 +271,18 @@ TEST(VmCompositor, OneOutputSeesEveryPlacementClickAndWheelStep) {
     // a middle button of its own, and emulates one by default otherwise.
     EXPECT_NE(w.input.find("\"middle_emulation\": \"disabled\""), std::string::npos) << w.input;
 
-    // Positions and buttons, one list each side, in order: a press held back
-    // by middle button emulation would come after the move of its own pass.
-    auto merged = [](std::vector<std::string> &out, Point at) {
-        out.push_back(std::to_string(at.first) + "," + std::to_string(at.second));
-    };
-    std::vector<std::string> placed, told;
-    Point now = {0, 0}; // the device's axes start at 0, and the kernel drops what repeats
-    for (const auto &frame : Frames(sent)) {
-        bool moved = false;
-        for (const input_event &e : frame) {
-            if (e.type == EV_KEY)
-                placed.push_back("button " + std::to_string(e.code) + " " +
-                                 std::to_string(e.value));
-            if (e.type == EV_ABS && e.code == ABS_X)
-                now.first = e.value, moved = true;
-            if (e.type == EV_ABS && e.code == ABS_Y)
-                now.second = e.value, moved = true;
-        }
-        if (moved)
-            merged(placed, now);
-    }
-    bool started = false;
+    // Moves and buttons in one list, in order: a press held back by middle
+    // button emulation would come after the move of its own pass.
+    std::vector<Step> told;
     for (const PointerEvent &e : seen) {
-        started = started || e.at == Point(1919, 0);
-        if (started && e.kind == "button")
-            told.push_back("button " + std::to_string(e.code) + " " + std::to_string(e.value));
-        else if (started && (e.kind == "motion" || e.kind == "enter"))
-            merged(told, e.at);
+        if (told.empty() && e.at != Point(1919, 0))
+            continue; // before the program's first placement
+        if (e.kind == "button")
+            told.emplace_back("button", e.code, e.value);
+        if (e.kind == "motion" || e.kind == "enter")
+            told.emplace_back("move", e.at.first, e.at.second);
     }
-    EXPECT_EQ(told, placed);
+    EXPECT_EQ(told, Steps(sent));
 
     std::vector<Point> at = Positions(seen, {1919, 0});
     EXPECT_EQ(Head(at, genericTraceX.size()), TraceStart(0));
