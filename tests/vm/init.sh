@@ -5,6 +5,8 @@
 mount -t proc proc /proc
 mount -t sysfs sysfs /sys
 mount -t devtmpfs devtmpfs /dev
+mkdir -p /dev/shm
+mount -t tmpfs -o mode=1777 tmpfs /dev/shm
 mount -t tmpfs tmpfs /tmp
 mount -t tmpfs tmpfs /run
 mount -t cgroup2 cgroup2 /sys/fs/cgroup
@@ -26,7 +28,9 @@ udevadm trigger --action=add
 udevadm settle
 
 echo "vm-guest: ready after $(cut -d' ' -f1 /proc/uptime) s"
+# run.sh's LUMADRIFTER_VM_FILTER, as vm.filter= on the kernel's command line.
+filter=$(sed -n 's/.*vm\.filter=\([^ ]*\).*/\1/p' /proc/cmdline)
 cd /tmp
-/vm/vm_guest_tests --gtest_color=no
+/vm/vm_guest_tests --gtest_color=no --gtest_filter="${filter:-*}"
 echo "vm-guest: done, status $? after $(cut -d' ' -f1 /proc/uptime) s"
 poweroff -f

@@ -6,9 +6,13 @@
 #
 #   tests/vm/run.sh [BUILD_DIR]        BUILD_DIR defaults to ./build
 #
+# LUMADRIFTER_VM_FILTER runs only the guest tests that match it (a GoogleTest
+# filter such as 'VmCompositor.*').
+#
 # Installs what it needs when missing (as root: qemu-system-x86,
-# busybox-static, cpio, kmod, xz-utils, udev, systemd). The kernel package is its only
-# download; the .deb and what is taken from it stay in $LUMADRIFTER_VM_CACHE
+# busybox-static, cpio, kmod, xz-utils, udev, systemd, and for the desktop
+# sway, seatd, xwayland and wev). The kernel package is its only download;
+# the .deb and what is taken from it stay in $LUMADRIFTER_VM_CACHE
 # (default /var/cache/lumadrifter-vm) for later runs. Ends with a line
 # "vm: N passed, M failed" and a non-zero status on any failure.
 set -euo pipefail
@@ -45,6 +49,10 @@ command -v xz >/dev/null || missing+=(xz-utils)
 # udevd, journald and the service manager that the session tests run.
 [ -x /bin/udevadm ] || missing+=(udev)
 [ -x /lib/systemd/systemd-journald ] && [ -x /usr/bin/journalctl ] || missing+=(systemd)
+# The desktop of the compositor tests: sway, its seat, XWayland, the client.
+for tool in /usr/bin/sway:sway /usr/sbin/seatd:seatd /usr/bin/Xwayland:xwayland /usr/bin/wev:wev; do
+    [ -x "${tool%%:*}" ] || missing+=("${tool#*:}")
+done
 if [ ${#missing[@]} -gt 0 ]; then
     [ "$(id -u)" = 0 ] || stop "needs ${missing[*]}: run as root, or sudo apt-get install ${missing[*]}"
     echo "vm: installing ${missing[*]}"
@@ -181,6 +189,7 @@ for module in $(modules_for "hid:b0005g0001v0000057Ep00000306"); do
 done
 
 . "$here/stage_session.sh"
+. "$here/stage_compositor.sh"
 
 image=$work/initramfs.cpio
 (cd "$stage" && find . | cpio -o -H newc --quiet) >"$image"
@@ -191,7 +200,7 @@ serial=$build/vm-console.log
 echo "vm: booting $kver"
 timeout --kill-after=5 "$limit" qemu-system-x86_64 -accel tcg -m 768 -nographic -no-reboot \
     -kernel "$tree/vmlinux" -initrd "$image" \
-    -append "console=ttyS0 quiet panic=-1" </dev/null >"$serial" 2>&1 || true
+    -append "console=ttyS0 quiet panic=-1 vm.filter=${LUMADRIFTER_VM_FILTER:-*}" </dev/null >"$serial" 2>&1 || true
 
 # ---- results, from the serial console ----
 

@@ -1,0 +1,390 @@
+// The program's virtual mouse in a real Wayland desktop: sway with headless
+// outputs takes its input devices through libinput from the kernel, as on a
+// desktop (udevd classifies them, seatd hands them over), and wev, an
+// ordinary client that owns an output whole (no bar, borders or gaps),
+// reports where the pointer is in its surface and what reaches it.
+//
+// The outputs are 240 pixels high and 1920 logical pixels wide in all, so
+// that the program's positions known from the other suites hold unchanged
+// and the software rendering stays quick.
+#include "tests/vm/guest_support.h"
+#include "tests/vm/program_run.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+#include <sys/stat.h>
+#include <tuple>
+#include <unistd.h>
+
+namespace {
+
+const uid_t desktopUser = 1000; // "user" in the VM's /etc/passwd
+const std::string runtime = "/run/user/1000";
+
+using Point = std::pair<int, int>;
+
+std::string Output(const std::vector<std::string> &argv, const std::vector<std::string> &env,
+                   uid_t user = 0) {
+    Child child = StartChild(argv, env, "/tmp/command.out", "/tmp/command.err", false, user);
+    WaitChild(child, 20000);
+    return ReadFile("/tmp/command.out");
+}
+
+// seatd as root, handing the devices to the user's group, and sway as the
+// user with this many headless outputs and these config lines.
+struct Desktop {
+    Child seatd, sway;
+    std::string display; // wayland-N
+    std::string ipc;     // sway's IPC socket
+
+    Desktop(int outputs, const std::string &config) {
+        mkdir("/run/user", 0755);
+        mkdir(runtime.c_str(), 0700);
+        chown(runtime.c_str(), desktopUser, desktopUser);
+        seatd = StartChild({"/usr/sbin/seatd", "-g", "user"}, {"SEATD_VTBOUND=0"}, "/tmp/seatd.out",
+                           "/tmp/seatd.err", false);
+        for (int waited = 0; access("/run/seatd.sock", F_OK) != 0 && waited < 10000; waited += 10)
+            SleepMs(10);
+        std::string file = runtime + "/config";
+        WriteFile(file, "default_border none\ngaps inner 0\nfocus_follows_mouse no\n" + config);
+        chown(file.c_str(), desktopUser, desktopUser);
+        sway =
+            StartChild({"/usr/bin/sway", "-c", file},
+                       {"XDG_RUNTIME_DIR=" + runtime, "HOME=/home/user", "PATH=/usr/bin:/bin",
+                        "WLR_BACKENDS=headless,libinput", "WLR_RENDERER=pixman",
+                        "LIBSEAT_BACKEND=seatd", "WLR_HEADLESS_OUTPUTS=" + std::to_string(outputs)},
+                       "/tmp/sway.out", "/tmp/sway.err", false, desktopUser);
+        // The IPC socket comes last, once sway is ready.
+        for (int waited = 0; ipc.empty() && waited < 60000; waited += 20) {
+            SleepMs(20);
+            for (const std::string &name : ListDirectory(runtime)) {
+                if (name.rfind("wayland-", 0) == 0 && name.find('.') == std::string::npos)
+                    display = name;
+                if (name.rfind("sway-ipc.", 0) == 0)
+                    ipc = runtime + "/" + name;
+            }
+        }
+    }
+    std::vector<std::string> Env() const {
+        return {"XDG_RUNTIME_DIR=" + runtime, "WAYLAND_DISPLAY=" + display, "SWAYSOCK=" + ipc};
+    }
+    std::string Msg(const std::vector<std::string> &args) {
+        std::vector<std::string> argv = {"/usr/bin/swaymsg"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return Output(argv, Env(), desktopUser);
+    }
+    // What sway says of the program's pointer, once it has taken it ("" if
+    // it has not within ms).
+    std::string PointerInput(int ms) {
+        for (int waited = 0; waited < ms; waited += 100) {
+            std::string inputs = Msg({"-t", "get_inputs"});
+            size_t at = inputs.find("\"name\": \"Lumadrifter pointer\"");
+            if (at != std::string::npos)
+                return inputs.substr(at, inputs.find("\n  }", at) - at);
+            SleepMs(100);
+        }
+        return "";
+    }
+    ~Desktop() {
+        StopChild(sway);
+        StopChild(seatd);
+        std::system(("rm -rf " + runtime).c_str());
+    }
+};
+
+// What wev printed of one pointer event, e.g.
+//   [14:      wl_pointer] motion: time: 10263; x, y: 1788.000000, 0.000000
+//   [14:      wl_pointer] button: serial: 11; time: 10520; button: 272 (left), state: 1 (pressed)
+//   [14:      wl_pointer] axis_stop: axis: 0 (vertical), discrete: -1   (axis_discrete)
+//   [14:      wl_pointer] axis: time: 10831; axis: 0 (vertical), value: -15.000000
+struct PointerEvent {
+    std::string kind; // enter, motion, button, discrete, axis
+    Point at;         // enter and motion, in surface pixels
+    int code = 0;     // button: the evdev code; discrete: the steps
+    int value = 0;    // button: 1 pressed, 0 released; axis: the value
+};
+
+// wev on the focused output, its output line-buffered into a file.
+struct Client {
+    Child child;
+    std::string out;
+    Client(Desktop &desktop, const std::string &name) {
+        out = "/tmp/" + name + ".wev";
+        child = StartChild(
+            {"/usr/bin/stdbuf", "-oL", "/usr/bin/wev", "-f", "wl_pointer", "-f", "xdg_toplevel"},
+            desktop.Env(), out, out + ".err", false, desktopUser);
+    }
+    // Whether sway gave the client's surface this size within ms.
+    bool Configured(int width, int height, int ms) {
+        std::string size =
+            "width: " + std::to_string(width) + "; height: " + std::to_string(height);
+        for (int waited = 0; waited < ms; waited += 20) {
+            if (ReadFile(out).find(size) != std::string::npos)
+                return true;
+            SleepMs(20);
+        }
+        return false;
+    }
+    std::vector<PointerEvent> Events() {
+        std::vector<PointerEvent> events;
+        std::istringstream lines(ReadFile(out));
+        for (std::string line; std::getline(lines, line);) {
+            PointerEvent e;
+            double x, y, value;
+            int code, state;
+            const char *text = line.c_str() + (line.find("] ") + 2);
+            if (std::sscanf(text, "enter: serial: %*d; surface: %*d, x, y: %lf, %lf", &x, &y) == 2)
+                e = {"enter", {static_cast<int>(x), static_cast<int>(y)}};
+            else if (std::sscanf(text, "motion: time: %*d; x, y: %lf, %lf", &x, &y) == 2)
+                e = {"motion", {static_cast<int>(x), static_cast<int>(y)}};
+            else if (std::sscanf(text,
+                                 "button: serial: %*d; time: %*d; button: %d (%*[^)]), state: %d",
+                                 &code, &state) == 2)
+                e = {"button", {}, code, state};
+            else if (std::sscanf(text, "axis_stop: axis: 0 (vertical), discrete: %d", &code) == 1)
+                e = {"discrete", {}, code};
+            else if (std::sscanf(text, "axis: time: %*d; axis: 0 (vertical), value: %lf", &value) ==
+                     1)
+                e = {"axis", {}, 0, static_cast<int>(value)};
+            else
+                continue;
+            events.push_back(e);
+        }
+        return events;
+    }
+    ~Client() { StopChild(child); }
+};
+
+// Where the pointer was in the client's surface, as the client was told,
+// from the first time it was at `first` on.
+std::vector<Point> Positions(const std::vector<PointerEvent> &events, Point first) {
+    std::vector<Point> at;
+    for (const PointerEvent &e : events)
+        if ((e.kind == "enter" || e.kind == "motion") && (!at.empty() || e.at == first))
+            at.push_back(e.at);
+    return at;
+}
+
+// What the program's device carried, one step a frame, in order: a move
+// {"move", x, y} (absolute X and Y, each sent only when it changed) or a
+// button {"button", code, 1 pressed or 0 released}.
+using Step = std::tuple<std::string, int, int>;
+std::vector<Step> Steps(const std::vector<input_event> &events) {
+    std::vector<Step> steps;
+    Point now = {0, 0}; // the axes start at 0, and the kernel drops what repeats
+    for (const auto &frame : Frames(events)) {
+        bool moved = false;
+        for (const input_event &e : frame) {
+            if (e.type == EV_KEY)
+                steps.emplace_back("button", e.code, e.value);
+            if (e.type == EV_ABS && e.code == ABS_X)
+                now.first = e.value, moved = true;
+            if (e.type == EV_ABS && e.code == ABS_Y)
+                now.second = e.value, moved = true;
+        }
+        if (moved)
+            steps.emplace_back("move", now.first, now.second);
+    }
+    return steps;
+}
+
+// The program's placements, in its pixels.
+std::vector<Point> Placements(const std::vector<input_event> &events) {
+    std::vector<Point> at;
+    for (const Step &step : Steps(events))
+        if (std::get<0>(step) == "move")
+            at.emplace_back(std::get<1>(step), std::get<2>(step));
+    return at;
+}
+
+// Those that fall on an output at (x, y) of the layout, width w and height
+// h, in its pixels; the layout's top-left corner is the program's (0, 0).
+std::vector<Point> OnOutput(const std::vector<Point> &placements, Point corner, int x, int y, int w,
+                            int h) {
+    std::vector<Point> on;
+    for (Point p : placements) {
+        Point local = {p.first + corner.first - x, p.second + corner.second - y};
+        if (local.first >= 0 && local.first < w && local.second >= 0 && local.second < h)
+            on.push_back(local);
+    }
+    return on;
+}
+
+// The client's surface on the output sway focuses, sized w x h; then the
+// program's pointer taken by sway before the remote plays its script.
+struct Watched {
+    Session s;
+    std::unique_ptr<Client> client;
+    std::string input;         // sway's description of the pointer
+    std::string udev;          // udev's properties of the pointer's node
+    int width = 0, height = 0; // the pointer's axes, as the program sized them
+
+    void Start(Desktop &desktop, const std::string &name, int w, int h,
+               const std::vector<std::string> &programEnv, const std::string &script) {
+        ASSERT_NE(desktop.ipc, "") << ReadFile("/tmp/sway.err") << ReadFile("/tmp/seatd.err");
+        client = std::make_unique<Client>(desktop, name);
+        ASSERT_TRUE(client->Configured(w, h, 30000)) << ReadFile(client->out);
+        s.program.env = programEnv;
+        ASSERT_NO_FATAL_FAILURE(s.StartRemote(name));
+        ASSERT_NO_FATAL_FAILURE(s.StartProgram(""));
+        width = AbsoluteAxis(s.pointerNode, ABS_X).maximum + 1;
+        height = AbsoluteAxis(s.pointerNode, ABS_Y).maximum + 1;
+        input = desktop.PointerInput(20000);
+        ASSERT_NE(input, "") << "sway never took the pointer";
+        udev = Output({"/usr/bin/udevadm", "info", "--query=property", s.pointerNode}, {});
+        s.remote.Play(script);
+        EXPECT_EQ(s.Finish(), 0) << s.program.Err();
+        s.pointer->Stop();
+        StopChild(client->child); // wev has seen all there is once the pointer is gone
+    }
+};
+
+std::vector<Point> TraceStart(int dx) {
+    std::vector<Point> trace;
+    for (int x : genericTraceX)
+        trace.push_back({x + dx, 0});
+    return trace;
+}
+
+std::vector<Point> Head(const std::vector<Point> &points, size_t n) {
+    return std::vector<Point>(points.begin(), points.begin() + std::min(n, points.size()));
+}
+
+// a, e, f. One output: the client is told every position the program placed
+// the pointer at, and its clicks, in the order the program made them; the
+// device is a mouse to udev and a pointer to libinput, with no middle
+// button emulation to hold a press back or merge B and A into a middle click.
+TEST(VmCompositor, OneOutputSeesEveryPlacementClickAndWheelStep) {
+    Desktop desktop(1, "output HEADLESS-1 mode 1920x240 position 0 0\n");
+    Watched w;
+    ASSERT_NO_FATAL_FAILURE(w.Start(desktop, "one", 1920, 240, desktop.Env(), "compositor.remote"));
+    std::vector<input_event> sent = w.s.pointer->Events();
+    std::vector<PointerEvent> seen = w.client->Events();
+
+    EXPECT_NE(w.udev.find("\nID_INPUT_MOUSE=1\n"), std::string::npos) << w.udev;
+    for (const char *other : {"TABLET", "TOUCHPAD", "TOUCHSCREEN", "JOYSTICK", "KEY"})
+        EXPECT_EQ(w.udev.find(std::string("ID_INPUT_") + other + "="), std::string::npos) << w.udev;
+    EXPECT_NE(w.input.find("\"type\": \"pointer\""), std::string::npos) << w.input;
+    // Configurable, so off: libinput offers the choice only to a device with
+    // a middle button of its own, and emulates one by default otherwise.
+    EXPECT_NE(w.input.find("\"middle_emulation\": \"disabled\""), std::string::npos) << w.input;
+
+    // Moves and buttons in one list, in order: a press held back by middle
+    // button emulation would come after the move of its own pass.
+    std::vector<Step> told;
+    for (const PointerEvent &e : seen) {
+        if (told.empty() && e.at != Point(1919, 0))
+            continue; // before the program's first placement
+        if (e.kind == "button")
+            told.emplace_back("button", e.code, e.value);
+        if (e.kind == "motion" || e.kind == "enter")
+            told.emplace_back("move", e.at.first, e.at.second);
+    }
+    EXPECT_EQ(told, Steps(sent));
+
+    std::vector<Point> at = Positions(seen, {1919, 0});
+    EXPECT_EQ(Head(at, genericTraceX.size()), TraceStart(0));
+    // The trace stops at (788, 201); the D-pad takes the pointer 169 left and
+    // 6 down from there (tests/scenarios/dpad.script, mirrored).
+    ASSERT_FALSE(at.empty());
+    EXPECT_NE(std::find(at.begin(), at.end(), Point(788, 201)), at.end());
+    EXPECT_EQ(at.back(), Point(788 - 169, 201 + 6));
+
+    std::vector<std::pair<int, int>> buttons;
+    for (const PointerEvent &e : seen)
+        if (e.kind == "button")
+            buttons.emplace_back(e.code, e.value);
+    EXPECT_EQ(buttons, (std::vector<std::pair<int, int>>{{BTN_LEFT, 1},
+                                                         {BTN_LEFT, 0},
+                                                         {BTN_RIGHT, 1},
+                                                         {BTN_RIGHT, 0},
+                                                         {BTN_RIGHT, 1},
+                                                         {BTN_LEFT, 1},
+                                                         {BTN_RIGHT, 0},
+                                                         {BTN_LEFT, 0}}))
+        << "B left, A right, both together left and right: never middle";
+
+    // The wheel as sway 1.7 hands it on: whole notches only (a discrete step
+    // and 15 scroll units; negative is up), which libinput makes of the
+    // hi-res axis each time it adds up to 120 (a step of the remote's is
+    // 64). One held for three reports: a notch up; Two for three: a notch
+    // down; Plus twice: a notch down; Minus twice: a notch up.
+    std::vector<std::pair<int, int>> wheel; // discrete, value
+    for (size_t i = 0; i + 1 < seen.size(); i++)
+        if (seen[i].kind == "discrete" && seen[i + 1].kind == "axis")
+            wheel.emplace_back(seen[i].code, seen[i + 1].value);
+    EXPECT_EQ(wheel, (std::vector<std::pair<int, int>>{{-1, -15}, {1, 15}, {1, 15}, {-1, -15}}));
+    EXPECT_EQ(Values(sent, EV_REL, REL_WHEEL_HI_RES),
+              (std::vector<int>{64, 64, 64, -64, -64, -64, -64, -64, 64, 64}));
+}
+
+// b. Two outputs of 960 x 240 side by side, the second right of the first
+// or left of it (at negative x): the program's box is 1920 wide either way,
+// and its placements past 960 land on the output at the right, 960 less,
+// in the client that owns that output.
+TEST(VmCompositor, TwoOutputsSideBySide) {
+    struct Layout {
+        std::string config, right;
+        Point corner; // the layout's top-left corner
+        int rightX;   // where the output at the right starts
+    };
+    for (const Layout &layout :
+         {Layout{"output HEADLESS-2 position 960 0\n", "HEADLESS-2", {0, 0}, 960},
+          Layout{"output HEADLESS-2 position -960 0\n", "HEADLESS-1", {-960, 0}, 0}}) {
+        SCOPED_TRACE(layout.config);
+        Desktop desktop(2, "output HEADLESS-1 mode 960x240 position 0 0\n"
+                           "output HEADLESS-2 mode 960x240\n" +
+                               layout.config);
+        desktop.Msg({"focus", "output", layout.right});
+        Watched w;
+        ASSERT_NO_FATAL_FAILURE(w.Start(desktop, "two", 960, 240, desktop.Env(), "generic.remote"));
+        EXPECT_EQ(Point(w.width, w.height), Point(1920, 240));
+
+        std::vector<Point> at = Positions(w.client->Events(), {1919 - 960, 0});
+        EXPECT_EQ(Head(at, genericTraceX.size()), TraceStart(-960));
+        EXPECT_EQ(at, OnOutput(Placements(w.s.pointer->Events()), layout.corner, layout.rightX, 0,
+                               960, 240));
+    }
+}
+
+// c. One output of 3840 x 480 pixels at scale 2: the program, the pointer
+// and the client all count in its 1920 x 240 logical pixels.
+TEST(VmCompositor, ScaledOutputCountsLogicalPixels) {
+    Desktop desktop(1, "output HEADLESS-1 mode 3840x480 position 0 0 scale 2\n");
+    Watched w;
+    ASSERT_NO_FATAL_FAILURE(w.Start(desktop, "scaled", 1920, 240, desktop.Env(), "generic.remote"));
+    EXPECT_EQ(Point(w.width, w.height), Point(1920, 240));
+
+    std::vector<Point> at = Positions(w.client->Events(), {1919, 0});
+    EXPECT_EQ(Head(at, genericTraceX.size()), TraceStart(0));
+    EXPECT_EQ(at, OnOutput(Placements(w.s.pointer->Events()), {0, 0}, 0, 0, 1920, 240));
+}
+
+// d. XWayland in the session, and the program started as sudo leaves it:
+// DISPLAY (XWayland's) and SUDO_UID, no WAYLAND_DISPLAY or XDG_RUNTIME_DIR.
+// sway's XWayland admits its own user only, so X11 is closed to root
+// (Xlib says so on stderr; the program, with uinput to go on with, adds
+// nothing). The layout comes from the session's socket in the user's
+// runtime folder, and the Wayland client sees the pointer where the
+// program placed it.
+TEST(VmCompositor, UnderSudoXWaylandIsLeftForUinput) {
+    Desktop desktop(1, "output HEADLESS-1 mode 1920x240 position 0 0\nxwayland force\n");
+    for (int waited = 0; access("/tmp/.X11-unix/X0", F_OK) != 0 && waited < 60000; waited += 50)
+        SleepMs(50);
+    ASSERT_EQ(access("/tmp/.X11-unix/X0", F_OK), 0) << ReadFile("/tmp/sway.err");
+    Watched w;
+    ASSERT_NO_FATAL_FAILURE(
+        w.Start(desktop, "sudo", 1920, 240, {"DISPLAY=:0", "SUDO_UID=1000"}, "generic.remote"));
+    std::string err = w.s.program.Err();
+    EXPECT_NE(err.find("Authorization required"), std::string::npos) << err;
+    EXPECT_EQ(err.find("lumadrifter"), std::string::npos) << err;
+    EXPECT_EQ(Point(w.width, w.height), Point(1920, 240));
+
+    std::vector<Point> at = Positions(w.client->Events(), {1919, 0});
+    EXPECT_EQ(Head(at, genericTraceX.size()), TraceStart(0));
+    EXPECT_EQ(at, OnOutput(Placements(w.s.pointer->Events()), {0, 0}, 0, 0, 1920, 240));
+}
+
+} // namespace

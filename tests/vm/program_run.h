@@ -1,0 +1,104 @@
+// The real program against the virtual remote inside the VM, as the guest
+// tests run it: the remote playing a script, the program started as a user
+// would, and the program's virtual mouse recorded from its evdev node.
+#pragma once
+
+#include "tests/expected_reports.h"
+#include "tests/vm/guest_support.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+inline const char remoteTool[] = "/vm/virtual-remote";
+
+// The virtual remote, playing a script that the test hands it when ready.
+struct RemoteRun {
+    Child child;
+    std::string log = "/tmp/remote.log";
+
+    void Start(const std::string &name, const std::string &product = "0306") {
+        log = "/tmp/" + name + ".remote.log";
+        child = StartChild({remoteTool, "--product", product, "--log", log}, {},
+                           "/tmp/" + name + ".remote.out", "/tmp/" + name + ".remote.err", true);
+    }
+    void Play(const std::string &script) {
+        WriteToChild(child, ReadFile("/vm/" + script));
+        CloseChildInput(child);
+    }
+    // Commands played as they come, the script left open.
+    void Type(const std::string &commands) { WriteToChild(child, commands); }
+    ~RemoteRun() { StopChild(child); }
+};
+
+inline const char pointerName[] = "Lumadrifter pointer";
+
+// The program as a user starts it, its mouse through uinput (the VM has no
+// X display) and its HID library beside it.
+struct ProgramRun {
+    Child child;
+    std::string name;
+    uid_t user = 0;
+    std::vector<std::string> env; // a session's variables, besides the library's folder
+
+    void Start(const std::string &testName) {
+        name = testName;
+        std::vector<std::string> all = env;
+        all.push_back("LD_LIBRARY_PATH=/vm/lib");
+        child = StartChild({"/vm/lumadrifter"}, all, "/tmp/" + name + ".out",
+                           "/tmp/" + name + ".err", true, user);
+    }
+    std::string Out() const { return ReadFile("/tmp/" + name + ".out"); }
+    std::string Err() const { return ReadFile("/tmp/" + name + ".err"); }
+    ~ProgramRun() { StopChild(child); }
+};
+
+// One run of the program against the virtual remote. The pointer's node
+// appears as the program starts, well before its first move (the probe and
+// the camera set-up come first), so it is recorded from the start.
+struct Session {
+    RemoteRun remote;
+    ProgramRun program;
+    std::string name;
+    std::string hidraw;
+    std::unique_ptr<EventRecorder> pointer;
+    std::string pointerNode;
+
+    // The remote appears and a driver takes it.
+    void StartRemote(const std::string &testName) {
+        name = testName;
+        remote.Start(name);
+        hidraw = FindHidraw(0x057E, 0x0306, 10000);
+        ASSERT_NE(hidraw, "") << ReadFile("/tmp/" + name + ".remote.err");
+    }
+    // The program starts and its pointer is watched; then the remote plays
+    // the script, if one is given (else the caller has it play later).
+    void StartProgram(const std::string &script) {
+        program.Start(name);
+        pointerNode = WaitForInputNode(pointerName, 10000).event;
+        ASSERT_NE(pointerNode, "") << program.Err();
+        pointer = std::make_unique<EventRecorder>(pointerNode);
+        ASSERT_TRUE(pointer->Opened());
+        if (!script.empty())
+            remote.Play(script);
+    }
+    void Start(const std::string &testName, const std::string &script) {
+        ASSERT_NO_FATAL_FAILURE(StartRemote(testName));
+        ASSERT_NO_FATAL_FAILURE(StartProgram(script));
+    }
+    // The program's exit code; the remote has finished its script.
+    int Finish() {
+        int code = WaitChild(program.child, 30000);
+        EXPECT_EQ(WaitChild(remote.child, 30000), 0) << ReadFile(remote.log);
+        return code;
+    }
+    std::vector<Bytes> Outputs() { return Reports(ReadRemoteLog(remote.log), "output"); }
+};
+
+// generic.remote's IR trace: the program's x positions from the corner
+// where the acknowledgements put the cursor, (1919, 0) on a layout 1920
+// wide, a sixth of the way to (488, 206) and then to (788, 206) a report; y
+// stays clamped at 0 all along.
+inline const std::vector<int> genericTraceX = {1919, 1788, 1621, 1482, 1366, 1269, 1188};

@@ -1,0 +1,33 @@
+# Sourced by run.sh: a Wayland desktop in the VM, fed by the kernel's input
+# stack. From the host's Debian: sway (headless outputs, libinput for
+# input), seatd to hand it the input devices, XWayland, wev as the client
+# that reports what the pointer does, and what they read: xkb data,
+# libinput's quirks, udev's hwdb and the input rules and helpers that
+# classify a device as a desktop's udev would. sway runs as an ordinary
+# user (it refuses root), so the root is open to others and has that user.
+#   in: $stage (the VM's root being made)
+
+chmod 755 "$stage"
+mkdir -p "$stage"/{usr/bin,usr/sbin,usr/libexec/coreutils,usr/share/X11,lib/udev/rules.d,home/user}
+cp /usr/bin/sway /usr/bin/swaymsg /usr/bin/wev /usr/bin/Xwayland /usr/bin/xkbcomp /usr/bin/stdbuf \
+    "$stage/usr/bin/"
+cp /usr/sbin/seatd "$stage/usr/sbin/"
+cp /usr/libexec/coreutils/libstdbuf.so "$stage/usr/libexec/coreutils/"
+cp -r /usr/share/X11/xkb "$stage/usr/share/X11/"
+cp -r /usr/share/libinput "$stage/usr/share/"
+cp /lib/udev/hwdb.bin "$stage/lib/udev/"
+for rules in 60-persistent-input 70-mouse 80-libinput-device-groups 90-libinput-fuzz-override; do
+    cp "/lib/udev/rules.d/$rules.rules" "$stage/lib/udev/rules.d/"
+done
+cp /lib/udev/libinput-device-group /lib/udev/libinput-fuzz-extract /lib/udev/libinput-fuzz-to-zero \
+    "$stage/lib/udev/"
+echo "user:x:1000:1000:user:/home/user:/bin/sh" >>"$stage/etc/passwd"
+echo "user:x:1000:" >>"$stage/etc/group"
+chown 1000:1000 "$stage/home/user"
+
+for program in "$stage"/usr/bin/{sway,swaymsg,wev,Xwayland,xkbcomp,stdbuf} "$stage"/usr/sbin/seatd \
+    "$stage"/usr/libexec/coreutils/libstdbuf.so "$stage"/lib/udev/libinput-*; do
+    ldd "$program" | awk '$2 == "=>" && $3 ~ /^\// {print $3} $1 ~ /^\// {print $1}'
+done | sort -u | while read -r library; do
+    cp -L --parents "$library" "$stage"
+done
