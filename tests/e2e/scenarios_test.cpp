@@ -248,8 +248,8 @@ TEST_F(Scenario, EndedByASignalInsideTheBuzzStopsTheMotor) {
             usleep(1000);
     }
     ASSERT_GE(buzzUs, 0) << "Plus starts a buzz";
-    kill(p.pid, SIGTERM);
     int64_t killUs = MonotonicUs();
+    kill(p.pid, SIGTERM);
     EXPECT_EQ(p.WaitForExit(), 128 + SIGTERM);
 
     std::vector<LogLine> log = p.HidLog();
