@@ -165,8 +165,9 @@ Moment HomeRead(const std::vector<LogLine> &log);
 
 // One line of the table of ways out, from what the test measured, for
 // `ctest -V | grep -o 'way out: .*'`; it asserts nothing:
-//   way out: <way> | exit <code> | buttons down after: <X buttons or none>
-//   | remote: <last writes> then close, <N> us after <moment>
-//   | terminal: <as before, what changed, or none>
+//   way out: <way> | exit <code> (or no exit) | buttons down after:
+//   <X buttons or none> | remote: <last writes> then close, <N> us after
+//   <moment> (or still open) | terminal: <as before, what changed, or not a
+//   terminal>
 // Call it once the program has ended (or stopped) and the buttons were read.
 void PrintWayOut(const std::string &way, Program &p, unsigned buttonsDown, Moment since);
