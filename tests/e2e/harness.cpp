@@ -1,5 +1,6 @@
 #include "tests/e2e/harness.h"
 #include "tests/expected_banner.h"
+#include "tests/expected_reports.h"
 
 #include <gtest/gtest.h>
 
@@ -8,10 +9,13 @@
 #include <X11/extensions/XTest.h>
 #include <X11/extensions/record.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -512,4 +516,106 @@ bool Program::HidLogExists() {
 
 std::string Banner() {
     return expectedBanner;
+}
+
+void ExpectLeftQuiet(const std::vector<LogLine> &log) {
+    std::vector<Bytes> written = WrittenReports(log);
+    ASSERT_GE(written.size(), 3u);
+    EXPECT_EQ(std::vector<Bytes>(written.end() - 3, written.end()), expectedQuiet);
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back().kind, "close");
+    EXPECT_EQ(OfKind(log, "close").size(), 1u);
+}
+
+int64_t MonotonicUs() {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+}
+
+Moment RemoteGone(const std::vector<LogLine> &log) {
+    for (const LogLine &l : OfKind(log, "read"))
+        if (l.length < 0)
+            return {"the remote went", l.us};
+    return {"the remote went", -1};
+}
+
+// An input report: [0] id (0x30 and up)  [1] buttons1  [2] buttons2, Home 0x80
+Moment HomeRead(const std::vector<LogLine> &log) {
+    for (const LogLine &l : OfKind(log, "read"))
+        if (l.bytes.size() >= 3 && l.bytes[0] >= 0x30 && (l.bytes[2] & 0x80))
+            return {"the Home report was read", l.us};
+    return {"the Home report was read", -1};
+}
+
+static std::string Hex(const Bytes &report) {
+    std::string text;
+    char byte[4];
+    for (uint8_t b : report) {
+        std::snprintf(byte, sizeof byte, "%02x", b);
+        text += (text.empty() ? "" : " ") + std::string(byte);
+    }
+    return "[" + text + "]";
+}
+
+static std::string ButtonNames(unsigned mask) {
+    std::string names;
+    for (int button = 1; button <= 5; button++)
+        if (mask & (Button1Mask << (button - 1)))
+            names += (names.empty() ? "" : " ") + std::to_string(button);
+    return names.empty() ? "none" : names;
+}
+
+// The last three writes (named when they are the quiet state), whether the
+// close came last, and the time from the moment to the close. A register
+// write (0x16) is shown as far as its size byte [5] reaches.
+static std::string RemoteEnd(const std::vector<LogLine> &log, Moment since) {
+    std::vector<Bytes> written = WrittenReports(log);
+    std::vector<Bytes> last(written.end() - std::min<long>(3, long(written.size())), written.end());
+    for (Bytes &r : last)
+        if (r.size() == 22 && r[0] == 0x16)
+            r.resize(6 + std::min<size_t>(r[5], 16));
+    std::string text = "last writes";
+    if (last == expectedQuiet)
+        text = "quiet state";
+    else
+        for (const Bytes &r : last)
+            text += " " + Hex(r);
+    if (log.empty() || log.back().kind != "close")
+        return "still open, " + text;
+    text += " then close";
+    if (since.us >= 0)
+        text += ", " + std::to_string(log.back().us - since.us) + " us after " + since.what;
+    return text;
+}
+
+static std::string TerminalEnd(const Program &p) {
+    termios after{};
+    if (p.terminal == -1)
+        return "not a terminal";
+    if (tcgetattr(p.terminal, &after) != 0)
+        return "unreadable";
+    const tcflag_t flags[][2] = {{after.c_iflag, p.before.c_iflag},
+                                 {after.c_oflag, p.before.c_oflag},
+                                 {after.c_cflag, p.before.c_cflag},
+                                 {after.c_lflag, p.before.c_lflag}};
+    const char *names[] = {"iflag", "oflag", "cflag", "lflag"};
+    std::string changed;
+    char one[64];
+    for (int i = 0; i < 4; i++)
+        if (flags[i][0] != flags[i][1]) {
+            std::snprintf(one, sizeof one, " %s %#o (was %#o)", names[i], flags[i][0], flags[i][1]);
+            changed += one;
+        }
+    if (after.c_cc[VMIN] != p.before.c_cc[VMIN] || after.c_cc[VTIME] != p.before.c_cc[VTIME])
+        changed += " VMIN/VTIME";
+    return changed.empty() ? "as before" : "changed:" + changed;
+}
+
+void PrintWayOut(const std::string &way, Program &p, unsigned buttonsDown, Moment since) {
+    std::string exit = p.Running() ? "no exit" : "exit " + std::to_string(p.exitCode);
+    std::printf("way out: %s | %s | buttons down after: %s | remote: %s | terminal: %s\n",
+                way.c_str(), exit.c_str(), ButtonNames(buttonsDown).c_str(),
+                RemoteEnd(p.HidLog(), since).c_str(), TerminalEnd(p).c_str());
+    std::fflush(stdout);
 }

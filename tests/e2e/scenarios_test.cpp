@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <csignal>
-#include <ctime>
 #include <unistd.h>
 
 namespace {
@@ -32,17 +31,6 @@ struct Scenario : testing::Test {
         return launch;
     }
 };
-
-// The run's last writes are the quiet state, and the close is the last of
-// all: nothing the control loop was about to send follows them.
-void ExpectLeftQuiet(const std::vector<LogLine> &log) {
-    std::vector<Bytes> written = WrittenReports(log);
-    ASSERT_GE(written.size(), 3u);
-    EXPECT_EQ(std::vector<Bytes>(written.end() - 3, written.end()), expectedQuiet);
-    ASSERT_FALSE(log.empty());
-    EXPECT_EQ(log.back().kind, "close");
-    EXPECT_EQ(OfKind(log, "close").size(), 1u);
-}
 
 // Register writes are compared as far as their size byte reaches; the block
 // bytes past it mean nothing to the remote.
@@ -92,6 +80,7 @@ TEST_F(Scenario, HomeEndsAWholeRun) {
     EXPECT_EQ(log.back().kind, "close");
     EXPECT_EQ(OfKind(log, "read").size(), 3u);
     EXPECT_TRUE(record->Buttons().empty());
+    PrintWayOut("Home", p, x.ButtonsDown(), HomeRead(log));
 }
 
 TEST_F(Scenario, TheCursorFollowsTheLights) {
@@ -179,15 +168,14 @@ TEST_F(Scenario, EscapeFromAPipeEndsTheRun) {
     p.Type("q");
     usleep(300000);
     EXPECT_TRUE(p.Running()) << "another key changes nothing";
+    int64_t typedUs = MonotonicUs();
     p.Type("\x1b");
     EXPECT_EQ(p.WaitForExit(Ms(8000)), 0);
 
     std::vector<LogLine> log = p.HidLog();
-    std::vector<Bytes> written = WrittenReports(log);
-    ASSERT_GE(written.size(), 3u);
-    EXPECT_EQ(std::vector<Bytes>(written.end() - 3, written.end()), expectedQuiet);
-    EXPECT_EQ(log.back().kind, "close");
+    ExpectLeftQuiet(log);
     EXPECT_LT(OfKind(log, "read").size(), 400u) << "ended by the key, not by the script";
+    PrintWayOut("Escape from a pipe", p, x.ButtonsDown(), {"the key was typed", typedUs});
 }
 
 TEST_F(Scenario, ARemoteThatGoesAwayEndsTheRunWithNothingHeld) {
@@ -196,11 +184,10 @@ TEST_F(Scenario, ARemoteThatGoesAwayEndsTheRunWithNothingHeld) {
     EXPECT_EQ(p.WaitForExit(), 1);
     EXPECT_EQ(p.Stderr(), "Wii-Remote disconnected.\n");
     EXPECT_EQ(record->Buttons(), (std::vector<XAction>{Press(1), Release(1)}));
+    EXPECT_EQ(x.ButtonsDown(), 0u);
     std::vector<LogLine> log = p.HidLog();
-    std::vector<Bytes> written = WrittenReports(log);
-    ASSERT_GE(written.size(), 3u);
-    EXPECT_EQ(std::vector<Bytes>(written.end() - 3, written.end()), expectedQuiet);
-    EXPECT_EQ(log.back().kind, "close");
+    ExpectLeftQuiet(log);
+    PrintWayOut("the remote gone with B held", p, x.ButtonsDown(), RemoteGone(log));
 }
 
 TEST_F(Scenario, EndedByASignalWithBHeldLeavesNothingPressed) {
@@ -210,6 +197,7 @@ TEST_F(Scenario, EndedByASignalWithBHeldLeavesNothingPressed) {
         usleep(10000);
     ASSERT_NE(x.ButtonsDown(), 0u) << "B holds the left button";
 
+    int64_t sentUs = MonotonicUs();
     kill(p.pid, SIGTERM);
     EXPECT_EQ(p.WaitForExit(), 128 + SIGTERM);
     // The server would keep the button down after its client has gone: the
@@ -221,6 +209,7 @@ TEST_F(Scenario, EndedByASignalWithBHeldLeavesNothingPressed) {
     // The remote is left as a quit leaves it: camera and streaming off, then
     // closed, with nothing of the control loop's after.
     ExpectLeftQuiet(p.HidLog());
+    PrintWayOut("SIGTERM with B held", p, x.ButtonsDown(), {"the signal was sent", sentUs});
 }
 
 // Standard output's reader has gone (`lumadrifter | head -3`): the writes
@@ -235,12 +224,15 @@ TEST_F(Scenario, OutputWithNoReaderEndsNothing) {
     ASSERT_NE(x.ButtonsDown(), 0u) << "past the banner, B holds the left button";
     EXPECT_TRUE(p.Running());
 
+    int64_t sentUs = MonotonicUs();
     kill(p.pid, SIGTERM);
     EXPECT_EQ(p.WaitForExit(), 128 + SIGTERM);
     for (int i = 0; i < 500 && x.ButtonsDown() != 0; i++)
         usleep(10000);
     EXPECT_EQ(x.ButtonsDown(), 0u);
     ExpectLeftQuiet(p.HidLog());
+    PrintWayOut("SIGPIPE (output unread), then SIGTERM with B held", p, x.ButtonsDown(),
+                {"the SIGTERM was sent", sentUs});
 }
 
 TEST_F(Scenario, EndedByASignalInsideTheBuzzStopsTheMotor) {
@@ -256,10 +248,8 @@ TEST_F(Scenario, EndedByASignalInsideTheBuzzStopsTheMotor) {
             usleep(1000);
     }
     ASSERT_GE(buzzUs, 0) << "Plus starts a buzz";
+    int64_t killUs = MonotonicUs();
     kill(p.pid, SIGTERM);
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    int64_t killUs = now.tv_sec * 1000000LL + now.tv_nsec / 1000;
     EXPECT_EQ(p.WaitForExit(), 128 + SIGTERM);
 
     std::vector<LogLine> log = p.HidLog();
@@ -272,6 +262,7 @@ TEST_F(Scenario, EndedByASignalInsideTheBuzzStopsTheMotor) {
     if (killUs < buzzUs + 40000) {
         EXPECT_EQ(std::vector<Bytes>(at + 1, written.end()), expectedQuiet);
     }
+    PrintWayOut("SIGTERM inside a buzz", p, x.ButtonsDown(), {"the signal was sent", killUs});
 }
 
 TEST_F(Scenario, AStatusReportSelectsTheReportingModeAgain) {

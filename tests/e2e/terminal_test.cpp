@@ -56,9 +56,12 @@ TEST_F(OnATerminal, ArrowKeysDoNotQuitAndEscapeDoes) {
     }
     EXPECT_EQ(p.screen.find("[A"), std::string::npos) << "keys are not echoed";
 
+    int64_t typedUs = MonotonicUs();
     p.Type("\x1b");
     EXPECT_EQ(p.WaitForExit(Ms(8000)), 0);
     ExpectSettingsAsBefore(p);
+    ExpectLeftQuiet(p.HidLog());
+    PrintWayOut("Escape on a terminal", p, x.ButtonsDown(), {"the key was typed", typedUs});
 }
 
 // Escape and Enter typed together reach the program in one read.
@@ -95,37 +98,9 @@ TEST_F(OnATerminal, OnlyAnEnterTypedAfterTheMessageAnswersIt) {
     p.Type("\r");
     EXPECT_EQ(p.WaitForExit(), 1);
     ExpectSettingsAsBefore(p);
-}
-
-TEST_F(OnATerminal, SignalsPutTheTerminalBack) {
-    struct Case {
-        const char *how;
-        int signal;
-        const char *typed; // the terminal's own key for it, or nothing
-    } cases[] = {{"Ctrl-C", SIGINT, "\x03"},
-                 {"Ctrl-\\", SIGQUIT, "\x1c"},
-                 {"kill", SIGTERM, nullptr},
-                 {"hang-up", SIGHUP, nullptr}};
-    for (const Case &c : cases) {
-        Program p(With("escape"));
-        ASSERT_TRUE(p.WaitForOutput("Home button  ... Quit")) << c.how;
-        ASSERT_TRUE(KeysWithoutEcho(p));
-
-        if (c.typed)
-            p.Type(c.typed);
-        else
-            kill(p.pid, c.signal);
-        EXPECT_EQ(p.WaitForExit(), 128 + c.signal) << c.how;
-        ExpectSettingsAsBefore(p);
-    }
-}
-
-// The state letter in /proc/<pid>/stat: 'T' once stopped.
-char ProcessState(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    size_t end = text.rfind(')');
-    return end == std::string::npos || end + 2 >= text.size() ? '?' : text[end + 2];
+    std::vector<LogLine> log = p.HidLog();
+    ExpectLeftQuiet(log);
+    PrintWayOut("the remote gone, on a terminal", p, x.ButtonsDown(), RemoteGone(log));
 }
 
 template <typename Condition>
@@ -136,6 +111,46 @@ bool Within5s(Condition condition) {
         usleep(10000);
     }
     return condition();
+}
+
+// Each signal, with B held: the terminal's settings, the left button and a
+// quiet remote are given back before the signal ends the process.
+TEST_F(OnATerminal, SignalsPutTheTerminalBackAndLetGoOfEverything) {
+    struct Case {
+        const char *how;
+        int signal;
+        const char *typed; // the terminal's own key for it, or nothing
+    } cases[] = {{"SIGINT (Ctrl-C)", SIGINT, "\x03"},
+                 {"SIGQUIT (Ctrl-\\)", SIGQUIT, "\x1c"},
+                 {"SIGTERM (kill)", SIGTERM, nullptr},
+                 {"SIGHUP (hang-up)", SIGHUP, nullptr}};
+    for (const Case &c : cases) {
+        ASSERT_EQ(x.ButtonsDown(), 0u) << "left down by the case before " << c.how;
+        Program p(With("hold_b"));
+        ASSERT_TRUE(p.WaitForOutput("Home button  ... Quit")) << c.how;
+        ASSERT_TRUE(KeysWithoutEcho(p));
+        ASSERT_TRUE(Within5s([&] { return x.ButtonsDown() != 0; })) << "B holds the left button";
+
+        int64_t sentUs = MonotonicUs();
+        if (c.typed)
+            p.Type(c.typed);
+        else
+            kill(p.pid, c.signal);
+        EXPECT_EQ(p.WaitForExit(), 128 + c.signal) << c.how;
+        ExpectSettingsAsBefore(p);
+        EXPECT_TRUE(Within5s([&] { return x.ButtonsDown() == 0; })) << c.how;
+        ExpectLeftQuiet(p.HidLog());
+        PrintWayOut(std::string(c.how) + " with B held on a terminal", p, x.ButtonsDown(),
+                    {c.typed ? "the key was typed" : "the signal was sent", sentUs});
+    }
+}
+
+// The state letter in /proc/<pid>/stat: 'T' once stopped.
+char ProcessState(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    size_t end = text.rfind(')');
+    return end == std::string::npos || end + 2 >= text.size() ? '?' : text[end + 2];
 }
 
 TEST_F(OnATerminal, CtrlZLetsGoWhileStoppedAndTheButtonsFollowAgainAfter) {
@@ -151,14 +166,19 @@ TEST_F(OnATerminal, CtrlZLetsGoWhileStoppedAndTheButtonsFollowAgainAfter) {
     ASSERT_TRUE(Within5s([&] { return ProcessState(job) == 'T'; })) << "Ctrl-Z stops it";
     EXPECT_TRUE(Within5s([&] { return x.ButtonsDown() == 0; })) << "nothing held while stopped";
     ExpectSettingsAsBefore(p);
+    PrintWayOut("Ctrl-Z with B held (stopped, not an end)", p, x.ButtonsDown(), {"", -1});
 
     kill(-job, SIGCONT);
     EXPECT_TRUE(Within5s([&] { return x.ButtonsDown() != 0; })) << "B still held: pressed again";
     EXPECT_TRUE(Within5s([&] { return KeysWithoutEcho(p); }));
+    int64_t typedUs = MonotonicUs();
     p.Type("\x1b");
     EXPECT_EQ(p.WaitForExit(), 0);
     EXPECT_EQ(x.ButtonsDown(), 0u);
     ExpectSettingsAsBefore(p);
+    ExpectLeftQuiet(p.HidLog());
+    PrintWayOut("Ctrl-Z with B held, fg, then Escape", p, x.ButtonsDown(),
+                {"the key was typed", typedUs});
 }
 
 } // namespace

@@ -387,6 +387,33 @@ FollowsPath() {
     done < <(CursorPath "$dir/mouse.log")
 }
 
+# WayOut <way> <moment> <us>: one line of the table of ways out, as the
+# Linux suite prints it, from what the run measured: the exit code, the
+# buttons the hook saw go down and not up, the remote's last writes, and the
+# time from the moment (on the scripted remote's clock) to its close.
+WayOut() {
+    local held remote close
+    held=$(MouseEvents "$dir/mouse.log" | awk '
+        $1 ~ /-down$/ { down[substr($1, 1, length($1) - 5)] = 1 }
+        $1 ~ /-up$/ { delete down[substr($1, 1, length($1) - 3)] }
+        END { for (b in down) list = list " " b; print list == "" ? "none" : substr(list, 2) }')
+    if [ "$(RemoteSide "$dir/hid.log" | tail -4)" = "$(Quiet)" ]; then
+        remote="quiet state then close"
+    else
+        remote="ends $(RemoteSide "$dir/hid.log" | tail -4 | paste -sd ';')"
+    fi
+    close=$(Text "$dir/hid.log" | awk '$1 == "close" { print $2 }' | tail -1)
+    if [ -n "$3" ] && [ -n "$close" ]; then
+        remote="$remote, $((close - $3)) us after $2"
+    fi
+    echo "way out: $1 | exit $(cat "$dir/exit" 2>/dev/null || echo none) | buttons down after: $held | remote: $remote | terminal: console, not checked"
+}
+
+# When type_keys.exe typed key $1 in this run.
+Typed() {
+    Text "$dir/type_keys.log" 2>/dev/null | awk -v key="$1" '$1 == "typed" && $2 == key { print $3 }' | tail -1
+}
+
 # --- Scenarios ---------------------------------------------------------------
 
 program=$build/scripted/lumadrifter.exe
@@ -459,6 +486,8 @@ CheckRun 1 "$(Banner; echo "IR-Track NG")" "$(BoxSaying "Wii-Remote disconnected
     "$(printf '%s\n' "left-down $at" "left-up $at")"
 Compare "remote side" "$(Opened; StartUp; Quiet)" "$(RemoteSide "$dir/hid.log")"
 Verdict "remote gone: left button released, remote quietened, exit code 1"
+WayOut "the remote gone with B held (Windows)" "the remote went" \
+    "$(Text "$dir/hid.log" | awk '$1 == "read" && $3 == -1 { print $2; exit }')"
 
 # Typed once the banner is out: another key first, which changes nothing,
 # then Escape.
@@ -483,6 +512,7 @@ Compare "remote side" "$(Opened; StartUp; Quiet)" "$(RemoteSide "$dir/hid.log")"
 reads=$(Text "$dir/hid.log" | grep -c '^read ')
 [ "$reads" -lt 501 ] || echo "Escape did not end the program; $reads reports read" >>"$dir/failure"
 Verdict "Escape typed into the console ends the run"
+WayOut "Escape in the console (Windows)" "the key was typed" "$(Typed esc)"
 
 # Ctrl+C typed into the console once the buttons are down.
 TypeControlC() {
@@ -502,6 +532,7 @@ Compare "remote side" "$(Opened; StartUp; Quiet)" "$(RemoteSide "$dir/hid.log")"
 reads=$(Text "$dir/hid.log" | grep -c '^read ')
 [ "$reads" -lt 501 ] || echo "Ctrl+C did not end the program; $reads reports read" >>"$dir/failure"
 Verdict "Ctrl+C in the console: the buttons held are let go, the remote is left quiet and closed"
+WayOut "Ctrl+C with B and A held (Windows)" "the key was typed" "$(Typed ctrl-c)"
 
 # --- The real tiny_hid_dll.dll ------------------------------------------------
 

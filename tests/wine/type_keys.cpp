@@ -4,11 +4,13 @@
 //
 // A key is one character, esc for Escape or ctrl-c for Ctrl+C. Each becomes a key-down and a
 // key-up event in the console's input, which is what the C runtime's
-// keyboard calls read.
+// keyboard calls read. For each key it prints "typed <key> <us>": the
+// moment it went in, on the clock the scripted remote's log counts in.
 #include <windows.h>
 
 #include <tlhelp32.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -60,6 +62,9 @@ int main(int argc, char **argv) {
                      GetLastError());
         return 1;
     }
+    // Attached, this process is sent the Ctrl+C it types as well: it
+    // ignores it, so that it lives to say when the key went in.
+    SetConsoleCtrlHandler(nullptr, TRUE);
     HANDLE input =
         CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                     nullptr, OPEN_EXISTING, 0, nullptr);
@@ -67,10 +72,14 @@ int main(int argc, char **argv) {
         INPUT_RECORD events[2];
         DWORD written = 0;
         KeyEvents(argv[i], events);
+        auto now = std::chrono::steady_clock::now().time_since_epoch();
+        long long us = std::chrono::duration_cast<std::chrono::microseconds>(now).count();
         if (!WriteConsoleInputA(input, events, 2, &written) || written != 2) {
             std::fprintf(stderr, "type_keys: cannot type %s: error %lu\n", argv[i], GetLastError());
             return 1;
         }
+        std::printf("typed %s %lld\n", argv[i], us);
+        std::fflush(stdout);
     }
     return 0;
 }
