@@ -19,7 +19,9 @@ static std::atomic<uint32_t> readerReports;
 static void ReaderThread(void *) {
     while (keepReading.load() != 0) {
         readerRunning.store(1);
+        MarkThreadKillable(true);
         ReadRemote();
+        MarkThreadKillable(false);
         readerReports.fetch_add(1);
         SleepMilliseconds(100);
     }
@@ -42,7 +44,8 @@ bool ProbeRemote() {
     return answered;
 }
 
-// The thread is either blocked in a read that may never return, or asleep.
+// The thread is either blocked in a read that may never return, and ended
+// there, or asleep, and then waited for: it wakes to a closed window.
 void StopReaderThread() {
     if (readerRunning.load() == 1) {
         KillThread(readerThread);
