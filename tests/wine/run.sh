@@ -413,6 +413,11 @@ CheckRun 0 "$(Banner; echo "IR-Track NG")" "" ""
 Compare "remote side" "$(Opened; StartUp; echo "write 3: 12 00 33"; Quiet)" "$(RemoteSide "$dir/hid.log")"
 Verdict "a status report: the reporting mode selected again"
 
+Run status_after_setup "$program" "$scenarios/status_after_setup.script" no
+CheckRun 0 "$(Banner; echo "IR-Track NG")" "" ""
+Compare "remote side" "$(Opened; StartUp; echo "write 3: 12 00 33"; Quiet)" "$(RemoteSide "$dir/hid.log")"
+Verdict "a status report after the camera set-up: the reporting mode selected again"
+
 # Each rumble pulse must hold the remote's motor on for at least 80 ms.
 RumbleGaps() {
     Text "$dir/hid.log" | awk '$1 == "write" && $4 == "13" && $5 == "05" { on = $2 }
