@@ -106,6 +106,7 @@ void SleepMilliseconds(int) {}
 ThreadHandle StartThread(ThreadBody) {
     return 0;
 }
+void MarkThreadKillable(bool) {}
 void KillThread(ThreadHandle) {}
 void ReleaseThread(ThreadHandle) {}
 

@@ -59,9 +59,14 @@ using ThreadBody = void (*)(void *argument);
 using ThreadHandle = uintptr_t;
 
 ThreadHandle StartThread(ThreadBody body);
-// Ends the thread at once, wherever it is, and lets go of its handle. Safe on
-// a thread that has just ended on its own: the handle is still held, so
-// nothing else can be hit.
+// The calling thread marks where it may be ended: around a call that may
+// block for good (a read of the remote), and nowhere else. A thread starts
+// unmarked.
+void MarkThreadKillable(bool killable);
+// Ends the thread and lets go of its handle: at once when it is inside what
+// it marked killable (on Windows wherever it is); otherwise it is waited for
+// until it ends by itself. Safe on a thread that has just ended on its own:
+// the handle is still held, so nothing else can be hit.
 void KillThread(ThreadHandle thread);
 // Lets go of the handle without waiting; a running thread ends on its own.
 void ReleaseThread(ThreadHandle thread);

@@ -136,6 +136,9 @@ ThreadHandle StartThread(ThreadBody body) {
     return _beginthreadex(nullptr, 0, RunThreadBody, reinterpret_cast<void *>(body), 0, nullptr);
 }
 
+// TerminateThread ends a thread wherever it is: nothing to mark.
+void MarkThreadKillable(bool) {}
+
 // The wait makes sure the thread is gone before the caller closes what it was
 // reading from; on a thread that has already ended it returns at once.
 void KillThread(ThreadHandle thread) {

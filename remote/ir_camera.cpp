@@ -1,6 +1,7 @@
 #include "remote/ir_camera.h"
 
 #include "app/delay.h"
+#include "remote/probe.h"
 #include "remote/reports.h"
 
 #include <cstring>
@@ -38,5 +39,6 @@ void SetUpIrCamera() {
     WriteCameraRegister(block, 0x33, 2, dotFormat);
     WriteCameraRegister(block, 0x30, 2, ready);
 
+    NoteCameraModeChosen();
     SetReportMode(0x00, 0x33);
 }

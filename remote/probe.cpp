@@ -15,11 +15,21 @@ static ThreadHandle readerThread;
 // it looks at what they decoded, so the decoded state is handed over whole,
 // and a report still being decoded as the window closes is not counted.
 static std::atomic<uint32_t> readerReports;
+// Set by the camera set-up just before it selects mode 0x33, cleared by each
+// probe. A status report turns the remote's data reporting off until a mode
+// is selected again; once this is set, the reader answers one as the control
+// loop does. A status report read before it is set was sent before the
+// set-up's own mode selection, which turns reporting on again.
+static std::atomic<uint8_t> cameraModeChosen;
 
 static void ReaderThread(void *) {
     while (keepReading.load() != 0) {
         readerRunning.store(1);
-        ReadRemote();
+        MarkThreadKillable(true);
+        int id = ReadRemote();
+        MarkThreadKillable(false);
+        if (id == 0x20 && cameraModeChosen.load() != 0)
+            SelectCameraModeAside();
         readerReports.fetch_add(1);
         SleepMilliseconds(100);
     }
@@ -29,6 +39,7 @@ static void ReaderThread(void *) {
 // A remote sends accelerometer data at once when mode 0x31 is selected; a
 // zero first accelerometer byte counts as nothing received.
 bool ProbeRemote() {
+    cameraModeChosen.store(0);
     remoteState.accelX = 0;
     readerReports.store(0);
     keepReading.store(1);
@@ -42,7 +53,8 @@ bool ProbeRemote() {
     return answered;
 }
 
-// The thread is either blocked in a read that may never return, or asleep.
+// The thread is either blocked in a read that may never return, and ended
+// there, or asleep, and then waited for: it wakes to a closed window.
 void StopReaderThread() {
     if (readerRunning.load() == 1) {
         KillThread(readerThread);
@@ -50,4 +62,8 @@ void StopReaderThread() {
     } else {
         ReleaseThread(readerThread);
     }
+}
+
+void NoteCameraModeChosen() {
+    cameraModeChosen.store(1);
 }

@@ -6,3 +6,8 @@ bool ProbeRemote();
 
 // After a failed probe: ends the reader thread if it is still reading.
 void StopReaderThread();
+
+// Called by the camera set-up as it selects mode 0x33: from then on a status
+// report the reader thread takes in its last read is answered by selecting
+// that mode again.
+void NoteCameraModeChosen();

@@ -114,8 +114,7 @@ TEST_F(ExitTest, RemoteGoneEndsTheRunWithOne) {
 // A status report sent on the remote's own stops its data reports until a
 // mode is selected again; the pass goes on with the state as it was.
 TEST_F(ExitTest, StatusReportSelectsTheReportingModeAgain) {
-    const Bytes status = {0x20, 0x00, 0x00, 0x02, 0x00, 0x00, 0xC8};
-    RunPasses({holdOne, status, ButtonsReport(0x00, 0x00)});
+    RunPasses({holdOne, StatusReport(), ButtonsReport(0x00, 0x00)});
 
     EXPECT_EQ(SentReports(), (std::vector<Bytes>{{0x12, 0x00, 0x33}}));
     EXPECT_EQ(WheelAmounts(), (std::vector<int>{64, 64})); // One still held in that pass

@@ -1,9 +1,13 @@
 // The start-up probe and its reader thread.
 #include "app/entry.h"
 #include "platform/platform.h"
+#include "remote/ir_camera.h"
 #include "remote/probe.h"
 #include "remote/reports.h"
+#include "tests/expected_reports.h"
 #include "tests/test_support.h"
+
+#include <functional>
 
 namespace {
 
@@ -11,6 +15,24 @@ using ProbeTest = LumadrifterTest;
 
 size_t Reads() {
     return ScriptedEvents(HidEvent::Read).size();
+}
+
+// Waits for what another thread does; the deadline is only reached when
+// that thread hangs.
+bool Eventually(const std::function<bool()> &done) {
+    for (int i = 0; i < 1000 && !done(); i++)
+        SleepMilliseconds(10);
+    return done();
+}
+
+// An acknowledgement decodes into nothing: a last read that takes one leaves
+// the state the main thread reads alone.
+Bytes AckReport() {
+    return {0x22, 0x00, 0x00, 0x12, 0x00};
+}
+
+bool ReaderDone(size_t reads) {
+    return Reads() == reads && ScriptedReadersWaiting() == 0;
 }
 
 // The reader sleeps 100 ms after its read, so the window has closed when it
@@ -28,7 +50,7 @@ TEST_F(ProbeTest, AnsweredEarlyInTheWindow) {
 
 TEST_F(ProbeTest, OnlyNonZeroAccelerometerDataCounts) {
     // An acknowledgement first: the answer behind it comes after the window.
-    ScriptReport(10, {0x22, 0x00, 0x00, 0x12, 0x00});
+    ScriptReport(10, AckReport());
     ScriptReport(0, ProbeReport(0x80));
     EXPECT_FALSE(ProbeRemote());
     StopReaderThread();
@@ -65,16 +87,58 @@ TEST_F(ProbeTest, SilentRemote) {
 }
 
 // After a successful probe the thread is not waited for: the main thread
-// goes on at once, and the thread ends by itself.
+// goes on at once, even with the reader in a read that has not returned (its
+// sleep cut short, it read again before the window closed), and the thread
+// ends by itself once that read returns.
 TEST_F(ProbeTest, SuccessDoesNotWaitForTheReader) {
-    ScriptReport(90, ProbeReport(0x80));
-    int64_t start = ReadCounter();
+    CutThreadSleeps(0);
+    ScriptReport(10, ProbeReport(0x80));
+    ScriptReport(1000, AckReport());
     EXPECT_TRUE(ProbeRemote());
-    EXPECT_LT(ReadCounter() - start, 190 * 1000000LL);
-
-    SleepMilliseconds(250);
     EXPECT_EQ(Reads(), 1u);
-    EXPECT_EQ(ScriptedReadersWaiting(), 0);
+    EXPECT_EQ(ScriptedReadersWaiting(), 1);
+
+    EXPECT_TRUE(Eventually([] { return ReaderDone(2); }));
+}
+
+// The reader's last read, past the window, takes a status report once the
+// camera set-up has run: the remote would stay silent, so the reader selects
+// mode 0x33 again, from a buffer of its own with nothing behind the mode.
+TEST_F(ProbeTest, AStatusReportTheReaderTakesAfterTheCameraSetUpIsAnswered) {
+    CutThreadSleeps(0);
+    ScriptReport(10, ProbeReport(0x80));
+    ScriptReport(600, StatusReport());
+    ASSERT_TRUE(ProbeRemote());
+    SetUpIrCamera();
+    size_t setUpWrites = expectedCameraSetUp.size() + 1;
+
+    ASSERT_TRUE(Eventually([&] { return SentReports().size() == setUpWrites + 1; }));
+    std::vector<Bytes> expected = expectedCameraSetUp;
+    expected.push_back({0x12, 0x00, 0x33});
+    expected.push_back({0x12, 0x00, 0x33});
+    EXPECT_EQ(SentReports(), FromOneBuffer(expected));
+    Bytes alone(22, 0);
+    alone[0] = 0x12;
+    alone[2] = 0x33;
+    EXPECT_EQ(ScriptedEvents(HidEvent::Write).back().bytes, alone);
+    EXPECT_GT(ScriptedEvents(HidEvent::Write).back().ns, ScriptedEvents(HidEvent::Read).back().ns);
+    EXPECT_TRUE(Eventually([] { return ReaderDone(2); }));
+}
+
+// During the probe proper a status report is only read: nothing is sent,
+// whatever a camera set-up before the probe had chosen.
+TEST_F(ProbeTest, AStatusReportDuringTheProbeIsNotAnswered) {
+    SetUpIrCamera();
+    size_t setUpWrites = SentReports().size();
+    CutThreadSleeps(0);
+    ScriptReport(10, StatusReport());
+    ScriptReport(10, ProbeReport(0x80));
+    ScriptReport(600, AckReport());
+    ASSERT_TRUE(ProbeRemote());
+
+    EXPECT_TRUE(Eventually([] { return ReaderDone(3); }));
+    EXPECT_EQ(ScriptedEvents(HidEvent::Read).front().bytes, StatusReport());
+    EXPECT_EQ(SentReports().size(), setUpWrites);
 }
 
 } // namespace

@@ -2,10 +2,35 @@
 
 #include "platform/platform.h"
 
+#include <atomic>
+#include <mutex>
+
+#include <unistd.h>
+
 RecordingPlatform recording;
+// The reader thread locks the output as the main thread does.
+static std::mutex outputLockCount;
+// -1: sleeps as asked.
+static std::atomic<int> threadSleepMs{-1};
 
 void ResetRecordingPlatform() {
     recording = RecordingPlatform();
+    threadSleepMs.store(-1);
+}
+
+void CutThreadSleeps(int ms) {
+    threadSleepMs.store(ms);
+}
+
+// The test binary is linked with --wrap for SleepMilliseconds: the program's
+// sleeps come here, and the real one is reached through its __real_ name.
+extern "C" void __real__Z17SleepMillisecondsi(int ms);
+
+extern "C" void __wrap__Z17SleepMillisecondsi(int ms) {
+    int cut = threadSleepMs.load();
+    if (cut >= 0 && gettid() != getpid())
+        ms = cut;
+    __real__Z17SleepMillisecondsi(ms);
 }
 
 void FeedKey(int code, int fromPoll) {
@@ -26,10 +51,12 @@ void OnEndRequest(void (*leave)()) {
 }
 
 void LockOutput() {
+    std::lock_guard<std::mutex> hold(outputLockCount);
     recording.outputLocks++;
 }
 
 void UnlockOutput() {
+    std::lock_guard<std::mutex> hold(outputLockCount);
     recording.outputLocks--;
 }
 

@@ -39,10 +39,17 @@ struct RecordingPlatform {
     int keysRead = 0;
     void (*leave)() = nullptr;          // what the program hands OnEndRequest
     std::function<void()> onMouseEvent; // run before each mouse event
-    int outputLocks = 0;                // LockOutput calls not yet unlocked
+    int outputLocks = 0;                // LockOutput calls not yet unlocked; the reader
+                                        // thread takes it too
 };
 
 extern RecordingPlatform recording;
 
 void ResetRecordingPlatform();
 void FeedKey(int code, int fromPoll = 1);
+
+// From now until the next reset, every sleep of a thread other than the
+// test's own lasts ms. Cut to 0, the probe's reader wakes from its sleep
+// before the window has closed and reads once more, as it does when the main
+// thread is held up at the window's end.
+void CutThreadSleeps(int ms);

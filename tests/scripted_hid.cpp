@@ -2,6 +2,7 @@
 
 #include "remote/tiny_hid_dll.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -20,7 +21,7 @@
 namespace {
 
 struct Step {
-    enum Kind { Report, Silent, Gone } kind;
+    enum Kind { Report, Silent, Gone, Await } kind;
     int delayMs;
     int count;
     std::vector<uint8_t> bytes;
@@ -33,6 +34,8 @@ struct Remote {
     std::deque<Step> steps;
     std::vector<HidEvent> events;
     int readersWaiting = 0;
+    int reportsUnderWay = 0; // taken by a read that has not returned them yet
+    size_t servedAt = 0;     // the events up to the last report returned
     bool fromEnvironment = false;
     FILE *log = nullptr;
     int node = -1; // the file standing for the remote's node, while open
@@ -96,6 +99,20 @@ void WaitFor(int ms) {
         std::this_thread::sleep_for(std::chrono::hours(1));
 }
 
+// Called with the lock held. An awaited write counts once every report
+// before the step has been returned, and only when written after the last.
+bool AwaitedWriteSeen(const std::vector<uint8_t> &start) {
+    if (remote.reportsUnderWay != 0)
+        return false;
+    for (size_t i = remote.servedAt; i < remote.events.size(); i++) {
+        const HidEvent &e = remote.events[i];
+        if (e.kind == HidEvent::Write && e.bytes.size() >= start.size() &&
+            std::equal(start.begin(), start.end(), e.bytes.begin()))
+            return true;
+    }
+    return false;
+}
+
 bool ParseBytes(std::istringstream &in, std::vector<uint8_t> *bytes) {
     std::string word;
     while (in >> word) {
@@ -121,6 +138,10 @@ bool ParseLine(const std::string &line) {
         return remote.noDevice;
     } else if (verb == "silent") {
         step.kind = Step::Silent;
+    } else if (verb == "await") {
+        step.kind = Step::Await;
+        if (!ParseBytes(in, &step.bytes))
+            return false;
     } else if (verb == "gone") {
         step.kind = Step::Gone;
         in >> step.delayMs;
@@ -187,6 +208,8 @@ void ResetScriptedRemote() {
     remote.gone = false;
     remote.steps.clear();
     remote.events.clear();
+    remote.reportsUnderWay = 0;
+    remote.servedAt = 0;
 }
 
 void ScriptNoDevice() {
@@ -269,6 +292,16 @@ int WriteReport(int, unsigned char *report, unsigned int *) {
 int ReadReport(int, unsigned char *report, unsigned int *) {
     WaitingReader waiting;
     std::unique_lock<std::mutex> hold(remote.lock);
+    // Polled, so that no lock is held while waiting.
+    while (!remote.gone && !remote.steps.empty() && remote.steps.front().kind == Step::Await) {
+        if (AwaitedWriteSeen(remote.steps.front().bytes)) {
+            remote.steps.pop_front();
+            continue;
+        }
+        hold.unlock();
+        WaitFor(1);
+        hold.lock();
+    }
     if (remote.gone) {
         Record(HidEvent::Read, -1, report, 0);
         return -1;
@@ -283,6 +316,8 @@ int ReadReport(int, unsigned char *report, unsigned int *) {
     Step step = remote.steps.front();
     if (step.kind == Step::Report && --remote.steps.front().count == 0)
         remote.steps.pop_front();
+    if (step.kind == Step::Report)
+        remote.reportsUnderWay++;
     hold.unlock();
 
     WaitFor(step.delayMs);
@@ -297,6 +332,8 @@ int ReadReport(int, unsigned char *report, unsigned int *) {
     for (int i = 0; i < length; i++)
         report[i] = step.bytes[static_cast<size_t>(i)];
     Record(HidEvent::Read, length, report, length);
+    remote.reportsUnderWay--;
+    remote.servedAt = remote.events.size();
     return length;
 }
 

@@ -23,6 +23,10 @@
 //   report <ms> <hex bytes>        after <ms>, a read returns these bytes
 //   repeat <n> <ms> <hex bytes>    the same report <n> times, <ms> apart
 //   silent                         reads from here on never return
+//   await <hex bytes>              reads wait until the program writes a report
+//                                  that begins with these bytes, after the
+//                                  report before this step was read (a remote
+//                                  silent until a mode is selected again)
 //   gone <ms>                      after <ms>, reads return -1 from here on
 #pragma once
 

@@ -3,6 +3,8 @@
 #include "remote/tiny_hid_dll.h"
 #include "tests/test_support.h"
 
+#include <thread>
+
 namespace {
 
 using ScriptedRemoteTest = LumadrifterTest;
@@ -32,7 +34,7 @@ TEST_F(ScriptedRemoteTest, ScriptTextServesItsSteps) {
 
 TEST_F(ScriptedRemoteTest, BadLinesAreRejected) {
     for (const char *bad : {"report 10", "report x 31", "report 0 31 zz", "report 0 100",
-                            "repeat 0 10 31", "wobble", "device maybe"}) {
+                            "repeat 0 10 31", "await", "await 1x", "wobble", "device maybe"}) {
         std::string error;
         EXPECT_FALSE(LoadScriptText(bad, &error)) << bad;
         EXPECT_EQ(error, bad);
@@ -60,6 +62,35 @@ TEST_F(ScriptedRemoteTest, DelaysCountFromTheReadCall) {
     int64_t start = ReadCounter();
     EXPECT_EQ(Read(buffer), 6);
     EXPECT_GE(ReadCounter() - start, 30 * 1000000LL);
+}
+
+// A remote silent until a mode is selected: only a matching write made after
+// the report before the step releases the reads behind it; a write before
+// that report, or of another mode, does not.
+TEST_F(ScriptedRemoteTest, AnAwaitedWriteReleasesTheReportsBehindIt) {
+    ASSERT_TRUE(LoadScriptText("report 0 20 00 00 02 00 00 c8\n"
+                               "await 12 00 33\n"
+                               "report 0 30 00 00\n",
+                               nullptr));
+    unsigned char mode33[256] = {0x12, 0x00, 0x33}, mode31[256] = {0x12, 0x00, 0x31};
+    unsigned int word = 0;
+    unsigned char status[256], after[256];
+    WriteReport(7, mode33, &word);
+    ASSERT_EQ(Read(status), 7);
+
+    int length = 0;
+    std::thread reader([&] { length = Read(after); });
+    WriteReport(7, mode31, &word);
+    SleepMilliseconds(50); // room for a wrong release to show
+    WriteReport(7, mode33, &word);
+    reader.join();
+
+    EXPECT_EQ(length, 3);
+    std::vector<HidEvent> events = ScriptedEvents();
+    ASSERT_EQ(events.size(), 5u);
+    EXPECT_EQ(events[3].kind, HidEvent::Write);
+    EXPECT_EQ(events[3].bytes[2], 0x33);
+    EXPECT_EQ(events[4].kind, HidEvent::Read) << "read only after the mode 0x33 write";
 }
 
 } // namespace

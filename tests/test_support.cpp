@@ -32,6 +32,10 @@ Bytes HomeReport() {
     return ButtonsReport(0x00, 0x80);
 }
 
+Bytes StatusReport() {
+    return {0x20, 0x00, 0x00, 0x02, 0x00, 0x00, 0xC8};
+}
+
 void LumadrifterTest::SetUp() {
     ResetScriptedRemote();
     ResetRecordingPlatform();

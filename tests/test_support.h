@@ -19,6 +19,8 @@ Bytes ButtonsReport(uint8_t buttons1, uint8_t buttons2);
 // 0x33 with two dots seen at these camera positions.
 Bytes DotsReport(int x1, int y1, int x2, int y2, uint8_t buttons1 = 0, uint8_t buttons2 = 0);
 Bytes HomeReport();
+// 0x20: a status report (battery level, no extension).
+Bytes StatusReport();
 
 // Every test starts from a fresh remote, platform and process-wide records.
 class LumadrifterTest : public ::testing::Test {

@@ -203,6 +203,7 @@ ThreadHandle StartThread(ThreadBody) {
     std::abort();
 }
 
+void MarkThreadKillable(bool) {}
 void KillThread(ThreadHandle) {}
 void ReleaseThread(ThreadHandle) {}
 

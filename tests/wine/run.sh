@@ -440,6 +440,13 @@ CheckRun 0 "$(Banner; echo "IR-Track NG")" "" ""
 Compare "remote side" "$(Opened; StartUp; echo "write 3: 12 00 33"; Quiet)" "$(RemoteSide "$dir/hid.log")"
 Verdict "a status report: the reporting mode selected again"
 
+# The status report is the control loop's first: the dots still read (0, 0),
+# so no tracking line before Home.
+Run status_after_setup "$program" "$scenarios/status_after_setup.script" no
+CheckRun 0 "$(Banner)"$'\n\n' "" ""
+Compare "remote side" "$(Opened; StartUp; echo "write 3: 12 00 33"; Quiet)" "$(RemoteSide "$dir/hid.log")"
+Verdict "a status report after the camera set-up: the reporting mode selected again"
+
 # Each rumble pulse must hold the remote's motor on for at least 80 ms.
 RumbleGaps() {
     Text "$dir/hid.log" | awk '$1 == "write" && $4 == "13" && $5 == "05" { on = $2 }
