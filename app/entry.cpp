@@ -31,8 +31,10 @@ static void PrintBanner() {
         WriteConsoleText(line);
 }
 
-// Camera and rumble off, buttons only. LED 1 stays lit.
+// Camera and rumble off, buttons only. LED 1 stays lit. The reader thread's
+// last read, if it has not ended yet, answers no status report after this.
 static void QuietRemote() {
+    ForgetCameraMode();
     SetIrCamera(0x00);
     SetIrCamera2(0x00);
     SetReportMode(0x00, 0x30);

@@ -11,3 +11,6 @@ void StopReaderThread();
 // report the reader thread takes in its last read is answered by selecting
 // that mode again.
 void NoteCameraModeChosen();
+// Called as the program begins to quiet the remote: a status report the
+// reader takes from then on is left unanswered, so the remote stays quiet.
+void ForgetCameraMode();

@@ -31,15 +31,13 @@ void SendQuietStateAside() {
 
 // The reader thread's answer to a status report: mode 0x33 again, rumble
 // off, as the control loop answers one. Composed apart, as the main thread
-// fills the shared buffer without a lock; sent under the output lock, so it
-// never follows the end thread's quiet state.
+// fills the shared buffer without a lock. The caller holds the output lock,
+// so it never follows the end thread's quiet state.
 void SelectCameraModeAside() {
     unsigned char report[256] = {0x12, 0x00, 0x33};
     unsigned int word = 0;
 
-    LockOutput();
     WriteReport(remoteLink.handle, report, &word);
-    UnlockOutput();
 }
 
 // Output report 0x11: [1] LEDs in the high nibble, rumble in bit 0.

@@ -35,8 +35,8 @@ void WriteRegister(int addressHigh, int length, const RegisterBlock &block);
 // buffer of its own, without the output lock: for the thread that holds it
 // while the program ends.
 void SendQuietStateAside();
-// SetReportMode(0x00, 0x33) from a buffer of its own, under the output lock:
-// for the reader thread.
+// SetReportMode(0x00, 0x33) from a buffer of its own, for the reader thread,
+// which holds the output lock around it.
 void SelectCameraModeAside();
 
 // Reads one input report and decodes it into remoteState. Returns the

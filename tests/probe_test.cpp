@@ -125,6 +125,23 @@ TEST_F(ProbeTest, AStatusReportTheReaderTakesAfterTheCameraSetUpIsAnswered) {
     EXPECT_TRUE(Eventually([] { return ReaderDone(2); }));
 }
 
+// Once the program has begun to quiet the remote, the reader's last read
+// answers nothing: the quiet state stays the last word.
+TEST_F(ProbeTest, AStatusReportTheReaderTakesAfterTheEndHasBegunIsNotAnswered) {
+    CutThreadSleeps(0);
+    ScriptReport(10, ProbeReport(0x80));
+    ScriptReport(600, StatusReport());
+    ASSERT_TRUE(ProbeRemote());
+    SetUpIrCamera();
+    ForgetCameraMode();
+    size_t writes = SentReports().size();
+
+    EXPECT_TRUE(Eventually([] { return ReaderDone(2); }));
+    EXPECT_EQ(ScriptedEvents(HidEvent::Read).back().bytes, StatusReport());
+    SleepMilliseconds(200); // time for an answer to go out, were there one
+    EXPECT_EQ(SentReports().size(), writes);
+}
+
 // During the probe proper a status report is only read: nothing is sent,
 // whatever a camera set-up before the probe had chosen.
 TEST_F(ProbeTest, AStatusReportDuringTheProbeIsNotAnswered) {
