@@ -13,6 +13,7 @@
 #include <string>
 #include <sys/types.h>
 #include <termios.h>
+#include <unistd.h>
 #include <vector>
 
 // Xlib's headers stay out of the tests: their macros (None, Bool) clash
@@ -171,3 +172,15 @@ Moment HomeRead(const std::vector<LogLine> &log);
 //   terminal>
 // Call it once the program has ended (or stopped) and the buttons were read.
 void PrintWayOut(const std::string &way, Program &p, unsigned buttonsDown, Moment since);
+
+// Polls condition every 10 ms for up to five seconds; a guard against a
+// hang, not a measure of time.
+template <typename Condition>
+bool Within5s(Condition condition) {
+    for (int i = 0; i < 500; i++) {
+        if (condition())
+            return true;
+        usleep(10000);
+    }
+    return condition();
+}

@@ -193,18 +193,14 @@ TEST_F(Scenario, ARemoteThatGoesAwayEndsTheRunWithNothingHeld) {
 TEST_F(Scenario, EndedByASignalWithBHeldLeavesNothingPressed) {
     Program p(With("hold_b"));
     ASSERT_TRUE(p.WaitForOutput(Banner()));
-    for (int i = 0; i < 500 && x.ButtonsDown() == 0; i++)
-        usleep(10000);
-    ASSERT_NE(x.ButtonsDown(), 0u) << "B holds the left button";
+    ASSERT_TRUE(Within5s([&] { return x.ButtonsDown() != 0; })) << "B holds the left button";
 
     int64_t sentUs = MonotonicUs();
     kill(p.pid, SIGTERM);
     EXPECT_EQ(p.WaitForExit(), 128 + SIGTERM);
     // The server would keep the button down after its client has gone: the
     // program lets go of it on the way out.
-    for (int i = 0; i < 500 && x.ButtonsDown() != 0; i++)
-        usleep(10000);
-    EXPECT_EQ(x.ButtonsDown(), 0u);
+    EXPECT_TRUE(Within5s([&] { return x.ButtonsDown() == 0; }));
     EXPECT_EQ(record->Buttons(), (std::vector<XAction>{Press(1), Release(1)}));
     // The remote is left as a quit leaves it: camera and streaming off, then
     // closed, with nothing of the control loop's after.
@@ -219,17 +215,14 @@ TEST_F(Scenario, OutputWithNoReaderEndsNothing) {
     Launch launch = With("hold_b");
     launch.outputUnread = true;
     Program p(launch);
-    for (int i = 0; i < 500 && x.ButtonsDown() == 0; i++)
-        usleep(10000);
-    ASSERT_NE(x.ButtonsDown(), 0u) << "past the banner, B holds the left button";
+    ASSERT_TRUE(Within5s([&] { return x.ButtonsDown() != 0; }))
+        << "past the banner, B holds the left button";
     EXPECT_TRUE(p.Running());
 
     int64_t sentUs = MonotonicUs();
     kill(p.pid, SIGTERM);
     EXPECT_EQ(p.WaitForExit(), 128 + SIGTERM);
-    for (int i = 0; i < 500 && x.ButtonsDown() != 0; i++)
-        usleep(10000);
-    EXPECT_EQ(x.ButtonsDown(), 0u);
+    EXPECT_TRUE(Within5s([&] { return x.ButtonsDown() == 0; }));
     ExpectLeftQuiet(p.HidLog());
     PrintWayOut("SIGPIPE (output unread), then SIGTERM with B held", p, x.ButtonsDown(),
                 {"the SIGTERM was sent", sentUs});

@@ -103,16 +103,6 @@ TEST_F(OnATerminal, OnlyAnEnterTypedAfterTheMessageAnswersIt) {
     PrintWayOut("the remote gone, on a terminal", p, x.ButtonsDown(), RemoteGone(log));
 }
 
-template <typename Condition>
-bool Within5s(Condition condition) {
-    for (int i = 0; i < 500; i++) {
-        if (condition())
-            return true;
-        usleep(10000);
-    }
-    return condition();
-}
-
 // Each signal, with B held: the terminal's settings, the left button and a
 // quiet remote are given back before the signal ends the process.
 TEST_F(OnATerminal, SignalsPutTheTerminalBackAndLetGoOfEverything) {
