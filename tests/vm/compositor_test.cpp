@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 #include <sstream>
 #include <sys/stat.h>
 #include <tuple>
@@ -106,17 +107,18 @@ struct PointerEvent {
     int value = 0;    // button: 1 pressed, 0 released; axis: the value
 };
 
-// wev on the focused output, its output line-buffered into a file.
+// wev on the focused output, its output line-buffered into a file; it
+// connects with the session's variables (env) as that session's user.
 struct Client {
     Child child;
     std::string out;
-    Client(Desktop &desktop, const std::string &name) {
+    Client(const std::vector<std::string> &env, uid_t user, const std::string &name) {
         out = "/tmp/" + name + ".wev";
         child = StartChild(
             {"/usr/bin/stdbuf", "-oL", "/usr/bin/wev", "-f", "wl_pointer", "-f", "xdg_toplevel"},
-            desktop.Env(), out, out + ".err", false, desktopUser);
+            env, out, out + ".err", false, user);
     }
-    // Whether sway gave the client's surface this size within ms.
+    // Whether the compositor gave the client's surface this size within ms.
     bool Configured(int width, int height, int ms) {
         std::string size =
             "width: " + std::to_string(width) + "; height: " + std::to_string(height);
@@ -212,27 +214,36 @@ std::vector<Point> OnOutput(const std::vector<Point> &placements, Point corner, 
     return on;
 }
 
-// The client's surface on the output sway focuses, sized w x h; then the
-// program's pointer taken by sway before the remote plays its script.
+// The client's surface on the output the compositor gives it, sized w x h;
+// then the program's pointer taken by the compositor (what it says of the
+// pointer once it has, "" if it has not within ms) before the remote plays
+// its script.
 struct Watched {
     Session s;
     std::unique_ptr<Client> client;
-    std::string input;         // sway's description of the pointer
+    std::string input;         // the compositor's description of the pointer
     std::string udev;          // udev's properties of the pointer's node
     int width = 0, height = 0; // the pointer's axes, as the program sized them
 
     void Start(Desktop &desktop, const std::string &name, int w, int h,
                const std::vector<std::string> &programEnv, const std::string &script) {
         ASSERT_NE(desktop.ipc, "") << ReadFile("/tmp/sway.err") << ReadFile("/tmp/seatd.err");
-        client = std::make_unique<Client>(desktop, name);
+        Start(
+            desktop.Env(), desktopUser, [&](int ms) { return desktop.PointerInput(ms); }, name, w,
+            h, programEnv, script);
+    }
+    void Start(const std::vector<std::string> &clientEnv, uid_t clientUser,
+               const std::function<std::string(int)> &taken, const std::string &name, int w, int h,
+               const std::vector<std::string> &programEnv, const std::string &script) {
+        client = std::make_unique<Client>(clientEnv, clientUser, name);
         ASSERT_TRUE(client->Configured(w, h, 30000)) << ReadFile(client->out);
         s.program.env = programEnv;
         ASSERT_NO_FATAL_FAILURE(s.StartRemote(name));
         ASSERT_NO_FATAL_FAILURE(s.StartProgram(""));
         width = AbsoluteAxis(s.pointerNode, ABS_X).maximum + 1;
         height = AbsoluteAxis(s.pointerNode, ABS_Y).maximum + 1;
-        input = desktop.PointerInput(20000);
-        ASSERT_NE(input, "") << "sway never took the pointer";
+        input = taken(20000);
+        ASSERT_NE(input, "") << "the compositor never took the pointer";
         udev = Output({"/usr/bin/udevadm", "info", "--query=property", s.pointerNode}, {});
         s.remote.Play(script);
         EXPECT_EQ(s.Finish(), 0) << s.program.Err();
@@ -385,6 +396,133 @@ TEST(VmCompositor, UnderSudoXWaylandIsLeftForUinput) {
     std::vector<Point> at = Positions(w.client->Events(), {1919, 0});
     EXPECT_EQ(Head(at, genericTraceX.size()), TraceStart(0));
     EXPECT_EQ(at, OnOutput(Placements(w.s.pointer->Events()), {0, 0}, 0, 0, 1920, 240));
+}
+
+// ---- weston ----
+
+const std::string westonRuntime = "/run/user/0";
+
+// The VM's virtual display, two connectors (Virtual-1 and Virtual-2), its
+// driver loaded once for the weston tests, with no console drawn on it.
+bool DisplayReady() {
+    static bool ready = [] {
+        std::istringstream list(ReadFile("/vm/gpu.modules"));
+        for (std::string line; std::getline(list, line);)
+            if (!line.empty() && std::system(("insmod /vm/modules/" + line).c_str()) != 0)
+                return false;
+        for (int waited = 0; access("/dev/dri/card0", F_OK) != 0 && waited < 10000; waited += 20)
+            SleepMs(20);
+        std::system("udevadm settle");
+        return access("/dev/dri/card0", F_OK) == 0;
+    }();
+    return ready;
+}
+
+// weston (DRM backend, software rendering, kiosk shell) as root: Debian's
+// weston 10 cannot use seatd, and without a login manager only its direct
+// launcher can take the display and the input devices. Two outputs of
+// 960 x 240, Virtual-1 and at its right Virtual-2 (the kernel is told that
+// this one is connected too: weston ties a device only to a named output
+// whose screen is connected); the kiosk shell fills clientOutput with the
+// client.
+struct Weston {
+    Child child;
+    std::string log = "/tmp/weston.log";
+
+    explicit Weston(const std::string &clientOutput) {
+        mkdir("/run/user", 0755);
+        mkdir(westonRuntime.c_str(), 0700);
+        const std::string mode = "mode=18.00 960 1000 1100 1200 240 243 246 250 +hsync +vsync\n";
+        std::string ini = "[core]\nidle-time=0\n";
+        for (const char *name : {"Virtual-1", "Virtual-2"})
+            ini += std::string("[output]\nname=") + name + "\n" + mode +
+                   (name == clientOutput ? "app-ids=wev\n" : "");
+        WriteFile(westonRuntime + "/weston.ini", ini);
+        unlink(log.c_str()); // weston adds to it
+        child = StartChild(
+            {"/usr/bin/weston", "--backend=drm-backend.so", "--use-pixman", "--tty=2",
+             "--shell=kiosk-shell.so", "--continue-without-input",
+             "--config=" + westonRuntime + "/weston.ini", "--log=" + log, "--socket=wayland-0"},
+            {"XDG_RUNTIME_DIR=" + westonRuntime}, "/tmp/weston.out", "/tmp/weston.err", false);
+        for (int waited = 0;
+             access((westonRuntime + "/wayland-0").c_str(), F_OK) != 0 && waited < 60000;
+             waited += 20)
+            SleepMs(20);
+    }
+    bool Running() const { return access((westonRuntime + "/wayland-0").c_str(), F_OK) == 0; }
+    std::vector<std::string> Env() const {
+        return {"XDG_RUNTIME_DIR=" + westonRuntime, "WAYLAND_DISPLAY=wayland-0"};
+    }
+    // What weston's log says of the program's pointer once it has taken it.
+    std::string PointerInput(int ms) {
+        for (int waited = 0; waited < ms; waited += 100) {
+            std::string text = ReadFile(log);
+            size_t at = text.find("configuring device \"Lumadrifter pointer\"");
+            if (at != std::string::npos)
+                return text.substr(at);
+            SleepMs(100);
+        }
+        return "";
+    }
+    ~Weston() {
+        StopChild(child);
+        std::system(("rm -rf " + westonRuntime).c_str());
+    }
+};
+
+// Positions on a layout of size box, as a device mapped onto an output of
+// size output carries them there: scaled, in the output's pixels.
+std::vector<Point> Squeezed(const std::vector<Point> &placements, Point box, Point output) {
+    std::vector<Point> on;
+    for (Point p : placements)
+        on.push_back({p.first * output.first / box.first, p.second * output.second / box.second});
+    return on;
+}
+
+// README's udev rule naming the output weston maps the program's pointer
+// onto (none for ""), for as long as it lives.
+struct OutputRule {
+    const std::string path = "/run/udev/rules.d/71-lumadrifter-weston.rules";
+    explicit OutputRule(const std::string &output) {
+        mkdir("/run/udev/rules.d", 0755);
+        if (!output.empty())
+            WriteFile(path, "SUBSYSTEM==\"input\", ATTRS{name}==\"Lumadrifter pointer\", "
+                            "ENV{WL_OUTPUT}=\"" +
+                                output + "\"\n");
+        std::system("udevadm control --reload");
+    }
+    ~OutputRule() {
+        unlink(path.c_str());
+        std::system("udevadm control --reload");
+    }
+};
+
+// g. weston maps an absolute pointer onto one output: its first, or the one
+// a udev rule names in WL_OUTPUT. The program still spans both outputs
+// (1920 x 240), so its whole field lands squeezed onto that one output, in
+// the client that fills it: every placement, x halved.
+TEST(VmCompositor, WestonMapsThePointerOntoOneOutput) {
+    ASSERT_TRUE(DisplayReady());
+    for (const std::string output : {"", "Virtual-2"}) {
+        SCOPED_TRACE("WL_OUTPUT=" + output);
+        OutputRule rule(output);
+        Weston weston(output.empty() ? "Virtual-1" : output);
+        ASSERT_TRUE(weston.Running()) << ReadFile(weston.log) << ReadFile("/tmp/weston.err");
+        Watched w;
+        ASSERT_NO_FATAL_FAILURE(w.Start(
+            weston.Env(), 0, [&](int ms) { return weston.PointerInput(ms); }, "weston", 960, 240,
+            weston.Env(), "generic.remote"));
+        EXPECT_EQ(Point(w.width, w.height), Point(1920, 240));
+        if (!output.empty()) {
+            EXPECT_NE(w.udev.find("\nWL_OUTPUT=" + output + "\n"), std::string::npos) << w.udev;
+        }
+
+        std::vector<Point> at = Positions(w.client->Events(), {1919 / 2, 0});
+        std::vector<Point> trace = TraceStart(0);
+        EXPECT_EQ(Head(at, trace.size()), Squeezed(trace, {1920, 240}, {960, 240}))
+            << ReadFile(weston.log);
+        EXPECT_EQ(at, Squeezed(Placements(w.s.pointer->Events()), {1920, 240}, {960, 240}));
+    }
 }
 
 } // namespace

@@ -10,9 +10,9 @@
 # filter such as 'VmCompositor.*').
 #
 # Installs what it needs when missing (as root: qemu-system-x86,
-# busybox-static, cpio, kmod, xz-utils, udev, systemd, and for the desktop
-# sway, seatd, xwayland and wev). The kernel package is its only download;
-# the .deb and what is taken from it stay in $LUMADRIFTER_VM_CACHE
+# busybox-static, cpio, kmod, xz-utils, udev, systemd, and for the desktops
+# sway, seatd, xwayland, wev and weston). The kernel package is its only
+# download; the .deb and what is taken from it stay in $LUMADRIFTER_VM_CACHE
 # (default /var/cache/lumadrifter-vm) for later runs. Ends with a line
 # "vm: N passed, M failed" and a non-zero status on any failure.
 set -euo pipefail
@@ -49,8 +49,10 @@ command -v xz >/dev/null || missing+=(xz-utils)
 # udevd, journald and the service manager that the session tests run.
 [ -x /bin/udevadm ] || missing+=(udev)
 [ -x /lib/systemd/systemd-journald ] && [ -x /usr/bin/journalctl ] || missing+=(systemd)
-# The desktop of the compositor tests: sway, its seat, XWayland, the client.
-for tool in /usr/bin/sway:sway /usr/sbin/seatd:seatd /usr/bin/Xwayland:xwayland /usr/bin/wev:wev; do
+# The desktops of the compositor tests: sway, its seat, XWayland, the
+# client, and weston.
+for tool in /usr/bin/sway:sway /usr/sbin/seatd:seatd /usr/bin/Xwayland:xwayland /usr/bin/wev:wev \
+    /usr/bin/weston:weston; do
     [ -x "${tool%%:*}" ] || missing+=("${tool#*:}")
 done
 if [ ${#missing[@]} -gt 0 ]; then
@@ -130,6 +132,15 @@ if [ ! -f "$tree/ready" ]; then
     unpack_kernel "$tree/boot/vmlinuz-$kver" "$tree/vmlinux"
     touch "$tree/ready"
 fi
+# The virtual display's driver and its transport, added to a tree unpacked
+# before they were needed (runs of older checkouts may be reading it, so
+# nothing is removed).
+if [ ! -f "$tree/gpu.ready" ]; then
+    dpkg-deb --fsys-tarfile "$deb" | tar -x -C "$tree" --wildcards \
+        "*lib/modules/$kver/kernel/drivers/gpu/drm/*" "*lib/modules/$kver/kernel/drivers/virtio/*"
+    depmod -b "$tree" "$kver"
+    touch "$tree/gpu.ready"
+fi
 flock -u 9
 
 # ---- what runs in the VM ----
@@ -188,6 +199,17 @@ for module in $(modules_for "hid:b0005g0001v0000057Ep00000306"); do
         take_module "$module" >>"$stage/vm/driver.modules"
 done
 
+# The virtual display's driver, loaded by the tests that draw on it.
+: >"$stage/vm/gpu.modules"
+for module in $(for m in virtio_pci virtio-gpu; do modules_for "$m"; done | awk '!seen[$0]++'); do
+    name=$(take_module "$module")
+    if [ "$name" = drm_kms_helper.ko ]; then
+        echo "$name fbdev_emulation=0" # no console drawn on the display
+    else
+        echo "$name"
+    fi >>"$stage/vm/gpu.modules"
+done
+
 . "$here/stage_session.sh"
 . "$here/stage_compositor.sh"
 
@@ -198,9 +220,12 @@ image=$work/initramfs.cpio
 
 serial=$build/vm-console.log
 echo "vm: booting $kver"
+# A virtual display with two screens, its second connected by the kernel's
+# command line (with no window to show them in, QEMU connects only the
+# first).
 timeout --kill-after=5 "$limit" qemu-system-x86_64 -accel tcg -m 768 -nographic -no-reboot \
-    -kernel "$tree/vmlinux" -initrd "$image" \
-    -append "console=ttyS0 quiet panic=-1 vm.filter=${LUMADRIFTER_VM_FILTER:-*}" </dev/null >"$serial" 2>&1 || true
+    -device virtio-gpu-pci,max_outputs=2 -kernel "$tree/vmlinux" -initrd "$image" \
+    -append "console=ttyS0 quiet panic=-1 video=Virtual-2:e vm.filter=${LUMADRIFTER_VM_FILTER:-*}" </dev/null >"$serial" 2>&1 || true
 
 # ---- results, from the serial console ----
 

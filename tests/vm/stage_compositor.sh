@@ -21,11 +21,18 @@ for rules in 60-persistent-input 70-mouse 80-libinput-device-groups 90-libinput-
 done
 cp /lib/udev/libinput-device-group /lib/udev/libinput-fuzz-extract /lib/udev/libinput-fuzz-to-zero \
     "$stage/lib/udev/"
+# weston with its DRM backend and kiosk shell, on the VM's virtual display.
+weston_lib=/usr/lib/x86_64-linux-gnu
+mkdir -p "$stage$weston_lib/libweston-10" "$stage$weston_lib/weston"
+cp /usr/bin/weston "$stage/usr/bin/"
+cp "$weston_lib/libweston-10/drm-backend.so" "$stage$weston_lib/libweston-10/"
+cp "$weston_lib/weston/kiosk-shell.so" "$stage$weston_lib/weston/"
 echo "user:x:1000:1000:user:/home/user:/bin/sh" >>"$stage/etc/passwd"
 echo "user:x:1000:" >>"$stage/etc/group"
 chown 1000:1000 "$stage/home/user"
 
-for program in "$stage"/usr/bin/{sway,swaymsg,wev,Xwayland,xkbcomp,stdbuf} "$stage"/usr/sbin/seatd \
+for program in "$stage"/usr/bin/{sway,swaymsg,wev,Xwayland,xkbcomp,stdbuf,weston} "$stage"/usr/sbin/seatd \
+    "$stage$weston_lib"/libweston-10/*.so "$stage$weston_lib"/weston/*.so \
     "$stage"/usr/libexec/coreutils/libstdbuf.so "$stage"/lib/udev/libinput-*; do
     ldd "$program" | awk '$2 == "=>" && $3 ~ /^\// {print $3} $1 ~ /^\// {print $1}'
 done | sort -u | while read -r library; do
