@@ -3,8 +3,9 @@
 # input), seatd to hand it the input devices, XWayland, wev as the client
 # that reports what the pointer does, and what they read: xkb data,
 # libinput's quirks, udev's hwdb and the input rules and helpers that
-# classify a device as a desktop's udev would. sway runs as an ordinary
-# user (it refuses root), so the root is open to others and has that user.
+# classify a device as a desktop's udev would; and weston, its DRM backend
+# and kiosk shell. sway runs as an ordinary user (it refuses root), so the
+# root is open to others and has that user.
 #   in: $stage (the VM's root being made)
 
 chmod 755 "$stage"
