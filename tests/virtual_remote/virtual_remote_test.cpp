@@ -268,6 +268,8 @@ TEST(VirtualRemoteScript, RejectsWhatItCannotPlay) {
         "await",
         "await open later",
         "gone 5",
+        "hold 5",
+        "release now",
         "press B",
     };
     for (const char *line : bad) {
@@ -339,6 +341,35 @@ TEST_F(VirtualRemotePlay, AnAwaitTakesEachOutputOnce) {
     ScriptPlayer never = PlayerOf({"await open"});
     EXPECT_EQ(Run(never, 0, 0), StepWaiting);
     EXPECT_EQ(Run(never, 20'000'000, 0), StepFailed);
+}
+
+// Between hold and release nothing goes out, the answers to the host
+// included; the release sends what was kept in order, and later reports go
+// out at once.
+TEST_F(VirtualRemotePlay, AHoldKeepsEveryReportUntilTheRelease) {
+    ScriptPlayer player = PlayerOf({"hold", "buttons 00 04", "buttons 00 00"});
+    EXPECT_EQ(Run(player, 0), StepWaiting);
+    EXPECT_TRUE(sentByScript.empty());
+    Bytes write = {0x16, 0x04, 0xB0, 0xFF, 0x30, 0x01, 0x08};
+    write.resize(22);
+    Answers answers{};
+    TakeOutputReport(remote, write.data(), 22, answers);
+    ASSERT_EQ(answers.count, 1);
+    EXPECT_TRUE(HoldReport(player, answers.reports[0])) << "an acknowledgement is kept too";
+
+    ScriptStep release;
+    ASSERT_TRUE(ParseScriptLine("release", &release));
+    player.steps.push_back(release);
+    player.steps.push_back(PlayerOf({"status"}).steps[0]);
+    EXPECT_EQ(Run(player, 10), StepWaiting);
+    std::vector<uint8_t> ids;
+    for (const Bytes &report : sentByScript)
+        ids.push_back(report[0]);
+    EXPECT_EQ(ids, (std::vector<uint8_t>{0x30, 0x30, 0x22, 0x20}));
+    EXPECT_EQ(sentByScript[0][2], 0x04);
+    EXPECT_EQ(sentByScript[1][2], 0x00);
+    EXPECT_TRUE(player.held.empty());
+    EXPECT_FALSE(HoldReport(player, answers.reports[0]));
 }
 
 } // namespace

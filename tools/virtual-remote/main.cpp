@@ -32,7 +32,7 @@ const char usage[] =
     "Creates a virtual remote through /dev/uhid and plays SCRIPT, or the\n"
     "commands typed on standard input when there is none (or it is \"-\").\n"
     "Commands: buttons B1 B2 | accel X Y Z | dots X,Y ... | jitter N MS | status |\n"
-    "          wait MS | await HEX... | await open | gone\n"
+    "          wait MS | await HEX... | await open | hold | release | gone\n"
     "--log FILE writes every report in and out, with its time in microseconds.\n"
     "The remote stays until \"gone\", Ctrl+C or SIGTERM.\n";
 
@@ -77,7 +77,7 @@ void Log(const char *what, const uint8_t *bytes, int length) {
 }
 
 void Send(const InputReport &report) {
-    if (report.length == 0 || !session.started)
+    if (report.length == 0 || !session.started || HoldReport(session.player, report))
         return;
     if (!SendInputReport(session.device, report)) {
         int error = errno;

@@ -104,6 +104,9 @@ bool ParseScriptLine(const std::string &line, ScriptStep *step) {
         }
         step->kind = ScriptStep::Await;
         return ParseBytes(in, 0, step);
+    } else if (verb == "hold" || verb == "release") {
+        step->kind = verb == "hold" ? ScriptStep::Hold : ScriptStep::Release;
+        return AtEnd(in);
     } else if (verb == "gone") {
         step->kind = ScriptStep::Gone;
         return AtEnd(in);
@@ -159,6 +162,18 @@ static StepResult Await(ScriptPlayer &player, const ScriptTarget &target, const 
     return StepFailed;
 }
 
+bool HoldReport(ScriptPlayer &player, const InputReport &report) {
+    if (player.holding && report.length > 0)
+        player.held.push_back(report);
+    return player.holding;
+}
+
+// A report of the scenario's own, kept while the player holds.
+static void Emit(ScriptPlayer &player, const ScriptTarget &target, const InputReport &report) {
+    if (!HoldReport(player, report))
+        target.send(report);
+}
+
 // A step of the shake: the accelerometer's X toggles its lowest bit, so
 // every report differs from the one before.
 static StepResult Jitter(ScriptPlayer &player, const ScriptTarget &target, const ScriptStep &step,
@@ -166,9 +181,18 @@ static StepResult Jitter(ScriptPlayer &player, const ScriptTarget &target, const
     if (player.jitterLeft == 0)
         player.jitterLeft = step.count;
     target.remote->accel[0] ^= 1;
-    target.send(NextDataReport(*target.remote, false));
+    Emit(player, target, NextDataReport(*target.remote, false));
     player.resumeUs = now + step.ms * 1000;
     return --player.jitterLeft == 0 ? StepDone : StepWaiting;
+}
+
+// The kept reports go out in the order they were made.
+static StepResult Release(ScriptPlayer &player, const ScriptTarget &target) {
+    player.holding = false;
+    for (const InputReport &report : player.held)
+        target.send(report);
+    player.held.clear();
+    return StepDone;
 }
 
 static StepResult RunStep(ScriptPlayer &player, const ScriptTarget &target, const ScriptStep &step,
@@ -188,7 +212,7 @@ static StepResult RunStep(ScriptPlayer &player, const ScriptTarget &target, cons
     case ScriptStep::Jitter:
         return Jitter(player, target, step, now);
     case ScriptStep::Status:
-        target.send(StatusReport(remote));
+        Emit(player, target, StatusReport(remote));
         return StepDone;
     case ScriptStep::Wait:
         player.resumeUs = now + step.ms * 1000;
@@ -196,13 +220,18 @@ static StepResult RunStep(ScriptPlayer &player, const ScriptTarget &target, cons
     case ScriptStep::Await:
     case ScriptStep::AwaitOpen:
         return Await(player, target, step, now);
+    case ScriptStep::Hold:
+        player.holding = true;
+        return StepDone;
+    case ScriptStep::Release:
+        return Release(player, target);
     case ScriptStep::Gone:
         return StepGone;
     case ScriptStep::Nothing:
         return StepDone;
     }
     // A change the current mode carries goes out in a report of its own.
-    target.send(NextDataReport(remote, false));
+    Emit(player, target, NextDataReport(remote, false));
     return StepDone;
 }
 

@@ -18,6 +18,9 @@
 //   await <hex bytes>      wait until the host has sent an output report that
 //                          starts with these bytes (each report counts once)
 //   await open             wait until someone has the device open
+//   hold                   keep every report the remote would send from now
+//                          on (answers included), in order, until "release"
+//   release                send what was kept, and from then on at once
 //   gone                   the remote goes away: the device is destroyed
 #pragma once
 
@@ -29,7 +32,20 @@
 #include <vector>
 
 struct ScriptStep {
-    enum Kind { Nothing, Buttons, Accel, Dots, Jitter, Status, Wait, Await, AwaitOpen, Gone } kind;
+    enum Kind {
+        Nothing,
+        Buttons,
+        Accel,
+        Dots,
+        Jitter,
+        Status,
+        Wait,
+        Await,
+        AwaitOpen,
+        Hold,
+        Release,
+        Gone
+    } kind;
     int count; // Jitter: reports; Await: bytes to match
     int ms;    // Wait; Jitter: the time between reports
     uint8_t bytes[22];
@@ -52,7 +68,13 @@ struct ScriptPlayer {
     int64_t awaitSinceUs = -1;
     std::vector<std::vector<uint8_t>> outputs; // every output report received
     size_t unmatched = 0;                      // the first one no await has taken
+    bool holding = false;                      // between "hold" and "release"
+    std::vector<InputReport> held;             // what waits for the release
 };
+
+// Keeps a report the remote would send while the player holds; false when
+// it is to go out now.
+bool HoldReport(ScriptPlayer &player, const InputReport &report);
 
 enum StepResult { StepDone, StepWaiting, StepGone, StepFailed };
 
