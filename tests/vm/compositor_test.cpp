@@ -413,6 +413,16 @@ TEST(VmCompositor, TwoOutputsSideBySide) {
     }
 }
 
+// The whole 1920 x 240 box is one output the client fills: the client sees
+// the trace from its start and every placement after, where it was made.
+void ExpectTraceOnTheWholeBox(Watched &w) {
+    std::vector<Point> placed =
+        OnOutput(Placements(w.s.pointer->Events()), {0, 0}, 0, 0, 1920, 240);
+    std::vector<Point> at = Positions(w.Seen(placed.size()), {1919, 0});
+    EXPECT_EQ(Head(at, genericTraceX.size()), TraceStart(0));
+    EXPECT_EQ(at, placed);
+}
+
 // c. One output of 3840 x 480 pixels at scale 2: the program, the pointer
 // and the client all count in its 1920 x 240 logical pixels.
 TEST(VmCompositor, ScaledOutputCountsLogicalPixels) {
@@ -421,11 +431,7 @@ TEST(VmCompositor, ScaledOutputCountsLogicalPixels) {
     ASSERT_NO_FATAL_FAILURE(w.Start(desktop, "scaled", 1920, 240, desktop.Env(), "generic.remote"));
     EXPECT_EQ(Point(w.width, w.height), Point(1920, 240));
 
-    std::vector<Point> placed =
-        OnOutput(Placements(w.s.pointer->Events()), {0, 0}, 0, 0, 1920, 240);
-    std::vector<Point> at = Positions(w.Seen(placed.size()), {1919, 0});
-    EXPECT_EQ(Head(at, genericTraceX.size()), TraceStart(0));
-    EXPECT_EQ(at, placed);
+    ExpectTraceOnTheWholeBox(w);
 }
 
 // d. XWayland in the session, and the program started as sudo leaves it:
@@ -448,11 +454,7 @@ TEST(VmCompositor, UnderSudoXWaylandIsLeftForUinput) {
     EXPECT_EQ(err.find("lumadrifter"), std::string::npos) << err;
     EXPECT_EQ(Point(w.width, w.height), Point(1920, 240));
 
-    std::vector<Point> placed =
-        OnOutput(Placements(w.s.pointer->Events()), {0, 0}, 0, 0, 1920, 240);
-    std::vector<Point> at = Positions(w.Seen(placed.size()), {1919, 0});
-    EXPECT_EQ(Head(at, genericTraceX.size()), TraceStart(0));
-    EXPECT_EQ(at, placed);
+    ExpectTraceOnTheWholeBox(w);
 }
 
 // ---- weston ----
