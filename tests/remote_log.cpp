@@ -1,5 +1,6 @@
 #include "tests/remote_log.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 
@@ -36,4 +37,14 @@ std::vector<Bytes> Reports(const std::vector<LogLine> &log, const std::string &k
         reports.emplace_back(l.bytes.begin(), l.bytes.begin() + static_cast<long>(length));
     }
     return reports;
+}
+
+std::string Hex(const Bytes &bytes) {
+    std::string text;
+    char b[4];
+    for (uint8_t byte : bytes) {
+        std::snprintf(b, sizeof b, text.empty() ? "%02x" : " %02x", byte);
+        text += b;
+    }
+    return text;
 }

@@ -24,3 +24,5 @@ std::vector<LogLine> OfKind(const std::vector<LogLine> &log, const std::string &
 // The reports of one kind, in order, each cut to its length: the scripted
 // library logs a write's whole buffer, the remote takes only that many.
 std::vector<Bytes> Reports(const std::vector<LogLine> &log, const std::string &kind);
+// The bytes in hex, one space between: "12 00 33".
+std::string Hex(const Bytes &bytes);

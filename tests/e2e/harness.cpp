@@ -548,16 +548,6 @@ Moment HomeRead(const std::vector<LogLine> &log) {
     return {"the Home report was read", -1};
 }
 
-static std::string Hex(const Bytes &report) {
-    std::string text;
-    char byte[4];
-    for (uint8_t b : report) {
-        std::snprintf(byte, sizeof byte, "%02x", b);
-        text += (text.empty() ? "" : " ") + std::string(byte);
-    }
-    return "[" + text + "]";
-}
-
 static std::string ButtonNames(unsigned mask) {
     std::string names;
     for (int button = 1; button <= 5; button++)
@@ -580,7 +570,7 @@ static std::string RemoteEnd(const std::vector<LogLine> &log, Moment since) {
         text = "quiet state";
     else
         for (const Bytes &r : last)
-            text += " " + Hex(r);
+            text += " [" + Hex(r) + "]";
     if (log.empty() || log.back().kind != "close")
         return "still open, " + text;
     text += " then close";

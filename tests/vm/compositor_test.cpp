@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <sstream>
@@ -23,6 +24,10 @@ namespace {
 
 const uid_t desktopUser = 1000; // "user" in the VM's /etc/passwd
 const std::string runtime = "/run/user/1000";
+
+bool Exists(const std::string &path) {
+    return access(path.c_str(), F_OK) == 0;
+}
 
 using Point = std::pair<int, int>;
 
@@ -46,8 +51,7 @@ struct Desktop {
         chown(runtime.c_str(), desktopUser, desktopUser);
         seatd = StartChild({"/usr/sbin/seatd", "-g", "user"}, {"SEATD_VTBOUND=0"}, "/tmp/seatd.out",
                            "/tmp/seatd.err", false);
-        for (int waited = 0; access("/run/seatd.sock", F_OK) != 0 && waited < 10000; waited += 10)
-            SleepMs(10);
+        WaitUntil([] { return Exists("/run/seatd.sock"); }, 10000, 10);
         std::string file = runtime + "/config";
         WriteFile(file, "default_border none\ngaps inner 0\nfocus_follows_mouse no\n" + config);
         chown(file.c_str(), desktopUser, desktopUser);
@@ -58,15 +62,17 @@ struct Desktop {
                         "LIBSEAT_BACKEND=seatd", "WLR_HEADLESS_OUTPUTS=" + std::to_string(outputs)},
                        "/tmp/sway.out", "/tmp/sway.err", false, desktopUser);
         // The IPC socket comes last, once sway is ready.
-        for (int waited = 0; ipc.empty() && waited < 60000; waited += 20) {
-            SleepMs(20);
-            for (const std::string &name : ListDirectory(runtime)) {
-                if (name.rfind("wayland-", 0) == 0 && name.find('.') == std::string::npos)
-                    display = name;
-                if (name.rfind("sway-ipc.", 0) == 0)
-                    ipc = runtime + "/" + name;
-            }
-        }
+        WaitUntil(
+            [this] {
+                for (const std::string &name : ListDirectory(runtime)) {
+                    if (name.rfind("wayland-", 0) == 0 && name.find('.') == std::string::npos)
+                        display = name;
+                    if (name.rfind("sway-ipc.", 0) == 0)
+                        ipc = runtime + "/" + name;
+                }
+                return !ipc.empty();
+            },
+            60000);
     }
     std::vector<std::string> Env() const {
         return {"XDG_RUNTIME_DIR=" + runtime, "WAYLAND_DISPLAY=" + display, "SWAYSOCK=" + ipc};
@@ -79,14 +85,17 @@ struct Desktop {
     // What sway says of the program's pointer, once it has taken it ("" if
     // it has not within ms).
     std::string PointerInput(int ms) {
-        for (int waited = 0; waited < ms; waited += 100) {
-            std::string inputs = Msg({"-t", "get_inputs"});
-            size_t at = inputs.find("\"name\": \"Lumadrifter pointer\"");
-            if (at != std::string::npos)
-                return inputs.substr(at, inputs.find("\n  }", at) - at);
-            SleepMs(100);
-        }
-        return "";
+        std::string pointer;
+        WaitUntil(
+            [&] {
+                std::string inputs = Msg({"-t", "get_inputs"});
+                size_t at = inputs.find("\"name\": \"Lumadrifter pointer\"");
+                if (at != std::string::npos)
+                    pointer = inputs.substr(at, inputs.find("\n  }", at) - at);
+                return !pointer.empty();
+            },
+            ms, 100);
+        return pointer;
     }
     ~Desktop() {
         StopChild(sway);
@@ -122,12 +131,7 @@ struct Client {
     bool Configured(int width, int height, int ms) {
         std::string size =
             "width: " + std::to_string(width) + "; height: " + std::to_string(height);
-        for (int waited = 0; waited < ms; waited += 20) {
-            if (ReadFile(out).find(size) != std::string::npos)
-                return true;
-            SleepMs(20);
-        }
-        return false;
+        return WaitUntil([&] { return ReadFile(out).find(size) != std::string::npos; }, ms);
     }
     std::vector<PointerEvent> Events() {
         std::vector<PointerEvent> events;
@@ -270,34 +274,29 @@ struct Watched {
     // ends the program; on a machine too slow for the virtual remote to
     // answer in time, that is what the test says.
     void PastProbe() {
-        for (int waited = 0; waited < 20000; waited += 20) {
-            for (const Bytes &out : Reports(ReadRemoteLog(s.remote.log), "output"))
-                if (out == Bytes{0x11, 0x10})
-                    return;
-            ASSERT_EQ(s.program.Err().find("Wii-Remote cannot open."), std::string::npos)
-                << "the virtual remote did not answer the program's probe within its 100 ms "
-                   "window: the machine was too slow for this run";
-            SleepMs(20);
-        }
-        FAIL() << "the program neither passed its probe nor gave up\n" << s.program.Err();
+        bool gaveUp = false;
+        bool lit = WaitUntil(
+            [&] {
+                std::vector<Bytes> outputs = Reports(ReadRemoteLog(s.remote.log), "output");
+                gaveUp = s.program.Err().find("Wii-Remote cannot open.") != std::string::npos;
+                return gaveUp || std::find(outputs.begin(), outputs.end(), Bytes{0x11, 0x10}) !=
+                                     outputs.end();
+            },
+            20000);
+        ASSERT_FALSE(gaveUp) << "the virtual remote did not answer the program's probe within its "
+                                "100 ms window: the machine was too slow for this run";
+        ASSERT_TRUE(lit) << "the program neither passed its probe nor gave up\n" << s.program.Err();
     }
     // Whether the client has been told of the first placement within ms.
     bool Told(int ms) {
-        for (int waited = 0; Positions(client->Events(), first).empty(); waited += 20) {
-            if (waited >= ms)
-                return false;
-            SleepMs(20);
-        }
-        return true;
+        return WaitUntil([&] { return !Positions(client->Events(), first).empty(); }, ms);
     }
     // What the client was told, once it has been told of count positions
     // from the first placement on: the compositor hands the moves on in its
     // own time, maybe well after the program's end. The guard stops the
     // wait if the client falls short; wev then ends.
     std::vector<PointerEvent> Seen(size_t count) {
-        for (int waited = 0; Positions(client->Events(), first).size() < count && waited < 30000;
-             waited += 20)
-            SleepMs(20);
+        WaitUntil([&] { return Positions(client->Events(), first).size() >= count; }, 30000);
         StopChild(client->child);
         return client->Events();
     }
@@ -443,9 +442,8 @@ TEST(VmCompositor, ScaledOutputCountsLogicalPixels) {
 // program placed it.
 TEST(VmCompositor, UnderSudoXWaylandIsLeftForUinput) {
     Desktop desktop(1, "output HEADLESS-1 mode 1920x240 position 0 0\nxwayland force\n");
-    for (int waited = 0; access("/tmp/.X11-unix/X0", F_OK) != 0 && waited < 60000; waited += 50)
-        SleepMs(50);
-    ASSERT_EQ(access("/tmp/.X11-unix/X0", F_OK), 0) << ReadFile("/tmp/sway.err");
+    ASSERT_TRUE(WaitUntil([] { return Exists("/tmp/.X11-unix/X0"); }, 60000, 50))
+        << ReadFile("/tmp/sway.err");
     Watched w;
     ASSERT_NO_FATAL_FAILURE(
         w.Start(desktop, "sudo", 1920, 240, {"DISPLAY=:0", "SUDO_UID=1000"}, "generic.remote"));
@@ -469,10 +467,9 @@ bool DisplayReady() {
         for (std::string line; std::getline(list, line);)
             if (!line.empty() && std::system(("insmod /vm/modules/" + line).c_str()) != 0)
                 return false;
-        for (int waited = 0; access("/dev/dri/card0", F_OK) != 0 && waited < 10000; waited += 20)
-            SleepMs(20);
+        WaitUntil([] { return Exists("/dev/dri/card0"); }, 10000);
         std::system("udevadm settle");
-        return access("/dev/dri/card0", F_OK) == 0;
+        return Exists("/dev/dri/card0");
     }();
     return ready;
 }
@@ -503,25 +500,25 @@ struct Weston {
              "--shell=kiosk-shell.so", "--continue-without-input",
              "--config=" + westonRuntime + "/weston.ini", "--log=" + log, "--socket=wayland-0"},
             {"XDG_RUNTIME_DIR=" + westonRuntime}, "/tmp/weston.out", "/tmp/weston.err", false);
-        for (int waited = 0;
-             access((westonRuntime + "/wayland-0").c_str(), F_OK) != 0 && waited < 60000;
-             waited += 20)
-            SleepMs(20);
+        WaitUntil([this] { return Running(); }, 60000);
     }
-    bool Running() const { return access((westonRuntime + "/wayland-0").c_str(), F_OK) == 0; }
+    bool Running() const { return Exists(westonRuntime + "/wayland-0"); }
     std::vector<std::string> Env() const {
         return {"XDG_RUNTIME_DIR=" + westonRuntime, "WAYLAND_DISPLAY=wayland-0"};
     }
     // What weston's log says of the program's pointer once it has taken it.
     std::string PointerInput(int ms) {
-        for (int waited = 0; waited < ms; waited += 100) {
-            std::string text = ReadFile(log);
-            size_t at = text.find("configuring device \"Lumadrifter pointer\"");
-            if (at != std::string::npos)
-                return text.substr(at);
-            SleepMs(100);
-        }
-        return "";
+        std::string pointer;
+        WaitUntil(
+            [&] {
+                std::string text = ReadFile(log);
+                size_t at = text.find("configuring device \"Lumadrifter pointer\"");
+                if (at != std::string::npos)
+                    pointer = text.substr(at);
+                return !pointer.empty();
+            },
+            ms, 100);
+        return pointer;
     }
     ~Weston() {
         StopChild(child);

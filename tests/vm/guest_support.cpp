@@ -117,6 +117,15 @@ void SleepMs(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
+bool WaitUntil(const std::function<bool()> &condition, int ms, int stepMs) {
+    for (int waited = 0; waited < ms; waited += stepMs) {
+        if (condition())
+            return true;
+        SleepMs(stepMs);
+    }
+    return condition();
+}
+
 std::vector<std::string> ListDirectory(const std::string &path) {
     std::vector<std::string> names;
     if (DIR *dir = opendir(path.c_str())) {
@@ -283,14 +292,4 @@ std::string HidDeviceOf(const std::string &hidraw) {
 
 std::vector<LogLine> ReadRemoteLog(const std::string &path) {
     return ParseLog(ReadFile(path));
-}
-
-std::string Hex(const Bytes &bytes) {
-    std::string text;
-    char b[4];
-    for (uint8_t byte : bytes) {
-        std::snprintf(b, sizeof b, text.empty() ? "%02x" : " %02x", byte);
-        text += b;
-    }
-    return text;
 }

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -37,6 +38,9 @@ void CloseChildInput(Child &child);
 std::string ReadFile(const std::string &path);
 bool WriteFile(const std::string &path, const std::string &text);
 void SleepMs(int ms);
+// Polls condition every stepMs until it holds or ms have passed; whether it
+// held. A guard against a hang, not a measure of time.
+bool WaitUntil(const std::function<bool()> &condition, int ms, int stepMs = 20);
 // The names in a folder, hidden ones left out.
 std::vector<std::string> ListDirectory(const std::string &path);
 
@@ -89,5 +93,3 @@ std::string HidDeviceOf(const std::string &hidraw);
 
 // The virtual remote's log (tests/remote_log.h).
 std::vector<LogLine> ReadRemoteLog(const std::string &path);
-
-std::string Hex(const Bytes &bytes);

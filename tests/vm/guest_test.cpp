@@ -164,8 +164,7 @@ bool LastPressReleased(EventRecorder &recorder) {
 // goes are lost with it.
 void PressAThenGo(RemoteRun &remote, EventRecorder &keys) {
     remote.Type("buttons 00 08\nwait 200\nbuttons 00 00\n");
-    for (int waited = 0; waited < 10000 && !LastPressReleased(keys); waited += 20)
-        SleepMs(20);
+    WaitUntil([&] { return LastPressReleased(keys); }, 10000);
     remote.Type("gone\n");
 }
 
@@ -295,11 +294,9 @@ TEST(Vm, SignalInsideTheBuzzLeavesTheRemoteQuiet) {
         std::vector<Bytes> outputs = s.Outputs();
         return std::find(outputs.begin(), outputs.end(), report) != outputs.end();
     };
-    for (int waited = 0; waited < 10000 && !sent({0x12, 0x00, 0x33}); waited += 20)
-        SleepMs(20);
+    WaitUntil([&] { return sent({0x12, 0x00, 0x33}); }, 10000);
     s.remote.Type("buttons 10 00\n"); // Plus held: one wheel step and its buzz
-    for (int waited = 0; waited < 10000 && !sent({0x13, 0x05}); waited += 5)
-        SleepMs(5);
+    WaitUntil([&] { return sent({0x13, 0x05}); }, 10000, 5);
     ASSERT_TRUE(sent({0x13, 0x05})) << s.program.Err();
     kill(s.program.child.pid, SIGTERM);
     EXPECT_EQ(WaitChild(s.program.child, 10000), 128 + SIGTERM);
