@@ -48,3 +48,35 @@ std::string Hex(const Bytes &bytes) {
     }
     return text;
 }
+
+// Output report 0x12 [1] flags [2] mode; 0x11 [1] LEDs.
+static bool IsWrite(const LogLine &l, uint8_t id, uint8_t at, uint8_t value) {
+    return l.kind == "write" && l.bytes.size() > at && l.bytes[0] == id && l.bytes[at] == value;
+}
+
+ProbeOutcome ReadProbeOutcome(const std::vector<LogLine> &log) {
+    bool modeSet = false;
+    for (const LogLine &l : log) {
+        modeSet = modeSet || IsWrite(l, 0x12, 2, 0x31);
+        if (modeSet && l.kind == "write" && !l.bytes.empty() && l.bytes[0] == 0x11)
+            return ProbeOutcome::Answered;
+        if (modeSet && l.kind == "close")
+            return ProbeOutcome::Failed;
+    }
+    return ProbeOutcome::Undecided;
+}
+
+std::string LateForTheProbe(const std::vector<LogLine> &log) {
+    int64_t modeUs = -1;
+    for (const LogLine &l : log) {
+        if (modeUs < 0 && IsWrite(l, 0x12, 2, 0x31))
+            modeUs = l.us;
+        if (modeUs >= 0 && l.kind == "read" && l.length > 0) {
+            if (l.us - modeUs < 100000 || ReadProbeOutcome(log) != ProbeOutcome::Failed)
+                return "";
+            return "the machine was late for the probe: the reader's first read came " +
+                   std::to_string((l.us - modeUs) / 1000) + " ms after mode 0x31";
+        }
+    }
+    return "";
+}

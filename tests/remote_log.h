@@ -26,3 +26,14 @@ std::vector<LogLine> OfKind(const std::vector<LogLine> &log, const std::string &
 std::vector<Bytes> Reports(const std::vector<LogLine> &log, const std::string &kind);
 // The bytes in hex, one space between: "12 00 33".
 std::string Hex(const Bytes &bytes);
+
+// How the probe went, as the scripted library's log tells it: undecided
+// while neither LED 1 (the probe passed) nor the close (it failed) has been
+// written after mode 0x31.
+enum class ProbeOutcome { Undecided, Answered, Failed };
+ProbeOutcome ReadProbeOutcome(const std::vector<LogLine> &log);
+// Non-empty when the machine, not the program, missed the probe's 100 ms
+// window: the probe failed, yet the reader's first read came after the
+// window with a report waiting for it. A probe that never reads fails
+// without this excuse.
+std::string LateForTheProbe(const std::vector<LogLine> &log);

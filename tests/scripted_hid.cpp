@@ -36,6 +36,7 @@ struct Remote {
     int readersWaiting = 0;
     int reportsUnderWay = 0; // taken by a read that has not returned them yet
     size_t servedAt = 0;     // the events up to the last report returned
+    int64_t anchorNs = 0;    // what the next report's delay counts from
     bool fromEnvironment = false;
     FILE *log = nullptr;
     int node = -1; // the file standing for the remote's node, while open
@@ -94,21 +95,30 @@ void WaitFor(int ms) {
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
+void WaitUntil(int64_t ns) {
+    int64_t left = ns - Now();
+    if (left > 0)
+        std::this_thread::sleep_for(std::chrono::nanoseconds(left));
+}
+
 [[noreturn]] void WaitForEver() {
     for (;;)
         std::this_thread::sleep_for(std::chrono::hours(1));
 }
 
 // Called with the lock held. An awaited write counts once every report
-// before the step has been returned, and only when written after the last.
+// before the step has been returned, and only when written after the last;
+// the report after the step is timed from that write.
 bool AwaitedWriteSeen(const std::vector<uint8_t> &start) {
     if (remote.reportsUnderWay != 0)
         return false;
     for (size_t i = remote.servedAt; i < remote.events.size(); i++) {
         const HidEvent &e = remote.events[i];
         if (e.kind == HidEvent::Write && e.bytes.size() >= start.size() &&
-            std::equal(start.begin(), start.end(), e.bytes.begin()))
+            std::equal(start.begin(), start.end(), e.bytes.begin())) {
+            remote.anchorNs = e.ns;
             return true;
+        }
     }
     return false;
 }
@@ -210,6 +220,7 @@ void ResetScriptedRemote() {
     remote.events.clear();
     remote.reportsUnderWay = 0;
     remote.servedAt = 0;
+    remote.anchorNs = Now();
 }
 
 void ScriptNoDevice() {
@@ -264,6 +275,7 @@ int OpenHidHandle(int vendorId, int productId) {
     uint8_t ids[4] = {uint8_t(vendorId >> 8), uint8_t(vendorId), uint8_t(productId >> 8),
                       uint8_t(productId)};
     int handle = remote.noDevice ? -1 : 7;
+    remote.anchorNs = Now();
 #ifndef _WIN32
     // Programs given the same LUMADRIFTER_TEST_HID_NODE share one remote:
     // the file stands for its node and is locked as the real library locks
@@ -318,9 +330,10 @@ int ReadReport(int, unsigned char *report, unsigned int *) {
         remote.steps.pop_front();
     if (step.kind == Step::Report)
         remote.reportsUnderWay++;
+    int64_t due = remote.anchorNs + int64_t(step.delayMs) * 1000000;
     hold.unlock();
 
-    WaitFor(step.delayMs);
+    WaitUntil(due);
 
     hold.lock();
     if (step.kind == Step::Gone) {
@@ -334,6 +347,7 @@ int ReadReport(int, unsigned char *report, unsigned int *) {
     Record(HidEvent::Read, length, report, length);
     remote.reportsUnderWay--;
     remote.servedAt = remote.events.size();
+    remote.anchorNs = remote.events.back().ns;
     return length;
 }
 

@@ -1,7 +1,10 @@
 // A scripted remote behind the HID library's four calls.
 //
 // Reads are served from a script, in order, whichever thread calls: each
-// report after its own delay, counted from the read call. When the script
+// report its own delay after the one before it was returned (the first after
+// the open, the one after an await after the awaited write), so that the
+// remote keeps its own time and a late read finds the report waiting, as
+// with a real remote's queue. When the script
 // runs out the remote is silent (reads block for ever) unless it ends with
 // the remote going away (reads return -1). Every open, write, read and close
 // is recorded with a timestamp.

@@ -54,14 +54,17 @@ TEST_F(ScriptedRemoteTest, NoDeviceAndReportLengths) {
     EXPECT_EQ(WriteReport(7, report, &word), 2);
 }
 
-// Each report waits its delay from the read call, not from the script.
-TEST_F(ScriptedRemoteTest, DelaysCountFromTheReadCall) {
+// Each report is due its delay after the one before it was returned, never
+// sooner, whenever the read is called: the remote keeps its own time.
+TEST_F(ScriptedRemoteTest, DelaysCountFromTheReportBefore) {
     ScriptReport(30, ProbeReport());
+    ScriptReport(30, ProbeReport(0x81));
     unsigned char buffer[256];
-    SleepMilliseconds(20);
-    int64_t start = ReadCounter();
     EXPECT_EQ(Read(buffer), 6);
-    EXPECT_GE(ReadCounter() - start, 30 * 1000000LL);
+    EXPECT_EQ(Read(buffer), 6);
+    std::vector<HidEvent> reads = ScriptedEvents(HidEvent::Read);
+    ASSERT_EQ(reads.size(), 2u);
+    EXPECT_GE(reads[1].ns - reads[0].ns, 30 * 1000000LL);
 }
 
 // A remote silent until a mode is selected: only a matching write made after

@@ -133,6 +133,8 @@ struct Program {
     std::vector<LogLine> HidLog() { return ReadHidLog(dir.File("hid.log")); }
     bool HidLogExists();
     double CpuSeconds() const { return cpuSeconds; }
+    void Start(const Launch &launch);
+    std::string WaitForProbe();
 
     TempDir dir;
     pid_t pid = -1;
