@@ -98,19 +98,19 @@ Launch On(const XServer &x, const std::string &script) {
     return launch;
 }
 
-bool IsLoopRead(const HidLogLine &l) {
+bool IsLoopRead(const LogLine &l) {
     return l.kind == "read" && !l.bytes.empty() && l.bytes[0] == 0x33;
 }
 
-bool IsIrModeWrite(const HidLogLine &l) {
+bool IsIrModeWrite(const LogLine &l) {
     return l.kind == "write" && l.bytes.size() >= 3 && l.bytes[0] == 0x12 && l.bytes[2] == 0x33;
 }
 
 // Waits until the running program's log has a line that passes.
-bool WaitForLogLine(Program &p, const std::function<bool(const HidLogLine &)> &passes) {
+bool WaitForLogLine(Program &p, const std::function<bool(const LogLine &)> &passes) {
     for (int i = 0; i < 1000; i++) {
         if (p.HidLogExists())
-            for (const HidLogLine &l : p.HidLog())
+            for (const LogLine &l : p.HidLog())
                 if (passes(l))
                     return true;
         if (!p.Running())
@@ -172,8 +172,8 @@ std::vector<double> ReportToCursor(XServer &x, const char *binary, const char *w
     int code = p.WaitForExit(Ms(60000));
     watch.Stop();
 
-    std::vector<HidLogLine> reads;
-    for (const HidLogLine &l : p.HidLog())
+    std::vector<LogLine> reads;
+    for (const LogLine &l : p.HidLog())
         if (IsLoopRead(l))
             reads.push_back(l);
     // Every report moves the cursor to a new place; a motion to where the
@@ -237,7 +237,7 @@ struct CpuWindow {
 // Processor time over a window of the run, taken once the line that shows
 // the control loop has started is in the log and the reader thread of the
 // probe has had time to end.
-CpuWindow MeasureCpu(Program &p, const std::function<bool(const HidLogLine &)> &inLoop,
+CpuWindow MeasureCpu(Program &p, const std::function<bool(const LogLine &)> &inLoop,
                      int window) {
     if (!WaitForLogLine(p, inLoop))
         return {-1, 0};
@@ -249,7 +249,7 @@ CpuWindow MeasureCpu(Program &p, const std::function<bool(const HidLogLine &)> &
     double c1 = CpuSecondsOf(p.pid);
 
     int reads = 0;
-    for (const HidLogLine &l : p.HidLog())
+    for (const LogLine &l : p.HidLog())
         if (l.kind == "read" && l.us >= t0 && l.us < t1)
             reads++;
     double seconds = double(t1 - t0) / 1e6;
@@ -331,7 +331,7 @@ void StartUp(XServer &x) {
         Program p(On(x, script));
         p.WaitForExit();
         long long open = -1, led = -1, irMode = -1, loop = -1;
-        for (const HidLogLine &l : p.HidLog()) {
+        for (const LogLine &l : p.HidLog()) {
             if (l.kind == "open")
                 open = l.us;
             else if (l.kind == "write" && !l.bytes.empty() && l.bytes[0] == 0x11)
