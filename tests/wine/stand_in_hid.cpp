@@ -90,6 +90,10 @@ void ReadIds(int *vendorId, int *productId) {
     ReadIds("LUMADRIFTER_TEST_HID_IDS", 0x057E, 0x0306, vendorId, productId);
 }
 
+// The remote's pipe while the program may still hold it; cleared once its
+// close has been logged.
+HANDLE remotePipe;
+
 // A device opened only to be looked at closes again before writing, and its
 // instance is done with; the remote is opened for good with its first
 // output report.
@@ -102,15 +106,31 @@ DWORD WINAPI Serve(void *pipe) {
         return 0;
     ReadIds(&vendorId, &productId);
     OpenHidHandle(vendorId, productId);
+    remotePipe = pipe;
     CreateThread(nullptr, 0, SendReports, pipe, 0, nullptr);
     do
         TakeOutputReport(report, length);
     while ((length = Move(pipe, false, report, sizeof report)) > 0);
+    remotePipe = nullptr;
     CloseHidHandle(remoteHandle);
     return 0;
 }
 
 } // namespace
+
+// A program that closes the remote and ends at once may end this library's
+// threads before they have seen the pipe broken: the close is logged here
+// then, once the others are gone, if the program's end of the pipe was
+// closed. A handle the program left open is closed only after this, by the
+// system, and is not logged.
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, void *) {
+    DWORD waiting;
+    if (reason == DLL_PROCESS_DETACH && remotePipe &&
+        !PeekNamedPipe(remotePipe, nullptr, 0, nullptr, &waiting, nullptr) &&
+        GetLastError() == ERROR_BROKEN_PIPE)
+        CloseHidHandle(remoteHandle);
+    return TRUE;
+}
 
 // Every search of the HID class starts here, so each search gets pipes of
 // its own, listening before the devices are opened, two instances each
