@@ -647,3 +647,28 @@ void PrintWayOut(const std::string &way, Program &p, unsigned buttonsDown, Momen
                 RemoteEnd(p.HidLog(), since).c_str(), TerminalEnd(p).c_str());
     std::fflush(stdout);
 }
+
+const Hold holds[3] = {{"B", 0x04, {1}}, {"A", 0x08, {3}}, {"B and A", 0x0c, {3, 1}}};
+
+std::string HoldScript(const TempDir &dir, const Hold &hold, int reports, bool gone) {
+    char held[128];
+    std::snprintf(held, sizeof held,
+                  "repeat %d 20 33 00 %02x 80 80 80 ff ff ff ff ff ff ff ff ff ff ff ff\n",
+                  reports, hold.buttons2);
+    std::string path = dir.File(std::string("hold-") + hold.name + ".script");
+    std::ofstream(path) << "report 50 31 00 00 80 80 80\n" << held << (gone ? "gone 30\n" : "");
+    return path;
+}
+
+std::vector<XAction> PressedThenReleased(const Hold &hold, bool releaseLeftFirst) {
+    std::vector<XAction> actions;
+    std::vector<int> released = hold.buttons;
+    std::sort(released.begin(), released.end());
+    if (!releaseLeftFirst)
+        std::reverse(released.begin(), released.end());
+    for (int b : hold.buttons)
+        actions.push_back(Press(b));
+    for (int b : released)
+        actions.push_back(Release(b));
+    return actions;
+}

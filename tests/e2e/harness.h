@@ -94,6 +94,22 @@ struct XRecorder {
     bool sentinelSeen = false;
 };
 
+// What a way out is tried with: B, A, or both held on the remote.
+struct Hold {
+    const char *name;
+    uint8_t buttons2;         // the data reports' second button byte
+    std::vector<int> buttons; // the X buttons they hold, in the order pressed
+};
+extern const Hold holds[3];
+// A scenario written into dir: the probe's answer, then `reports` reports
+// 20 ms apart with the hold's buttons down, then, when gone, the remote
+// going away.
+std::string HoldScript(const TempDir &dir, const Hold &hold, int reports, bool gone = false);
+// The X server's presses of the hold, then its releases in the order given
+// by releaseLeftFirst (the signal thread lets go of left first, the control
+// loop of right first).
+std::vector<XAction> PressedThenReleased(const Hold &hold, bool releaseLeftFirst);
+
 // The scripted remote's log (tests/remote_log.h): open, write, read, close.
 std::vector<LogLine> ReadHidLog(const std::string &path);
 // Each write's report, cut to the length a real remote takes.

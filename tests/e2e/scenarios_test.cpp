@@ -24,10 +24,11 @@ struct Scenario : testing::Test {
         x.Warp(300, 400);
         record.emplace(x);
     }
-    Launch With(const std::string &scenario) {
+    Launch With(const std::string &scenario) { return WithScript(ScenarioPath(scenario)); }
+    Launch WithScript(const std::string &path) {
         Launch launch;
         launch.display = x.display;
-        launch.script = ScenarioPath(scenario);
+        launch.script = path;
         return launch;
     }
 };
@@ -179,33 +180,43 @@ TEST_F(Scenario, EscapeFromAPipeEndsTheRun) {
 }
 
 TEST_F(Scenario, ARemoteThatGoesAwayEndsTheRunWithNothingHeld) {
-    Program p(With("gone"));
+    TempDir scripts;
+    for (const Hold &hold : holds) {
+        record.emplace(x);
+        Program p(WithScript(HoldScript(scripts, hold, 3, true)));
 
-    EXPECT_EQ(p.WaitForExit(), 1);
-    EXPECT_EQ(p.Stderr(), "Wii-Remote disconnected.\n");
-    EXPECT_EQ(record->Buttons(), (std::vector<XAction>{Press(1), Release(1)}));
-    EXPECT_EQ(x.ButtonsDown(), 0u);
-    std::vector<LogLine> log = p.HidLog();
-    ExpectLeftQuiet(log);
-    PrintWayOut("the remote gone with B held", p, x.ButtonsDown(), RemoteGone(log));
+        EXPECT_EQ(p.WaitForExit(), 1) << hold.name;
+        EXPECT_EQ(p.Stderr(), "Wii-Remote disconnected.\n");
+        EXPECT_EQ(record->Buttons(), PressedThenReleased(hold, false)) << hold.name;
+        EXPECT_EQ(x.ButtonsDown(), 0u) << hold.name;
+        std::vector<LogLine> log = p.HidLog();
+        ExpectLeftQuiet(log);
+        PrintWayOut(std::string("the remote gone with ") + hold.name + " held", p,
+                    x.ButtonsDown(), RemoteGone(log));
+    }
 }
 
-TEST_F(Scenario, EndedByASignalWithBHeldLeavesNothingPressed) {
-    Program p(With("hold_b"));
-    ASSERT_TRUE(p.WaitForOutput(Banner()));
-    ASSERT_TRUE(Within5s([&] { return x.ButtonsDown() != 0; })) << "B holds the left button";
+TEST_F(Scenario, EndedByASignalWithButtonsHeldLeavesNothingPressed) {
+    TempDir scripts;
+    for (const Hold &hold : holds) {
+        record.emplace(x);
+        Program p(WithScript(HoldScript(scripts, hold, 300)));
+        ASSERT_TRUE(p.WaitForOutput(Banner()));
+        ASSERT_TRUE(Within5s([&] { return x.ButtonsDown() != 0; })) << hold.name << " held";
 
-    int64_t sentUs = MonotonicUs();
-    kill(p.pid, SIGTERM);
-    EXPECT_EQ(p.WaitForExit(), 128 + SIGTERM);
-    // The server would keep the button down after its client has gone: the
-    // program lets go of it on the way out.
-    EXPECT_TRUE(Within5s([&] { return x.ButtonsDown() == 0; }));
-    EXPECT_EQ(record->Buttons(), (std::vector<XAction>{Press(1), Release(1)}));
-    // The remote is left as a quit leaves it: camera and streaming off, then
-    // closed, with nothing of the control loop's after.
-    ExpectLeftQuiet(p.HidLog());
-    PrintWayOut("SIGTERM with B held", p, x.ButtonsDown(), {"the signal was sent", sentUs});
+        int64_t sentUs = MonotonicUs();
+        kill(p.pid, SIGTERM);
+        EXPECT_EQ(p.WaitForExit(), 128 + SIGTERM);
+        // The server would keep a button down after its client has gone:
+        // the program lets go of it on the way out.
+        EXPECT_TRUE(Within5s([&] { return x.ButtonsDown() == 0; })) << hold.name;
+        EXPECT_EQ(record->Buttons(), PressedThenReleased(hold, true)) << hold.name;
+        // The remote is left as a quit leaves it: camera and streaming off,
+        // then closed, with nothing of the control loop's after.
+        ExpectLeftQuiet(p.HidLog());
+        PrintWayOut(std::string("SIGTERM with ") + hold.name + " held", p, x.ButtonsDown(),
+                    {"the signal was sent", sentUs});
+    }
 }
 
 // Standard output's reader has gone (`lumadrifter | head -3`): the writes

@@ -17,10 +17,13 @@ namespace {
 struct OnATerminal : testing::Test {
     XServer x;
 
-    Launch With(const std::string &scenario) {
+    TempDir scripts;
+
+    Launch With(const std::string &scenario) { return WithScript(ScenarioPath(scenario)); }
+    Launch WithScript(const std::string &path) {
         Launch launch;
         launch.display = x.display;
-        launch.script = ScenarioPath(scenario);
+        launch.script = path;
         launch.input = Launch::Terminal;
         return launch;
     }
@@ -103,8 +106,9 @@ TEST_F(OnATerminal, OnlyAnEnterTypedAfterTheMessageAnswersIt) {
     PrintWayOut("the remote gone, on a terminal", p, x.ButtonsDown(), RemoteGone(log));
 }
 
-// Each signal, with B held: the terminal's settings, the left button and a
-// quiet remote are given back before the signal ends the process.
+// Each signal, with B, A and both held: the terminal's settings, the
+// buttons and a quiet remote are given back before the signal ends the
+// process.
 TEST_F(OnATerminal, SignalsPutTheTerminalBackAndLetGoOfEverything) {
     struct Case {
         const char *how;
@@ -115,23 +119,26 @@ TEST_F(OnATerminal, SignalsPutTheTerminalBackAndLetGoOfEverything) {
                  {"SIGTERM (kill)", SIGTERM, nullptr},
                  {"SIGHUP (hang-up)", SIGHUP, nullptr}};
     for (const Case &c : cases) {
-        ASSERT_EQ(x.ButtonsDown(), 0u) << "left down by the case before " << c.how;
-        Program p(With("hold_b"));
-        ASSERT_TRUE(p.WaitForOutput("Home button  ... Quit")) << c.how;
-        ASSERT_TRUE(KeysWithoutEcho(p));
-        ASSERT_TRUE(Within5s([&] { return x.ButtonsDown() != 0; })) << "B holds the left button";
+        for (const Hold &hold : holds) {
+            std::string what = std::string(c.how) + " with " + hold.name + " held";
+            ASSERT_EQ(x.ButtonsDown(), 0u) << "left down by the case before " << what;
+            Program p(WithScript(HoldScript(scripts, hold, 300)));
+            ASSERT_TRUE(p.WaitForOutput("Home button  ... Quit")) << what;
+            ASSERT_TRUE(KeysWithoutEcho(p));
+            ASSERT_TRUE(Within5s([&] { return x.ButtonsDown() != 0; })) << what;
 
-        int64_t sentUs = MonotonicUs();
-        if (c.typed)
-            p.Type(c.typed);
-        else
-            kill(p.pid, c.signal);
-        EXPECT_EQ(p.WaitForExit(), 128 + c.signal) << c.how;
-        ExpectSettingsAsBefore(p);
-        EXPECT_TRUE(Within5s([&] { return x.ButtonsDown() == 0; })) << c.how;
-        ExpectLeftQuiet(p.HidLog());
-        PrintWayOut(std::string(c.how) + " with B held on a terminal", p, x.ButtonsDown(),
-                    {c.typed ? "the key was typed" : "the signal was sent", sentUs});
+            int64_t sentUs = MonotonicUs();
+            if (c.typed)
+                p.Type(c.typed);
+            else
+                kill(p.pid, c.signal);
+            EXPECT_EQ(p.WaitForExit(), 128 + c.signal) << what;
+            ExpectSettingsAsBefore(p);
+            EXPECT_TRUE(Within5s([&] { return x.ButtonsDown() == 0; })) << what;
+            ExpectLeftQuiet(p.HidLog());
+            PrintWayOut(what + " on a terminal", p, x.ButtonsDown(),
+                        {c.typed ? "the key was typed" : "the signal was sent", sentUs});
+        }
     }
 }
 
@@ -144,31 +151,35 @@ char ProcessState(pid_t pid) {
 }
 
 TEST_F(OnATerminal, CtrlZLetsGoWhileStoppedAndTheButtonsFollowAgainAfter) {
-    Launch launch = With("hold_b");
-    launch.jobControl = true;
-    Program p(launch);
-    ASSERT_TRUE(p.WaitForOutput("Home button  ... Quit"));
-    ASSERT_TRUE(Within5s([&] { return x.ButtonsDown() != 0; })) << "B holds the left button";
-    pid_t job = tcgetpgrp(p.input);
-    ASSERT_GT(job, 0);
+    for (const Hold &hold : holds) {
+        Launch launch = WithScript(HoldScript(scripts, hold, 300));
+        launch.jobControl = true;
+        Program p(launch);
+        std::string with = std::string(" with ") + hold.name + " held";
+        ASSERT_TRUE(p.WaitForOutput("Home button  ... Quit"));
+        unsigned held = 0;
+        ASSERT_TRUE(Within5s([&] { return (held = x.ButtonsDown()) != 0; })) << hold.name;
+        pid_t job = tcgetpgrp(p.input);
+        ASSERT_GT(job, 0);
 
-    p.Type("\x1a");
-    ASSERT_TRUE(Within5s([&] { return ProcessState(job) == 'T'; })) << "Ctrl-Z stops it";
-    EXPECT_TRUE(Within5s([&] { return x.ButtonsDown() == 0; })) << "nothing held while stopped";
-    ExpectSettingsAsBefore(p);
-    PrintWayOut("Ctrl-Z with B held (stopped, not an end)", p, x.ButtonsDown(), {"", -1});
+        p.Type("\x1a");
+        ASSERT_TRUE(Within5s([&] { return ProcessState(job) == 'T'; })) << "Ctrl-Z stops it";
+        EXPECT_TRUE(Within5s([&] { return x.ButtonsDown() == 0; })) << "nothing held" << with;
+        ExpectSettingsAsBefore(p);
+        PrintWayOut("Ctrl-Z" + with + " (stopped, not an end)", p, x.ButtonsDown(), {"", -1});
 
-    kill(-job, SIGCONT);
-    EXPECT_TRUE(Within5s([&] { return x.ButtonsDown() != 0; })) << "B still held: pressed again";
-    EXPECT_TRUE(Within5s([&] { return KeysWithoutEcho(p); }));
-    int64_t typedUs = MonotonicUs();
-    p.Type("\x1b");
-    EXPECT_EQ(p.WaitForExit(), 0);
-    EXPECT_EQ(x.ButtonsDown(), 0u);
-    ExpectSettingsAsBefore(p);
-    ExpectLeftQuiet(p.HidLog());
-    PrintWayOut("Ctrl-Z with B held, fg, then Escape", p, x.ButtonsDown(),
-                {"the key was typed", typedUs});
+        kill(-job, SIGCONT);
+        EXPECT_TRUE(Within5s([&] { return x.ButtonsDown() == held; })) << "pressed again" << with;
+        EXPECT_TRUE(Within5s([&] { return KeysWithoutEcho(p); }));
+        int64_t typedUs = MonotonicUs();
+        p.Type("\x1b");
+        EXPECT_EQ(p.WaitForExit(), 0);
+        EXPECT_EQ(x.ButtonsDown(), 0u);
+        ExpectSettingsAsBefore(p);
+        ExpectLeftQuiet(p.HidLog());
+        PrintWayOut("Ctrl-Z" + with + ", fg, then Escape", p, x.ButtonsDown(),
+                    {"the key was typed", typedUs});
+    }
 }
 
 } // namespace
