@@ -90,9 +90,31 @@ void ReadIds(int *vendorId, int *productId) {
     ReadIds("LUMADRIFTER_TEST_HID_IDS", 0x057E, 0x0306, vendorId, productId);
 }
 
-// The remote's pipe while the program may still hold it; cleared once its
-// close has been logged.
-HANDLE remotePipe;
+// Set once the remote's close has been logged.
+HANDLE closeLogged;
+
+// Runs in the program's exit, before the system ends this library's
+// threads: a program that closes the remote and ends at once would
+// otherwise cut the log short of its last writes and the close. The wait
+// is bounded, so a program that leaves the remote open still ends, with no
+// close in the log.
+int __cdecl WaitForTheLog() {
+    WaitForSingleObject(closeLogged, 5000);
+    return 0;
+}
+
+// Through the C runtime's own exit list, which the program's exit runs; a
+// library's atexit would run only once the threads are gone.
+void WaitForTheLogAtExit() {
+    using OnExit = _onexit_t(__cdecl *)(_onexit_t);
+    if (closeLogged)
+        return;
+    closeLogged = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    auto onExit =
+        reinterpret_cast<OnExit>(GetProcAddress(GetModuleHandleA("msvcrt.dll"), "_onexit"));
+    if (onExit)
+        onExit(WaitForTheLog);
+}
 
 // A device opened only to be looked at closes again before writing, and its
 // instance is done with; the remote is opened for good with its first
@@ -106,31 +128,17 @@ DWORD WINAPI Serve(void *pipe) {
         return 0;
     ReadIds(&vendorId, &productId);
     OpenHidHandle(vendorId, productId);
-    remotePipe = pipe;
+    WaitForTheLogAtExit();
     CreateThread(nullptr, 0, SendReports, pipe, 0, nullptr);
     do
         TakeOutputReport(report, length);
     while ((length = Move(pipe, false, report, sizeof report)) > 0);
-    remotePipe = nullptr;
     CloseHidHandle(remoteHandle);
+    SetEvent(closeLogged);
     return 0;
 }
 
 } // namespace
-
-// A program that closes the remote and ends at once may end this library's
-// threads before they have seen the pipe broken: the close is logged here
-// then, once the others are gone, if the program's end of the pipe was
-// closed. A handle the program left open is closed only after this, by the
-// system, and is not logged.
-BOOL WINAPI DllMain(HINSTANCE, DWORD reason, void *) {
-    DWORD waiting;
-    if (reason == DLL_PROCESS_DETACH && remotePipe &&
-        !PeekNamedPipe(remotePipe, nullptr, 0, nullptr, &waiting, nullptr) &&
-        GetLastError() == ERROR_BROKEN_PIPE)
-        CloseHidHandle(remoteHandle);
-    return TRUE;
-}
 
 // Every search of the HID class starts here, so each search gets pipes of
 // its own, listening before the devices are opened, two instances each
