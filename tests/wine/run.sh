@@ -201,6 +201,14 @@ Start() {
     "$@" &
 }
 
+# Each thread of process $1: its name, state and where the kernel has it wait.
+ThreadStates() {
+    local task
+    for task in /proc/"$1"/task/*; do
+        echo "  $(cat "$task/comm" 2>/dev/null) $(cut -d' ' -f3 "$task/stat" 2>/dev/null) $(cat "$task/wchan" 2>/dev/null)"
+    done
+}
+
 Stop() {
     kill -KILL "$@" 2>/dev/null
     wait "$@" 2>/dev/null
@@ -294,7 +302,8 @@ RunOnce() {
         wait "$terminal"
         echo $? >"$dir/exit"
     else
-        echo "still running after 30 s" >"$dir/failure"
+        echo "still running after 30 s; its threads (name, state, waiting in):" >"$dir/failure"
+        ThreadStates "$(cat "$dir/pid")" >>"$dir/failure"
         kill -KILL "$(cat "$dir/pid")" 2>/dev/null
         Stop "$terminal"
     fi
