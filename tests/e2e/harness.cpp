@@ -510,6 +510,24 @@ bool Program::Running() {
     return false;
 }
 
+bool Program::ReadsAfter(int64_t us, size_t n) {
+    return Within5s([&] {
+        size_t after = 0;
+        for (const LogLine &l : OfKind(HidLog(), "read"))
+            after += l.us > us;
+        return after >= n;
+    });
+}
+
+// The main thread's place in the kernel: a poll with no end is the wait
+// for a key (the control loop's key test does not block).
+bool Program::WaitingForKeys() {
+    return Within5s([&] {
+        return ReadWholeFile("/proc/" + std::to_string(pid) + "/wchan").find("poll") !=
+               std::string::npos;
+    });
+}
+
 int Program::WaitForExit(Ms limit) {
     auto end = std::chrono::steady_clock::now() + limit;
     while (Running()) {

@@ -139,6 +139,11 @@ struct Program {
     void Type(const std::string &bytes);
     void CloseInput();
     bool Running();
+    // Events that show a key changed nothing: n reports read after the
+    // moment (the control loop's key test has run again since), or, where
+    // no reports come, the program blocked waiting for a key.
+    bool ReadsAfter(int64_t us, size_t n);
+    bool WaitingForKeys();
     // Waits for the end, the exit code (or 128 + signal); -1 on timeout, when
     // the program is killed.
     int WaitForExit(Ms limit = Ms(20000));

@@ -201,12 +201,16 @@ Start() {
     "$@" &
 }
 
-# Each thread of process $1: its name, state and where the kernel has it wait.
+# Each thread of process $1: its name, state and where the kernel has it
+# wait; then where Wine's debugger finds the program's threads.
 ThreadStates() {
     local task
     for task in /proc/"$1"/task/*; do
         echo "  $(cat "$task/comm" 2>/dev/null) $(cut -d' ' -f3 "$task/stat" 2>/dev/null) $(cat "$task/wchan" 2>/dev/null)"
     done
+    timeout 60 winedbg --command "bt all" 2>&1 </dev/null | tr -d '\r' |
+        awk '/^Backtracing for thread/ { keep = /lumadrifter/ } keep && /^(Backtracing|=>| +[0-9]+ )/' |
+        sed 's/^/  /' | cut -c1-160
 }
 
 Stop() {
@@ -280,11 +284,10 @@ RunOnce() {
         Stop "$watcher"
         return
     fi
-    local dismisser=
-    if [ "$box" = yes ]; then
-        Start wine "$helpers/dismiss_message.exe" 30 >"$dir/box.txt" 2>&1 </dev/null
-        dismisser=$!
-    fi
+    # Also where no box is expected: one that comes all the same ends the
+    # run at once, and says what it was.
+    Start wine "$helpers/dismiss_message.exe" 30 >"$dir/box.txt" 2>&1 </dev/null
+    local dismisser=$!
 
     if [ -n "$script" ]; then
         export LUMADRIFTER_TEST_HID_SCRIPT=$(WinePath "$script")
@@ -307,10 +310,12 @@ RunOnce() {
         kill -KILL "$(cat "$dir/pid")" 2>/dev/null
         Stop "$terminal"
     fi
-    if [ -n "$dismisser" ]; then
+    if [ "$box" = yes ]; then
         WaitForEnd "$dismisser" 5 || kill -KILL "$dismisser"
-        wait "$dismisser" 2>/dev/null
+    else
+        kill -KILL "$dismisser" 2>/dev/null
     fi
+    wait "$dismisser" 2>/dev/null
     sleep 0.2 # the watcher's last cursor sample
     Stop "$watcher"
 }
@@ -401,6 +406,8 @@ CheckRun() {
     Compare "error output" "" "$(cat "$dir/stderr.txt")"
     if [ -n "$box" ]; then
         Compare "message box" "$box" "$(Text "$dir/box.txt")"
+    else
+        Compare "message box" "" "$(Text "$dir/box.txt" | grep '^text:')"
     fi
     Compare "mouse events" "$events" "$(MouseEvents "$dir/mouse.log")"
 }
