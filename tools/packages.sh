@@ -6,6 +6,9 @@ TEST_PACKAGES="libgtest-dev xvfb binutils sway xwayland"
 FUZZ_PACKAGES="clang libclang-rt-14-dev"
 BENCH_PACKAGES="libbenchmark-dev valgrind"
 PACKAGE_PACKAGES="build-essential dpkg-dev debhelper lintian"
+# The Windows download (tools/package.sh --windows): the cross-compiler, and
+# zip to pack it, unzip to show what it holds.
+WINDOWS_PACKAGES="g++-mingw-w64-x86-64-posix cmake zip unzip"
 
 # Installs what is missing when run as root; otherwise says what to install
 # and fails, leaving it to the caller whether to go on (test.sh counts the

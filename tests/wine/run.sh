@@ -653,4 +653,41 @@ CheckRun 1 "$(Banner; echo "IR-Track NG")" "$(BoxSaying "Wii-Remote disconnected
 Compare "remote side" "$(Opened; StartUp; echo close)" "$(RemoteSide "$dir/hid.log")"
 Verdict "the real library: the remote gone mid-run ends reading at once"
 
+# What Windows users download: the zip tools/package.sh --windows makes of
+# this build. One folder, with the program, the real library and two text
+# files with Windows line ends: README.txt, listing the buttons as the banner
+# does, and the package's licence notice. Unpacked into a fresh folder, with the stand-ins put beside it, the
+# program makes a whole run; the newer model, found only by the real
+# library, shows that the library in the zip is that one.
+dir=$results/windows_zip
+mkdir -p "$dir"
+zipped=lumadrifter-$(sed -n '1s/^lumadrifter (\([^)]*\)).*/\1/p' "$root/debian/changelog")-windows-x64
+unpacked=$dir/unpacked/$zipped
+if OUT=$build/package bash "$root/tools/package.sh" --windows >"$dir/package.log" 2>&1 &&
+    unzip -q "$build/package/$zipped.zip" -d "$dir/unpacked"; then
+    Compare "files in the zip" "$(printf '%s\n' "$zipped"/{README.txt,copyright.txt,lumadrifter.exe,tiny_hid_dll.dll})" \
+        "$(unzip -Z1 "$build/package/$zipped.zip" | LC_ALL=C sort)"
+    for text in README.txt copyright.txt; do
+        Compare "lines of $text without CRLF" 0 "$(grep -vc $'\r$' "$unpacked/$text")"
+    done
+    Compare "README.txt's buttons" "$(Banner | sed -n '/^Usage:$/,/^$/p')" \
+        "$(Text "$unpacked/README.txt" | sed -n '/^Usage:$/,/^$/p')"
+    Compare "copyright.txt" "$(cat "$root/debian/copyright")" "$(Text "$unpacked/copyright.txt")"
+    Compare "imports of the zip's lumadrifter.exe" "$(Imports "$build/lumadrifter.exe")" \
+        "$(Imports "$unpacked/lumadrifter.exe")"
+else
+    { echo "tools/package.sh --windows failed:"; tail -20 "$dir/package.log"; } >>"$dir/failure"
+fi
+Verdict "the Windows zip: one folder with the program, the real library, README.txt and copyright.txt"
+
+cp "$build/stand-in/hid.dll" "$build/stand-in/setupapi.dll" "$unpacked/"
+overrides=$WINEDLLOVERRIDES
+export WINEDLLOVERRIDES="$overrides;hid,setupapi=n,b" LUMADRIFTER_TEST_HID_IDS=057e:0330
+Run windows_zip_home "$unpacked/lumadrifter.exe" "$scenarios/home.script" no
+export WINEDLLOVERRIDES=$overrides
+unset LUMADRIFTER_TEST_HID_IDS
+CheckRun 0 "$(Banner; echo "IR-Track NG")" "" ""
+Compare "remote side" "$(echo "open 7 05 7e 03 30"; StartUp; Quiet)" "$(RemoteSide "$dir/hid.log")"
+Verdict "the program unpacked from the Windows zip: a whole run with its own tiny_hid_dll.dll"
+
 Finish
