@@ -7,7 +7,9 @@
 #include "tests/expected_reports.h"
 #include "tests/test_support.h"
 
+#include <filesystem>
 #include <functional>
+#include <iterator>
 
 namespace {
 
@@ -35,6 +37,12 @@ bool ReaderDone(size_t reads) {
     return Reads() == reads && ScriptedReadersWaiting() == 0;
 }
 
+// The reader thread has ended: the test's own thread is the only one left.
+bool OnlyThisThread() {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/task"),
+                         std::filesystem::directory_iterator()) == 1;
+}
+
 // The reader sleeps 100 ms after its read, so the window has closed when it
 // wakes: it ends without reading again.
 TEST_F(ProbeTest, AnsweredEarlyInTheWindow) {
@@ -43,7 +51,7 @@ TEST_F(ProbeTest, AnsweredEarlyInTheWindow) {
     EXPECT_TRUE(ProbeRemote());
     EXPECT_EQ(remoteState.accelX, 0x80);
 
-    SleepMilliseconds(150);
+    EXPECT_TRUE(Eventually(OnlyThisThread)) << "the reader ends by itself";
     EXPECT_EQ(Reads(), 1u);
     EXPECT_EQ(ScriptedReadersWaiting(), 0);
 }
@@ -66,7 +74,7 @@ TEST_F(ProbeTest, OnlyNonZeroAccelerometerDataCounts) {
     ScriptReport(10, {0x30, 0x00, 0x00});
     EXPECT_FALSE(ProbeRemote());
     StopReaderThread();
-    SleepMilliseconds(150);
+    EXPECT_TRUE(Eventually(OnlyThisThread));
     EXPECT_EQ(ScriptedReadersWaiting(), 0);
 }
 
@@ -136,9 +144,10 @@ TEST_F(ProbeTest, AStatusReportTheReaderTakesAfterTheEndHasBegunIsNotAnswered) {
     ForgetCameraMode();
     size_t writes = SentReports().size();
 
-    EXPECT_TRUE(Eventually([] { return ReaderDone(2); }));
+    // An answer would go out before the thread's end.
+    EXPECT_TRUE(Eventually(OnlyThisThread));
+    EXPECT_TRUE(ReaderDone(2));
     EXPECT_EQ(ScriptedEvents(HidEvent::Read).back().bytes, StatusReport());
-    SleepMilliseconds(200); // time for an answer to go out, were there one
     EXPECT_EQ(SentReports().size(), writes);
 }
 
