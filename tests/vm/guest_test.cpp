@@ -328,8 +328,22 @@ TEST(Vm, RemoteDriverKeysFreedWhenProgramKilled) {
             break;
         SleepMs(20);
     }
-    s.remote.Type("buttons 00 04\nwait 200\nbuttons 00 00\nwait 200\n");
-    SleepMs(600);
+    s.remote.Type("buttons 00 04\nwait 200\nbuttons 00 00\n");
+    // The remote has sent B down and then up again.
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            bool down = false;
+            for (const Bytes &r : Reports(ReadRemoteLog(s.remote.log), "input")) {
+                if (r.size() <= 2 || r[0] < 0x30)
+                    continue;
+                if (r[2] & 0x04)
+                    down = true;
+                else if (down)
+                    return true;
+            }
+            return false;
+        },
+        10000));
     kill(s.program.child.pid, SIGTERM);
     EXPECT_EQ(WaitChild(s.program.child, 10000), 128 + SIGTERM);
     EXPECT_TRUE(KeyCodes(keyPresses, 1).empty()) << "B, while the program ran, reached no one";

@@ -550,11 +550,21 @@ TypeKeys() {
         return
     fi
     wine "$helpers/type_keys.exe" lumadrifter.exe x </dev/null >>"$dir/type_keys.log" 2>&1
-    sleep 0.5
-    if ! kill -0 "$(cat "$dir/pid")" 2>/dev/null; then
-        echo "the program ended on a key other than Escape" >>"$dir/failure"
+    # Two reports read after the key: the key test has run since, and the
+    # program went on.
+    if [ -z "$(Typed x)" ]; then
+        echo "x could not be typed: $(Text "$dir/type_keys.log")" >>"$dir/failure"
         return
     fi
+    local tenths=300
+    until [ "$(Text "$dir/hid.log" | awk -v t="$(Typed x)" '$1 == "read" && $2 > t' | wc -l)" -ge 2 ]; do
+        if [ "$tenths" -le 0 ] || ! kill -0 "$(cat "$dir/pid")" 2>/dev/null; then
+            echo "the program ended on a key other than Escape" >>"$dir/failure"
+            return
+        fi
+        sleep 0.1
+        tenths=$((tenths - 1))
+    done
     wine "$helpers/type_keys.exe" lumadrifter.exe esc </dev/null >>"$dir/type_keys.log" 2>&1 ||
         echo "Escape could not be typed: $(Text "$dir/type_keys.log")" >>"$dir/failure"
 }
