@@ -267,8 +267,9 @@ double PerReport(XServer &x, const TempDir &dir, const char *binary, const char 
     int code = p.WaitForExit(Ms(60000));
     if (w.share < 0 || w.readsPerSecond <= 0)
         return -1;
-    // The scripted remote counts its 10 ms from each read call, so it
-    // sends a little under 100 a second; the cost is per report.
+    // The scripted remote counts its 10 ms from the report before, once
+    // that was taken, so it sends a little under 100 a second; the cost is
+    // per report.
     std::printf("IR reports, %s: %.3f %% of a core over %.1f s at %.1f reports a second, "
                 "%.0f us a report, %.3f %% at 100 a second (exit code %d)\n",
                 who, w.share * 100, double(CpuWindowSeconds) / Rounds, w.readsPerSecond,

@@ -1,5 +1,6 @@
 #include "tests/remote_log.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -39,6 +40,13 @@ std::vector<Bytes> Reports(const std::vector<LogLine> &log, const std::string &k
     return reports;
 }
 
+std::vector<Bytes> Meaningful(std::vector<Bytes> reports) {
+    for (Bytes &r : reports)
+        if (r.size() == 22 && r[0] == 0x16)
+            r.resize(6 + std::min<size_t>(r[5], 16));
+    return reports;
+}
+
 std::string Hex(const Bytes &bytes) {
     std::string text;
     char b[4];
@@ -58,6 +66,8 @@ ProbeOutcome ReadProbeOutcome(const std::vector<LogLine> &log) {
     bool modeSet = false;
     for (const LogLine &l : log) {
         modeSet = modeSet || IsWrite(l, 0x12, 2, 0x31);
+        if (!modeSet && l.kind == "read")
+            return ProbeOutcome::None;
         if (modeSet && l.kind == "write" && !l.bytes.empty() && l.bytes[0] == 0x11)
             return ProbeOutcome::Answered;
         if (modeSet && l.kind == "close")

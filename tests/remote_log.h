@@ -24,13 +24,17 @@ std::vector<LogLine> OfKind(const std::vector<LogLine> &log, const std::string &
 // The reports of one kind, in order, each cut to its length: the scripted
 // library logs a write's whole buffer, the remote takes only that many.
 std::vector<Bytes> Reports(const std::vector<LogLine> &log, const std::string &kind);
+// Register writes (0x16) cut to the bytes their size byte [5] reaches:
+// the rest of the block means nothing to the remote.
+std::vector<Bytes> Meaningful(std::vector<Bytes> reports);
 // The bytes in hex, one space between: "12 00 33".
 std::string Hex(const Bytes &bytes);
 
 // How the probe went, as the scripted library's log tells it: undecided
 // while neither LED 1 (the probe passed) nor the close (it failed) has been
-// written after mode 0x31.
-enum class ProbeOutcome { Undecided, Answered, Failed };
+// written after mode 0x31; none for a program that reads before it selects
+// that mode (a program with no probe, such as the benchmarks' floor).
+enum class ProbeOutcome { Undecided, Answered, Failed, None };
 ProbeOutcome ReadProbeOutcome(const std::vector<LogLine> &log);
 // Non-empty when the machine, not the program, missed the probe's 100 ms
 // window: the probe failed, yet the reader's first read came after the

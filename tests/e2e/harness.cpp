@@ -616,11 +616,8 @@ static std::string ButtonNames(unsigned mask) {
 // close came last, and the time from the moment to the close. A register
 // write (0x16) is shown as far as its size byte [5] reaches.
 static std::string RemoteEnd(const std::vector<LogLine> &log, Moment since) {
-    std::vector<Bytes> written = WrittenReports(log);
+    std::vector<Bytes> written = Meaningful(WrittenReports(log));
     std::vector<Bytes> last(written.end() - std::min<long>(3, long(written.size())), written.end());
-    for (Bytes &r : last)
-        if (r.size() == 22 && r[0] == 0x16)
-            r.resize(6 + std::min<size_t>(r[5], 16));
     std::string text = "last writes";
     if (last == expectedQuiet)
         text = "quiet state";

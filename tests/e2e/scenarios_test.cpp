@@ -33,15 +33,6 @@ struct Scenario : testing::Test {
     }
 };
 
-// Register writes are compared as far as their size byte reaches; the block
-// bytes past it mean nothing to the remote.
-std::vector<Bytes> Meaningful(std::vector<Bytes> reports) {
-    for (Bytes &r : reports)
-        if (r.size() == 22 && r[0] == 0x16)
-            r.resize(6 + r[5]);
-    return reports;
-}
-
 TEST_F(Scenario, NoRemoteSaysSoAndEndsWithOne) {
     Program p(With("no_remote"));
 
