@@ -1,14 +1,15 @@
 // The cost of the control loop's work, a pass at a time, and of decoding.
 //
 // The remote and the system are stand-ins that cost next to nothing: the
-// remote hands over the same report at once, the system counts what it is
-// asked. The counter is one that advances a millisecond a read, so the
+// remote hands over the same report at once, and the tests' recording
+// platform keeps nothing. Its counter advances a millisecond a read, so the
 // buzz's 80 ms wait costs some 80 counter reads, not 80 ms.
 #include "app/control_loop.h"
 #include "bench/summary.h"
 #include "platform/platform.h"
 #include "remote/reports.h"
 #include "remote/tiny_hid_dll.h"
+#include "tests/recording_platform.h"
 
 #include <benchmark/benchmark.h>
 
@@ -28,8 +29,6 @@ unsigned char home[18];
 int readsLeft;
 long allocations;
 bool inLoop;
-long events;
-int cursorX = 960, cursorY = 540;
 int64_t counter;
 
 } // namespace
@@ -69,46 +68,6 @@ int ReadReport(int, unsigned char *buffer, unsigned int *) {
 }
 void CloseHidHandle(int) {}
 }
-
-bool StartPlatform() {
-    return true;
-}
-void StopPlatform() {}
-void OnEndRequest(void (*)()) {}
-void LockOutput() {}
-void UnlockOutput() {}
-void SendMouseEvent(unsigned, int) {
-    events++;
-}
-void PlaceCursor(int x, int y) {
-    cursorX = x < 0 ? 0 : (x > 1919 ? 1919 : x);
-    cursorY = y < 0 ? 0 : (y > 1079 ? 1079 : y);
-}
-void ReadCursor(int *x, int *y) {
-    *x = cursorX;
-    *y = cursorY;
-}
-void ShowMessage(const char *) {}
-bool IsKeyWaiting() {
-    return false;
-}
-int ReadKey() {
-    return 0;
-}
-void WriteConsoleText(const char *) {}
-int64_t ReadCounter() {
-    return counter++;
-}
-int64_t ReadCounterFrequency() {
-    return 1000;
-}
-void SleepMilliseconds(int) {}
-ThreadHandle StartThread(ThreadBody) {
-    return 0;
-}
-void MarkThreadKillable(bool) {}
-void KillThread(ThreadHandle) {}
-void ReleaseThread(ThreadHandle) {}
 
 namespace {
 
@@ -230,6 +189,9 @@ int main(int argc, char **argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
+    recording.keep = false;
+    recording.counter = [] { return counter++; };
+    recording.counterFrequency = 1000;
     KeepRuns reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();

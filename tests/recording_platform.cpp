@@ -3,7 +3,9 @@
 #include "platform/platform.h"
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
+#include <thread>
 
 #include <unistd.h>
 
@@ -22,15 +24,24 @@ void CutThreadSleeps(int ms) {
     threadSleepMs.store(ms);
 }
 
-// The test binary is linked with --wrap for SleepMilliseconds: the program's
-// sleeps come here, and the real one is reached through its __real_ name.
-extern "C" void __real__Z17SleepMillisecondsi(int ms);
+int64_t ReadCounter() {
+    if (recording.counter)
+        return recording.counter();
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
-extern "C" void __wrap__Z17SleepMillisecondsi(int ms) {
+int64_t ReadCounterFrequency() {
+    recording.frequencyReads++;
+    return recording.counterFrequency;
+}
+
+void SleepMilliseconds(int ms) {
     int cut = threadSleepMs.load();
     if (cut >= 0 && gettid() != getpid())
         ms = cut;
-    __real__Z17SleepMillisecondsi(ms);
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 void FeedKey(int code, int fromPoll) {
@@ -62,8 +73,9 @@ void UnlockOutput() {
 
 void SendMouseEvent(unsigned flags, int data) {
     if (recording.onMouseEvent)
-        recording.onMouseEvent();
-    recording.mouseEvents.push_back({flags, data, ReadCounter()});
+        recording.onMouseEvent(flags, data);
+    if (recording.keep)
+        recording.mouseEvents.push_back({flags, data, ReadCounter()});
 }
 
 static int Clamp(int v, int lo, int hi) {
@@ -74,16 +86,25 @@ static int Clamp(int v, int lo, int hi) {
 void PlaceCursor(int x, int y) {
     recording.cursorX = Clamp(x, 0, recording.screenWidth - 1);
     recording.cursorY = Clamp(y, 0, recording.screenHeight - 1);
-    recording.placements.push_back({x, y, recording.cursorX, recording.cursorY});
+    if (recording.keep)
+        recording.placements.push_back({x, y, recording.cursorX, recording.cursorY});
+    if (recording.onPlaceCursor)
+        recording.onPlaceCursor(x, y);
 }
 
 void ReadCursor(int *x, int *y) {
     recording.cursorReads++;
     *x = recording.cursorX;
     *y = recording.cursorY;
+    if (recording.onReadCursor)
+        recording.onReadCursor(*x, *y);
 }
 
 void ShowMessage(const char *text) {
+    if (recording.onMessage)
+        recording.onMessage(text);
+    if (!recording.keep)
+        return;
     recording.messages.push_back(text);
     recording.messageNs.push_back(ReadCounter());
 }
@@ -99,5 +120,8 @@ int ReadKey() {
 }
 
 void WriteConsoleText(const char *text) {
-    recording.console += text;
+    if (recording.onConsoleText)
+        recording.onConsoleText(text);
+    if (recording.keep)
+        recording.console += text;
 }

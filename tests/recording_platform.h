@@ -1,5 +1,8 @@
-// The tests' platform: records what the program asks of the system. The
-// counter, sleep and threads are the real ones.
+// The platform the unit tests, the fuzzers and the pass benchmark link in
+// place of the system's: it records what the program asks of the system,
+// and hooks let a case look at each call or step the clock. Threads are the
+// real ones; the counter and sleep are the real ones unless a case says
+// otherwise.
 #pragma once
 
 #include <cstdint>
@@ -37,10 +40,24 @@ struct RecordingPlatform {
     std::vector<KeyRecord> keys; // fed by the test, read in order
     int keyPolls = 0;
     int keysRead = 0;
-    void (*leave)() = nullptr;          // what the program hands OnEndRequest
-    std::function<void()> onMouseEvent; // run before each mouse event
-    int outputLocks = 0;                // LockOutput calls not yet unlocked; the reader
-                                        // thread takes it too
+    void (*leave)() = nullptr; // what the program hands OnEndRequest
+    int outputLocks = 0;       // LockOutput calls not yet unlocked; the reader
+                               // thread takes it too
+
+    // Off, nothing is kept that takes memory (events, placements, messages,
+    // console text): the hooks alone see the calls, and a pass allocates
+    // nothing.
+    bool keep = true;
+    std::function<void(unsigned flags, int data)> onMouseEvent; // before each mouse event
+    std::function<void(int x, int y)> onPlaceCursor;            // after the clamp
+    std::function<void(int x, int y)> onReadCursor;
+    std::function<void(const char *text)> onMessage;
+    std::function<void(const char *text)> onConsoleText;
+    // The counter's reads and ticks per second; unset, the monotonic clock
+    // in nanoseconds.
+    std::function<int64_t()> counter;
+    int64_t counterFrequency = 1000000000;
+    int frequencyReads = 0;
 };
 
 extern RecordingPlatform recording;

@@ -56,7 +56,7 @@ TEST_F(StartupTest, AnEndRequestLeavesTheRemoteQuietAndTheSharedBufferAlone) {
     size_t writesBefore = 0;
     Bytes bufferBefore, bufferAfter;
     bool ended = false;
-    recording.onMouseEvent = [&] {
+    recording.onMouseEvent = [&](unsigned, int) {
         if (ended)
             return;
         ended = true;

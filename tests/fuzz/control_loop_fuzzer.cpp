@@ -16,6 +16,7 @@
 #include "platform/platform.h"
 #include "remote/reports.h"
 #include "remote/tiny_hid_dll.h"
+#include "tests/recording_platform.h"
 
 #include <sanitizer/allocator_interface.h>
 
@@ -30,11 +31,8 @@ namespace {
 struct Session {
     const uint8_t *data;
     size_t size, at;
-    int keys[64]; // typed while a read waited, a ring
-    unsigned keyIn, keyOut;
     bool inLoop;
     long heapInLoop;
-    int cursorX, cursorY;
     bool dpadRead; // the D-pad has read the cursor and will place it next
     int readX, readY;
     int lastMessage; // -1 none, 0 NG, 1 Ok
@@ -51,72 +49,18 @@ void Check(bool ok, const char *what) {
     }
 }
 
-bool NextIsKey() {
-    return s.at < s.size && s.data[s.at] >= 0xF0;
+// A key typed while a read waited is there from the next key test on; a
+// full console (64 keys) drops keys.
+void TakeKeys() {
+    while (s.at < s.size && s.data[s.at] >= 0xF0) {
+        s.at++;
+        int code = s.at < s.size ? s.data[s.at++] : 27;
+        if (recording.keys.size() - size_t(recording.keysRead) < 64)
+            FeedKey(code, recording.keyPolls + 1);
+    }
 }
 
-void TakeKey() {
-    s.at++;
-    int code = s.at < s.size ? s.data[s.at++] : 27;
-    if (s.keyIn - s.keyOut < 64) // a full console drops keys
-        s.keys[s.keyIn++ % 64] = code;
-}
-
-} // namespace
-
-// The sanitizer's allocator reports every allocation, malloc and new alike,
-// from every thread: only this thread's count.
-static thread_local bool countHere;
-
-static void CountAllocation(const volatile void *, size_t) {
-    if (countHere && s.inLoop)
-        s.heapInLoop++;
-}
-
-static void IgnoreFree(const volatile void *) {}
-
-static const int hooks = __sanitizer_install_malloc_and_free_hooks(CountAllocation, IgnoreFree);
-
-extern "C" {
-
-int OpenHidHandle(int, int) {
-    return 7;
-}
-
-int WriteReport(int, unsigned char *r, unsigned int *) {
-    bool buzz = r[0] == 0x13 && (r[1] == 0x05 || r[1] == 0x04);
-    bool mode = r[0] == 0x12 && r[1] == 0x00 && r[2] == 0x33;
-    Check(buzz || mode, "only the buzz and the reporting mode inside the loop");
-    return 2;
-}
-
-int ReadReport(int, unsigned char *report, unsigned int *) {
-    while (NextIsKey())
-        TakeKey();
-    if (s.at >= s.size)
-        return -1;
-    size_t n = s.data[s.at++] & 0x1F;
-    if (n > s.size - s.at)
-        n = s.size - s.at;
-    std::memcpy(report, s.data + s.at, n);
-    s.at += n;
-    return static_cast<int>(n);
-}
-
-void CloseHidHandle(int) {}
-
-} // extern "C"
-
-bool StartPlatform() {
-    return true;
-}
-
-void StopPlatform() {}
-void OnEndRequest(void (*)()) {}
-void LockOutput() {}
-void UnlockOutput() {}
-
-void SendMouseEvent(unsigned flags, int data) {
+void CheckMouseEvent(unsigned flags, int data) {
     const RemoteState &r = remoteState;
     switch (flags) {
     case MouseWheel:
@@ -148,39 +92,15 @@ void SendMouseEvent(unsigned flags, int data) {
     }
 }
 
-void PlaceCursor(int x, int y) {
+void CheckPlacement(int x, int y) {
     if (s.dpadRead) {
         Check(std::abs(x - s.readX) <= 14 && std::abs(y - s.readY) <= 14,
               "a D-pad move over 14 pixels");
         s.dpadRead = false;
     }
-    s.cursorX = x < 0 ? 0 : (x > 1919 ? 1919 : x);
-    s.cursorY = y < 0 ? 0 : (y > 1079 ? 1079 : y);
 }
 
-void ReadCursor(int *x, int *y) {
-    *x = s.readX = s.cursorX;
-    *y = s.readY = s.cursorY;
-    s.dpadRead = true;
-}
-
-void ShowMessage(const char *) {
-    Check(false, "no message inside the loop");
-}
-
-bool IsKeyWaiting() {
-    // The cursor reads come in D-pad order: each read is placed at once.
-    Check(!s.dpadRead, "the D-pad read the cursor and did not place it");
-    if (s.keyIn == s.keyOut && NextIsKey())
-        TakeKey();
-    return s.keyIn != s.keyOut;
-}
-
-int ReadKey() {
-    return s.keys[s.keyOut++ % 64];
-}
-
-void WriteConsoleText(const char *text) {
+void CheckConsoleText(const char *text) {
     bool ng = std::strcmp(text, "IR-Track NG\n") == 0;
     bool ok = std::strcmp(text, "IR-Track Ok\n") == 0;
     Check(ng || ok, "console text other than a tracking message");
@@ -188,32 +108,81 @@ void WriteConsoleText(const char *text) {
     s.lastMessage = ng ? 0 : 1;
 }
 
-// A millisecond a read: the buzz's wait passes in 81 reads.
-int64_t ReadCounter() {
-    return s.counter++;
+} // namespace
+
+// The sanitizer's allocator reports every allocation, malloc and new alike,
+// from every thread: only this thread's count.
+static thread_local bool countHere;
+
+static void CountAllocation(const volatile void *, size_t) {
+    if (countHere && s.inLoop)
+        s.heapInLoop++;
 }
 
-int64_t ReadCounterFrequency() {
-    return 1000;
+static void IgnoreFree(const volatile void *) {}
+
+static const int hooks = __sanitizer_install_malloc_and_free_hooks(CountAllocation, IgnoreFree);
+
+extern "C" {
+
+int OpenHidHandle(int, int) {
+    return 7;
 }
 
-void SleepMilliseconds(int) {}
-
-ThreadHandle StartThread(ThreadBody) {
-    std::abort();
+int WriteReport(int, unsigned char *r, unsigned int *) {
+    bool buzz = r[0] == 0x13 && (r[1] == 0x05 || r[1] == 0x04);
+    bool mode = r[0] == 0x12 && r[1] == 0x00 && r[2] == 0x33;
+    Check(buzz || mode, "only the buzz and the reporting mode inside the loop");
+    return 2;
 }
 
-void MarkThreadKillable(bool) {}
-void KillThread(ThreadHandle) {}
-void ReleaseThread(ThreadHandle) {}
+// The cursor reads come in D-pad order: each read is placed before the
+// next pass reads the remote.
+int ReadReport(int, unsigned char *report, unsigned int *) {
+    Check(!s.dpadRead, "the D-pad read the cursor and did not place it");
+    TakeKeys();
+    if (s.at >= s.size)
+        return -1;
+    size_t n = s.data[s.at++] & 0x1F;
+    if (n > s.size - s.at)
+        n = s.size - s.at;
+    std::memcpy(report, s.data + s.at, n);
+    s.at += n;
+    return static_cast<int>(n);
+}
+
+void CloseHidHandle(int) {}
+
+} // extern "C"
+
+// The platform records nothing that takes memory, so that a pass that
+// allocates shows; its hooks check each call. A millisecond a counter read:
+// the buzz's wait passes in 81 reads.
+static void UsePlatform() {
+    ResetRecordingPlatform();
+    recording.keep = false;
+    recording.keys.reserve(4096); // never grown inside the loop
+    recording.cursorX = 960;
+    recording.cursorY = 540;
+    recording.onMouseEvent = CheckMouseEvent;
+    recording.onPlaceCursor = CheckPlacement;
+    recording.onReadCursor = [](int x, int y) {
+        s.readX = x;
+        s.readY = y;
+        s.dpadRead = true;
+    };
+    recording.onMessage = [](const char *) { Check(false, "no message inside the loop"); };
+    recording.onConsoleText = CheckConsoleText;
+    recording.counter = [] { return s.counter++; };
+    recording.counterFrequency = 1000;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     s = Session();
     s.data = data;
     s.size = size;
     s.lastMessage = -1;
-    s.cursorX = 960;
-    s.cursorY = 540;
+    UsePlatform();
     remoteLink = RemoteLink();
     remoteState = RemoteState();
     remoteLink.handle = 7;
@@ -225,5 +194,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     Check(hooks != 0 && s.heapInLoop == 0, "heap allocation inside the control loop");
     Check(!s.leftDown && !s.rightDown, "a button left down");
+    Check(!s.dpadRead, "the D-pad read the cursor and did not place it");
     return 0;
 }

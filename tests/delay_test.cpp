@@ -1,7 +1,7 @@
 // The millisecond wait against a counter the test steps by hand: one tick
 // is one millisecond.
 #include "app/delay.h"
-#include "platform/platform.h"
+#include "tests/recording_platform.h"
 
 #include <gtest/gtest.h>
 
@@ -11,26 +11,14 @@ namespace {
 
 std::vector<int64_t> counts;
 size_t countsRead;
-int frequencyReads;
 
 void Counts(std::vector<int64_t> c) {
+    ResetRecordingPlatform();
     counts = std::move(c);
     countsRead = 0;
-    frequencyReads = 0;
+    recording.counter = [] { return counts.at(countsRead++); };
+    recording.counterFrequency = 1000;
 }
-
-} // namespace
-
-int64_t ReadCounter() {
-    return counts.at(countsRead++);
-}
-
-int64_t ReadCounterFrequency() {
-    frequencyReads++;
-    return 1000;
-}
-
-namespace {
 
 // It ends at the first read past the deadline; a read exactly on it is not
 // past.
@@ -57,7 +45,7 @@ TEST(WaitMilliseconds, ReadsTheFrequencyEachTime) {
     Counts({0, 2, 0, 2});
     WaitMilliseconds(1);
     WaitMilliseconds(1);
-    EXPECT_EQ(frequencyReads, 2);
+    EXPECT_EQ(recording.frequencyReads, 2);
 }
 
 } // namespace
