@@ -208,6 +208,24 @@ TEST_F(Scenario, EndedByASignalWithBHeldLeavesNothingPressed) {
     PrintWayOut("SIGTERM with B held", p, x.ButtonsDown(), {"the signal was sent", sentUs});
 }
 
+// The X server goes away under the program while B and A hold both buttons:
+// the remote is left as every other end leaves it, and the program says why.
+TEST_F(Scenario, TheXServerGoneWithBAndAHeldLeavesTheRemoteQuiet) {
+    Program p(With("interrupt"));
+    ASSERT_TRUE(p.WaitForOutput(Banner()));
+    const unsigned leftAndRight = 1u << 8 | 1u << 10; // Button1Mask | Button3Mask
+    ASSERT_TRUE(Within5s([&] { return x.ButtonsDown() == leftAndRight; }));
+
+    record.reset(); // its connections go before the server
+    int64_t endedUs = MonotonicUs();
+    x.Stop();
+    EXPECT_EQ(p.WaitForExit(), 1);
+    EXPECT_EQ(p.Stderr(), "lumadrifter: lost the connection to the X display.\n");
+    ExpectLeftQuiet(p.HidLog());
+    // No server is left to hold a button.
+    PrintWayOut("the X server gone with B and A held", p, 0, {"the X server was ended", endedUs});
+}
+
 // Standard output's reader has gone (`lumadrifter | head -3`): the writes
 // fail and the program goes on, B follows the remote, and a signal still
 // ends the run with nothing held.
