@@ -2,6 +2,7 @@
 // the one end every fatal path takes.
 #include "platform/linux_platform.h"
 
+#include "platform/held_buttons.h"
 #include "platform/linux_mouse.h"
 #include "platform/linux_signals.h"
 #include "platform/linux_terminal.h"
@@ -65,7 +66,7 @@ void StopPlatform() {
 }
 
 static void LetGoForGood() {
-    LetGoOfButtons();
+    LetGoOfButtons(SendButton);
 }
 
 static void Leave() {
@@ -73,11 +74,11 @@ static void Leave() {
         leaveOnEnd();
 }
 
-// The end under way, under the lock, which the end never gives back: how
-// the process is to end, and how many of the steps have begun. A step is
-// counted before it runs, so an end entered again from inside one (the X
-// connection found dead as the buttons are let go through it) goes on from
-// the next.
+// The end under way, under the lock, which an end never gives back
+// (platform.h): how the process is to end, and how many of the steps have
+// begun. A step is counted before it runs, so an end entered again from
+// inside one (the X connection found dead as the buttons are let go through
+// it) goes on from the next.
 static void (*const endSteps[])() = {LetGoForGood, Leave, GiveBack};
 static struct {
     bool begun;

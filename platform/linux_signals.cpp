@@ -5,11 +5,12 @@
 // (EndProgram); then the same signal ends the process, so the shell sees
 // what it would have seen. Ctrl-Z (SIGTSTP) lets go of the buttons and the
 // terminal while the program is stopped and takes them again when it
-// continues. All of it runs in ordinary thread context: the signals are
-// blocked in every other thread and this one waits for them. SIGPIPE is
-// ignored: console output results are not examined.
+// continues. All of it runs in ordinary thread context (platform.h): this
+// thread waits for the signals. SIGPIPE is ignored: console output results
+// are not examined.
 #include "platform/linux_signals.h"
 
+#include "platform/held_buttons.h"
 #include "platform/linux_mouse.h"
 #include "platform/linux_platform.h"
 #include "platform/linux_terminal.h"
@@ -36,11 +37,11 @@ void TakeDefaultAction(int signal) {
 // held, as the control loop still believes.
 static void Stop() {
     LockOutput();
-    unsigned held = LetGoOfButtons();
+    unsigned held = LetGoOfButtons(SendButton);
     RestoreTerminal();
     TakeDefaultAction(SIGTSTP); // returns once the program is continued
     ResumeTerminal();
-    PressAgain(held);
+    PressAgain(held, SendButton);
     UnlockOutput();
 }
 

@@ -1,6 +1,5 @@
 // The built program on a real X server, with the scripted remote of each
 // scenario in tests/scenarios swapped in for the HID library.
-#include "platform/linux_mouse_backends.h"
 #include "platform/linux_screen_area.h"
 #include "tests/e2e/harness.h"
 #include "tests/expected_reports.h"
