@@ -95,6 +95,7 @@ int RunLumadrifter() {
     UnlockOutput();
     if (remoteLink.handle == -1) {
         ShowMessage("Wii-Remote not found.");
+        AdviseOnNoRemote();
         code = 1;
     } else {
         code = RunWithRemote();

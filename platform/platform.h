@@ -65,6 +65,10 @@ void ReadCursor(int *x, int *y);
 
 // Shows a message and waits until the user has acknowledged it.
 void ShowMessage(const char *text);
+// After the message that no remote was found: what the user can do about it
+// on this system, on stderr. The HID library has said what failed, if
+// anything did, and gives no advice of its own.
+void AdviseOnNoRemote();
 
 bool IsKeyWaiting();
 // One key code, without echo.

@@ -86,6 +86,10 @@ void ShowMessage(const char *text) {
     MessageBoxA(nullptr, text, nullptr, MB_OK);
 }
 
+// Nothing to add: every user may open the remote on Windows, and the HID
+// library's own line names the error of a remote another program holds.
+void AdviseOnNoRemote() {}
+
 bool IsKeyWaiting() {
     return _kbhit() != 0;
 }

@@ -2,6 +2,7 @@
 // scenario in tests/scenarios swapped in for the HID library.
 #include "platform/linux_screen_area.h"
 #include "tests/e2e/harness.h"
+#include "tests/expected_banner.h"
 #include "tests/expected_reports.h"
 
 #include <gtest/gtest.h>
@@ -44,7 +45,7 @@ TEST_F(Scenario, NoRemoteSaysSoAndEndsWithOne) {
     Program p(With("no_remote"));
 
     EXPECT_EQ(p.WaitForExit(), 1);
-    EXPECT_EQ(p.Stderr(), "Wii-Remote not found.\n");
+    EXPECT_EQ(p.Stderr(), std::string("Wii-Remote not found.\n") + expectedNoRemoteAdvice);
     EXPECT_EQ(p.Stdout(), "");
     std::vector<LogLine> log = p.HidLog();
     ASSERT_EQ(log.size(), 1u) << "an open, and no close";
@@ -317,8 +318,9 @@ TEST_F(Scenario, ASecondProgramLeavesARemoteInUseAlone) {
     second.node = first.node;
     Program b(second);
     EXPECT_EQ(b.WaitForExit(), 1);
-    EXPECT_EQ(b.Stderr(), "lumadrifter: " + first.node + ": the remote is in use by process " +
-                              std::to_string(a.pid) + ".\nWii-Remote not found.\n");
+    EXPECT_EQ(b.Stderr(), "tiny_hid_dll: " + first.node + ": the remote is in use by process " +
+                              std::to_string(a.pid) + ".\nWii-Remote not found.\n" +
+                              expectedNoRemoteAdvice);
     EXPECT_EQ(b.Stdout(), "");
     std::vector<LogLine> log = b.HidLog();
     ASSERT_EQ(log.size(), 1u) << "an open that found nothing, and no write";
@@ -344,7 +346,7 @@ TEST_F(Scenario, TheRealLibraryFindsNoRemoteHere) {
     Program p(launch);
 
     EXPECT_EQ(p.WaitForExit(), 1);
-    EXPECT_EQ(p.Stderr(), "Wii-Remote not found.\n");
+    EXPECT_EQ(p.Stderr(), std::string("Wii-Remote not found.\n") + expectedNoRemoteAdvice);
     EXPECT_FALSE(p.HidLogExists());
 }
 
