@@ -40,11 +40,11 @@ static void QuietRemote() {
     SetReportMode(0x00, 0x30);
 }
 
-// Whether the remote's handle is open; under the output lock.
+// Whether the remote's handle is open; under the output lock (platform.h).
 static bool remoteOpen;
 
-// The program is asked to end (a signal, the console closing) wherever the
-// main thread is: the remote is left as the normal end leaves it.
+// The platform's end (platform.h), wherever the main thread is: the remote
+// is left as the normal end leaves it.
 static void LeaveRemote() {
     if (!remoteOpen)
         return;
@@ -95,6 +95,7 @@ int RunLumadrifter() {
     UnlockOutput();
     if (remoteLink.handle == -1) {
         ShowMessage("Wii-Remote not found.");
+        AdviseOnNoRemote();
         code = 1;
     } else {
         code = RunWithRemote();

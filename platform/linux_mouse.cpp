@@ -1,17 +1,15 @@
 // The mouse on Linux: X11 (XTest) in an X session, otherwise a virtual
 // pointer through uinput, chosen once at start. Everything goes through the
-// output lock, so the signal thread (linux_signals.cpp) can let go of the
-// buttons and the mouse while the main thread is anywhere.
+// output lock (platform.h).
 #include "platform/linux_mouse.h"
 
+#include "platform/held_buttons.h"
 #include "platform/linux_mouse_backends.h"
 #include "platform/platform.h"
 
 #include <cstdio>
 
 static const MouseBackend *backend;
-// The buttons held down, as MouseLeftDown and MouseRightDown.
-static unsigned held;
 
 bool OpenMouse() {
     char x11Why[256], uinputWhy[256];
@@ -50,34 +48,13 @@ static void Send(unsigned flags, int data) {
 
 void SendMouseEvent(unsigned flags, int data) {
     LockOutput();
-    held |= flags & (MouseLeftDown | MouseRightDown);
-    if (flags & MouseLeftUp)
-        held &= ~static_cast<unsigned>(MouseLeftDown);
-    if (flags & MouseRightUp)
-        held &= ~static_cast<unsigned>(MouseRightDown);
+    NoteButtons(flags);
     Send(flags, data);
     UnlockOutput();
 }
 
-// The system would keep a button the program pressed down after the program
-// has gone.
-unsigned LetGoOfButtons() {
-    unsigned wasHeld = held;
-
-    if (held & MouseLeftDown)
-        Send(MouseLeftUp, 0);
-    if (held & MouseRightDown)
-        Send(MouseRightUp, 0);
-    held = 0;
-    return wasHeld;
-}
-
-void PressAgain(unsigned buttons) {
-    if (buttons & MouseLeftDown)
-        Send(MouseLeftDown, 0);
-    if (buttons & MouseRightDown)
-        Send(MouseRightDown, 0);
-    held = buttons;
+void SendButton(unsigned flags) {
+    Send(flags, 0);
 }
 
 void PlaceCursor(int x, int y) {

@@ -5,8 +5,5 @@
 // Opens the first output that works; when none does, says why on stderr.
 bool OpenMouse();
 void CloseMouse();
-// Up events for the buttons held; returns them, as MouseLeftDown and
-// MouseRightDown.
-unsigned LetGoOfButtons();
-// Down events for them again.
-void PressAgain(unsigned buttons);
+// One button event through the open mouse, for held_buttons.h.
+void SendButton(unsigned flags);

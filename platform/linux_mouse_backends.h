@@ -20,11 +20,3 @@ const MouseBackend *OpenUinputMouse(char *why, int room);
 // What the virtual pointer declares, with absolute axes over width x height;
 // the caller frees it.
 struct libevdev *DescribePointer(int width, int height);
-// The screen's size from the DRM connectors under drmDir (/sys/class/drm):
-// the first connected connector's first mode; 1920x1080 when none can be read.
-void ReadScreenSize(const char *drmDir, int *width, int *height);
-
-// The bounding box of a Wayland session's outputs in logical pixels, asked
-// of the compositor once; false without a session that answers in time.
-struct OutputArea;
-bool ReadWaylandLayout(OutputArea *box);

@@ -1,46 +1,28 @@
 // The ways the system asks the program to end or to stop, taken in a
 // thread of their own.
 //
-// SIGINT, SIGTERM, SIGHUP and SIGQUIT end the program as its own quit does:
-// buttons up, the caller's leave (the remote made quiet and closed), the
-// terminal and the virtual mouse given back; then the same signal ends the
-// process, so the shell sees what it would have seen. Ctrl-Z (SIGTSTP) lets
-// go of the buttons and the terminal while the program is stopped and takes
-// them again when it continues. All of it runs in ordinary thread context:
-// the signals are blocked in every other thread and this one waits for them.
-// SIGPIPE is ignored: console output results are not examined.
+// SIGINT, SIGTERM, SIGHUP and SIGQUIT end the program as its own quit does
+// (EndProgram); then the same signal ends the process, so the shell sees
+// what it would have seen. Ctrl-Z (SIGTSTP) lets go of the buttons and the
+// terminal while the program is stopped and takes them again when it
+// continues. All of it runs in ordinary thread context (platform.h): this
+// thread waits for the signals. SIGPIPE is ignored: console output results
+// are not examined.
 #include "platform/linux_signals.h"
 
+#include "platform/held_buttons.h"
 #include "platform/linux_mouse.h"
+#include "platform/linux_platform.h"
 #include "platform/linux_terminal.h"
 #include "platform/platform.h"
 
 #include <csignal>
 #include <pthread.h>
 
-static pthread_mutex_t outputLock = PTHREAD_MUTEX_INITIALIZER;
-static void (*leaveOnEnd)();
 static sigset_t handled;
 static const int Handled[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGTSTP, SIGCONT};
 
-void LockOutput() {
-    pthread_mutex_lock(&outputLock);
-}
-
-void UnlockOutput() {
-    pthread_mutex_unlock(&outputLock);
-}
-
-// Set before StartPlatform's thread can call it, or under the lock.
-void OnEndRequest(void (*leave)()) {
-    LockOutput();
-    leaveOnEnd = leave;
-    UnlockOutput();
-}
-
-// Lets the default action of signal take this thread, and with it the
-// process. Every other thread keeps it blocked, so it lands here.
-static void TakeDefaultAction(int signal) {
+void TakeDefaultAction(int signal) {
     sigset_t one;
 
     std::signal(signal, SIG_DFL);
@@ -51,27 +33,15 @@ static void TakeDefaultAction(int signal) {
     pthread_sigmask(SIG_BLOCK, &one, nullptr);
 }
 
-// The lock is never given back: a report or a mouse event of the main
-// thread's waiting for it is never sent.
-static void End(int signal) {
-    LockOutput();
-    LetGoOfButtons();
-    if (leaveOnEnd)
-        leaveOnEnd();
-    StopTerminal();
-    CloseMouse();
-    TakeDefaultAction(signal);
-}
-
 // Stopped, the program holds nothing; continued, it holds again what it
 // held, as the control loop still believes.
 static void Stop() {
     LockOutput();
-    unsigned held = LetGoOfButtons();
+    unsigned held = LetGoOfButtons(SendButton);
     RestoreTerminal();
     TakeDefaultAction(SIGTSTP); // returns once the program is continued
     ResumeTerminal();
-    PressAgain(held);
+    PressAgain(held, SendButton);
     UnlockOutput();
 }
 
@@ -87,7 +57,7 @@ static void *TakeSignals(void *) {
             ResumeTerminal();
             UnlockOutput();
         } else
-            End(signal);
+            EndProgram(signal, nullptr);
     }
     return nullptr;
 }

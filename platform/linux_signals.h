@@ -5,3 +5,7 @@
 // waits for them. Called before any other thread starts, so that every later
 // thread has them blocked too.
 void StartSignalThread();
+// Lets the default action of signal take the signal thread, and with it the
+// process; returns only when that action stops the process and it is
+// continued. Every other thread keeps the signal blocked, so it lands here.
+void TakeDefaultAction(int signal);

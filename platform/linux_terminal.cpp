@@ -166,6 +166,15 @@ void ShowMessage(const char *text) {
     }
 }
 
+// The HID library names a node it could not open and why; the usual causes
+// are a node closed to this user and a remote another process holds.
+void AdviseOnNoRemote() {
+    std::fputs("lumadrifter: connect the remote (press 1 and 2) and start again. A node above "
+               "that is closed to you needs the udev rule 70-lumadrifter.rules (see README) and "
+               "the remote reconnected; a remote in use is free once its process ends.\n",
+               stderr);
+}
+
 void WriteConsoleText(const char *text) {
     std::fputs(text, stdout);
     std::fflush(stdout);

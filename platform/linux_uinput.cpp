@@ -12,50 +12,10 @@
 #include <libevdev/libevdev.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <dirent.h>
-#include <unistd.h>
 
 static libevdev_uinput *device;
 static UinputPointer pointer;
-
-static bool ReadFirstLine(const char *path, char *line, int room) {
-    FILE *f = std::fopen(path, "r");
-    if (!f)
-        return false;
-    bool got = std::fgets(line, room, f) != nullptr;
-    std::fclose(f);
-    return got;
-}
-
-static bool ConnectorSize(const char *drmDir, const char *name, int *width, int *height) {
-    char path[512], line[64];
-
-    std::snprintf(path, sizeof path, "%s/%s/status", drmDir, name);
-    if (!ReadFirstLine(path, line, sizeof line) || std::strncmp(line, "connected", 9) != 0)
-        return false;
-    std::snprintf(path, sizeof path, "%s/%s/modes", drmDir, name);
-    return ReadFirstLine(path, line, sizeof line) && ParseModeSize(line, width, height);
-}
-
-// Connectors are named card<N>-<kind>-<M>; they are tried in name order so
-// that the same screen is chosen on every run.
-void ReadScreenSize(const char *drmDir, int *width, int *height) {
-    dirent **names;
-    int count = scandir(drmDir, &names, nullptr, alphasort);
-    bool found = false;
-
-    *width = 1920;
-    *height = 1080;
-    for (int i = 0; i < count; i++) {
-        if (!found && std::strchr(names[i]->d_name, '-'))
-            found = ConnectorSize(drmDir, names[i]->d_name, width, height);
-        free(names[i]);
-    }
-    if (count >= 0)
-        free(names);
-}
 
 // The device declares a middle button it never sends: libinput emulates a
 // middle button on a device with left and right only, holding each press

@@ -5,7 +5,6 @@
 //
 // The compositor may be gone, stopped or slow: every wait is bounded, and
 // whatever goes wrong leaves the caller to its fallback.
-#include "platform/linux_mouse_backends.h"
 #include "platform/linux_screen_area.h"
 
 #include "xdg-output-unstable-v1-client-protocol.h"

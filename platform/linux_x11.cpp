@@ -1,7 +1,7 @@
 // Mouse and cursor on an X11 display: buttons and wheel through XTest, the
 // cursor through XWarpPointer and XQueryPointer on the root window.
 #include "platform/linux_mouse_backends.h"
-#include "platform/linux_terminal.h"
+#include "platform/linux_platform.h"
 #include "platform/linux_x11_wheel.h"
 #include "platform/platform.h"
 
@@ -13,11 +13,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <time.h>
-#include <unistd.h>
 
 static Display *display;
 static Window root;
 static WheelCarry wheel;
+// The connection was found lost: nothing more goes through it, and it is
+// not closed (closing talks to the server).
+static bool lost;
 
 // Where the server said the cursor was at the last read, until the next
 // call: placing the cursor right there again moves nothing, and costs a
@@ -51,12 +53,12 @@ static int ReportXError(Display *d, XErrorEvent *e) {
     return 0;
 }
 
-// Xlib ends the process when the connection is lost; leave the terminal as
-// it was found first.
+// Xlib calls this once a request finds the connection lost, and would end
+// the process if it returned: the program ends as on any other fatal path,
+// without this display's help. It never returns.
 static int ReportLostDisplay(Display *) {
-    RestoreTerminal();
-    std::fputs("lumadrifter: lost the connection to the X display.\n", stderr);
-    _exit(1);
+    lost = true;
+    EndProgram(0, "lost the connection to the X display.");
 }
 
 // XWayland serves X programs inside a Wayland session: what XTest does there
@@ -84,7 +86,7 @@ static bool IsXWayland(Display *d) {
 }
 
 static void CloseX11Mouse() {
-    if (display)
+    if (display && !lost)
         XCloseDisplay(display);
     display = nullptr;
 }
@@ -103,6 +105,8 @@ static void Click(unsigned button, int count) {
 // Left is button 1, right button 3; the wheel is button 4 (up) and 5 (down),
 // one press and release per click.
 static void X11SendMouseEvent(unsigned flags, int data) {
+    if (lost)
+        return;
     if (flags & MouseLeftDown)
         Button(1, true);
     if (flags & MouseLeftUp)
@@ -208,5 +212,6 @@ const MouseBackend *OpenX11Mouse(char *why, int room, bool *tell) {
     XSetIOErrorHandler(ReportLostDisplay);
     root = DefaultRootWindow(display);
     wheel = WheelCarry{};
+    lost = false;
     return &backend;
 }

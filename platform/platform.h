@@ -2,6 +2,32 @@
 //
 // One implementation per system is chosen when linking (platform/linux_*.cpp,
 // platform/windows.cpp); the tests link a recording double instead.
+//
+// Threads, and the rules every file here and above keeps:
+// - The main thread runs the program from StartPlatform to StopPlatform and
+//   calls the services below; only an end and, on Linux, a stop (Ctrl-Z)
+//   reach the mouse and the terminal from a thread of their own.
+// - The probe's reader thread (remote/probe.cpp) reads the remote; the one
+//   report it may send (the answer to a status report) goes under the output
+//   lock. It may be killed only inside its read (MarkThreadKillable).
+// - On Linux, the signal thread (linux_signals.cpp), started first, takes
+//   the signals that end or stop the program; every other thread has them
+//   blocked. On Windows, the system's console handler thread takes Ctrl+C,
+//   Ctrl+Break and the console closing. Either runs whenever the main thread
+//   is anywhere.
+//
+// The output lock guards what leaves the program for the outside: every
+// report to the remote and whether the remote is open; the buttons held
+// down; on Linux also every mouse event, cursor placement and read (and so
+// every X call), the terminal's settings and the start and stop of mouse and
+// terminal; on Windows each mouse event.
+//
+// An end (on Linux a signal or the X display lost, on Windows a console
+// event) takes the lock, or keeps it when its own thread holds it already,
+// and never gives it back: whatever waits for it then (a report or a mouse
+// event of the main thread's) never runs, so nothing follows the quiet
+// state. Each system has one end routine: EndProgram (linux_platform.cpp),
+// LeaveOnConsoleEvent (windows.cpp).
 #pragma once
 
 #include <cstdint>
@@ -21,15 +47,12 @@ bool StartPlatform();
 // Gives back what StartPlatform took (terminal settings, a virtual mouse).
 void StopPlatform();
 
-// When the user or the system asks the program to end (a signal; on Windows
-// Ctrl+C, Ctrl+Break or the console window closing), a thread of the
-// platform's own lets go of the buttons held, calls leave, gives back what
-// StartPlatform took and ends the program as that request ends a program.
-// leave runs in that thread, never in a signal handler.
+// When the program is ended from below it (see the top), the end lets go of
+// the buttons held, calls leave, gives back what StartPlatform took and ends
+// the process as that request ends a program. leave runs in the end's
+// thread with the output lock held, never in a signal handler.
 void OnEndRequest(void (*leave)());
-// One lock for output that must stop once the program has begun to end:
-// the end thread takes it before leave and never gives it back, so whatever
-// waits for it then never runs.
+// The output lock (see the top).
 void LockOutput();
 void UnlockOutput();
 
@@ -42,6 +65,10 @@ void ReadCursor(int *x, int *y);
 
 // Shows a message and waits until the user has acknowledged it.
 void ShowMessage(const char *text);
+// After the message that no remote was found: what the user can do about it
+// on this system, on stderr. The HID library has said what failed, if
+// anything did, and gives no advice of its own.
+void AdviseOnNoRemote();
 
 bool IsKeyWaiting();
 // One key code, without echo.

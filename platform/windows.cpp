@@ -1,6 +1,7 @@
 // The system's services on Windows: injected mouse input, the cursor, a
 // message box, the console through the C runtime, the performance counter,
 // and threads started through the runtime so that it sets them up for itself.
+#include "platform/held_buttons.h"
 #include "platform/platform.h"
 
 #include <windows.h>
@@ -9,13 +10,9 @@
 #include <cstdio>
 #include <process.h>
 
-// Held by the main thread around each mouse event and each report to the
-// remote; the console handler takes it for good.
+// The output lock (platform.h).
 static SRWLOCK outputLock = SRWLOCK_INIT;
 static void (*leaveOnEnd)();
-// The mouse buttons this program holds down, as MouseLeftDown and
-// MouseRightDown bits; under the lock.
-static unsigned buttonsHeld;
 
 void LockOutput() {
     AcquireSRWLockExclusive(&outputLock);
@@ -31,18 +28,18 @@ void OnEndRequest(void (*leave)()) {
     UnlockOutput();
 }
 
+static void SendButton(unsigned flags) {
+    mouse_event(flags, 0, 0, 0, 0);
+}
+
 // Ctrl+C, Ctrl+Break, the console window closed, a logoff or a shutdown:
 // the system runs this in a thread of its own and gives it a few seconds.
-// The buttons held are let go (never left down for the whole desktop) and
-// the remote is left as a quit leaves it; the lock is kept, so nothing of
-// the main thread's follows. The system's own handler then ends the process.
+// The buttons held are let go and the remote is left as a quit leaves it;
+// the lock is kept (platform.h). The system's own handler then ends the
+// process.
 static BOOL WINAPI LeaveOnConsoleEvent(DWORD) {
     LockOutput();
-    if (buttonsHeld & MouseLeftDown)
-        mouse_event(MouseLeftUp, 0, 0, 0, 0);
-    if (buttonsHeld & MouseRightDown)
-        mouse_event(MouseRightUp, 0, 0, 0, 0);
-    buttonsHeld = 0;
+    LetGoOfButtons(SendButton);
     if (leaveOnEnd)
         leaveOnEnd();
     return FALSE;
@@ -62,11 +59,7 @@ void StopPlatform() {
 // amount travels as a signed value in the unsigned data word.
 void SendMouseEvent(unsigned flags, int data) {
     LockOutput();
-    buttonsHeld |= flags & (MouseLeftDown | MouseRightDown);
-    if (flags & MouseLeftUp)
-        buttonsHeld &= ~static_cast<unsigned>(MouseLeftDown);
-    if (flags & MouseRightUp)
-        buttonsHeld &= ~static_cast<unsigned>(MouseRightDown);
+    NoteButtons(flags);
     mouse_event(flags, 0, 0, static_cast<DWORD>(data), 0);
     UnlockOutput();
 }
@@ -92,6 +85,10 @@ void ReadCursor(int *x, int *y) {
 void ShowMessage(const char *text) {
     MessageBoxA(nullptr, text, nullptr, MB_OK);
 }
+
+// Nothing to add: every user may open the remote on Windows, and the HID
+// library's own line names the error of a remote another program holds.
+void AdviseOnNoRemote() {}
 
 bool IsKeyWaiting() {
     return _kbhit() != 0;

@@ -16,14 +16,14 @@ static ThreadHandle readerThread;
 // and a report still being decoded as the window closes is not counted.
 static std::atomic<uint32_t> readerReports;
 // Set by the camera set-up just before it selects mode 0x33, cleared by each
-// probe and, under the output lock, when the program quiets the remote at its
-// end. A status report turns the remote's data reporting off until a mode
-// is selected again; once this is set, the reader answers one as the control
-// loop does. A status report read before it is set was sent before the
-// set-up's own mode selection, which turns reporting on again.
+// probe and, under the output lock (platform.h), when the program quiets the
+// remote at its end. A status report turns the remote's data reporting off
+// until a mode is selected again; once this is set, the reader answers one
+// as the control loop does. A status report read before it is set was sent
+// before the set-up's own mode selection, which turns reporting on again.
 static std::atomic<uint8_t> cameraModeChosen;
 
-// Checked under the output lock, so that no answer follows the quiet state.
+// Under the output lock (platform.h): no answer follows the quiet state.
 static void AnswerStatusReport() {
     LockOutput();
     if (cameraModeChosen.load() != 0)

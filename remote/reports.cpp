@@ -6,15 +6,14 @@
 RemoteLink remoteLink;
 RemoteState remoteState;
 
-// Under the output lock: once the program has begun to end, a report of the
-// main thread's waits for good, so nothing follows the quiet state.
+// Under the output lock (platform.h).
 static void SendOutputReport() {
     LockOutput();
     WriteReport(remoteLink.handle, remoteLink.output, &remoteLink.writeWord);
     UnlockOutput();
 }
 
-// The end thread's quiet state: camera and rumble off, buttons only. The
+// An end's quiet state (platform.h): camera and rumble off, buttons only. The
 // reports are composed apart, as the shared buffer may be half-written and
 // what it holds is part of every later report.
 void SendQuietStateAside() {
@@ -31,8 +30,8 @@ void SendQuietStateAside() {
 
 // The reader thread's answer to a status report: mode 0x33 again, rumble
 // off, as the control loop answers one. Composed apart, as the main thread
-// fills the shared buffer without a lock. The caller holds the output lock,
-// so it never follows the end thread's quiet state.
+// fills the shared buffer without a lock. The caller holds the output lock
+// (platform.h).
 void SelectCameraModeAside() {
     unsigned char report[256] = {0x12, 0x00, 0x33};
     unsigned int word = 0;

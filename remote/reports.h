@@ -32,11 +32,11 @@ void SetIrCamera(int value);
 void SetIrCamera2(int value);
 void WriteRegister(int addressHigh, int length, const RegisterBlock &block);
 // SetIrCamera(0x00), SetIrCamera2(0x00), SetReportMode(0x00, 0x30) from a
-// buffer of its own, without the output lock: for the thread that holds it
-// while the program ends.
+// buffer of its own, without taking the output lock: for an end, which holds
+// it (platform.h).
 void SendQuietStateAside();
 // SetReportMode(0x00, 0x33) from a buffer of its own, for the reader thread,
-// which holds the output lock around it.
+// which holds the output lock around it (platform.h).
 void SelectCameraModeAside();
 
 // Reads one input report and decodes it into remoteState. Returns the

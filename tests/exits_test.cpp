@@ -98,6 +98,7 @@ TEST_F(ExitTest, RemoteGoneEndsTheRunWithOne) {
     EXPECT_EQ(WheelAmounts(), (std::vector<int>{64, 64, 64}));
     EXPECT_EQ(ButtonFlags(), (std::vector<unsigned>{MouseLeftDown, MouseLeftUp}));
     EXPECT_EQ(recording.messages, std::vector<std::string>{"Wii-Remote disconnected."});
+    EXPECT_EQ(recording.advisedAfterMessages, -1) << "no advice to find a remote that was there";
 
     std::vector<Bytes> sent = SentReports();
     ASSERT_GE(sent.size(), 3u);

@@ -1,5 +1,6 @@
-// The banner and usage text, byte for byte, as every suite expects it on
-// the console.
+// The program's fixed texts, byte for byte, as every suite expects them:
+// the banner and usage on the console, and on Linux the advice that follows
+// "Wii-Remote not found." on stderr.
 #pragma once
 
 inline constexpr const char expectedBanner[] = "###########################################\n"
@@ -19,3 +20,8 @@ inline constexpr const char expectedBanner[] = "################################
                                                "   (-) button  ... Wheel up\n"
                                                "   Home button  ... Quit\n"
                                                "\n";
+
+inline constexpr const char expectedNoRemoteAdvice[] =
+    "lumadrifter: connect the remote (press 1 and 2) and start again. A node above that is closed "
+    "to you needs the udev rule 70-lumadrifter.rules (see README) and the remote reconnected; a "
+    "remote in use is free once its process ends.\n";

@@ -109,6 +109,10 @@ void ShowMessage(const char *text) {
     recording.messageNs.push_back(ReadCounter());
 }
 
+void AdviseOnNoRemote() {
+    recording.advisedAfterMessages = static_cast<int>(recording.messages.size());
+}
+
 bool IsKeyWaiting() {
     recording.keyPolls++;
     size_t next = static_cast<size_t>(recording.keysRead);

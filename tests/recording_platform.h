@@ -36,6 +36,7 @@ struct RecordingPlatform {
     int cursorReads = 0;
     std::vector<std::string> messages;
     std::vector<int64_t> messageNs;
+    int advisedAfterMessages = -1; // messages shown before the advice; -1: no advice
     std::string console;
     std::vector<KeyRecord> keys; // fed by the test, read in order
     int keyPolls = 0;

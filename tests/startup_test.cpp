@@ -97,6 +97,7 @@ TEST_F(StartupTest, NoRemoteShowsOneMessageAndExitsWithOne) {
     EXPECT_EQ(RunLumadrifter(), 1);
 
     EXPECT_EQ(recording.messages, std::vector<std::string>{"Wii-Remote not found."});
+    EXPECT_EQ(recording.advisedAfterMessages, 1) << "advice follows the message";
     EXPECT_EQ(recording.console, "");
     EXPECT_EQ(ScriptedEvents().size(), 1u); // the open alone: no writes, no close
     EXPECT_EQ(recording.stops, 1);

@@ -43,16 +43,10 @@ HidNode *NodeFor(int handle) {
     return &nodes[handle];
 }
 
-// A node that is there but closed to this user is the usual first-run
-// trouble; say which node and what grants access.
+// A node that is there but cannot be opened (closed to this user, say):
+// which node, and why. What to do about it is the program's to say.
 void TellOpenFailure(const char *path, int error) {
-    if (error == EACCES || error == EPERM)
-        std::fprintf(stderr,
-                     "lumadrifter: %s: %s. Install the udev rule 70-lumadrifter.rules "
-                     "(see README) and reconnect the remote.\n",
-                     path, std::strerror(error));
-    else
-        std::fprintf(stderr, "lumadrifter: %s: %s\n", path, std::strerror(error));
+    std::fprintf(stderr, "tiny_hid_dll: %s: %s.\n", path, std::strerror(error));
 }
 
 // The first node with these ids that opens and that no other program

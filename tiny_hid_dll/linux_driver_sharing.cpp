@@ -52,23 +52,16 @@ static bool EventNode(const char *inputDir, char *node, int room) {
     return found;
 }
 
-// One line for the first device that cannot be held: closed to this user
-// (the udev rule grants it), or held by another program.
+// One line for the first device that cannot be held, closed to this user
+// or held by another program: which device, why, and what follows from it.
 static void TellHoldFailure(const char *node, int error, bool *told) {
     if (*told)
         return;
     *told = true;
-    if (error == EACCES || error == EPERM)
-        std::fprintf(stderr,
-                     "lumadrifter: %s, the remote's key device: %s. Its buttons also reach "
-                     "the system as keys; install the udev rule 70-lumadrifter.rules (see "
-                     "README) and reconnect the remote.\n",
-                     node, std::strerror(error));
-    else
-        std::fprintf(stderr,
-                     "lumadrifter: %s, the remote's key device: %s. Its buttons also reach "
-                     "the system as keys.\n",
-                     node, std::strerror(error));
+    std::fprintf(stderr,
+                 "tiny_hid_dll: %s, the remote's key device: %s. Its buttons also reach the "
+                 "system as keys.\n",
+                 node, std::strerror(error));
 }
 
 static int Hold(const char *node, bool *told) {

@@ -20,7 +20,7 @@ struct SharedRemote {
 // Looks for the input devices a driver made of the remote (they hang under
 // the same HID device as the hidraw node) and holds (EVIOCGRAB) those that
 // report keys, so the remote's buttons reach no one else. A device that
-// cannot be held is told on stderr, once, with what grants access.
+// cannot be held is told on stderr, once, with the error.
 void StartSharing(const char *hidrawPath, SharedRemote *shared);
 // Lets go of the held devices.
 void StopSharing(SharedRemote *shared);

@@ -24,11 +24,11 @@ inline bool LockRemoteNode(int fd, const char *path) {
             return true;
         // Who has it; if the holder let go in between, try again.
         if (fcntl(fd, F_GETLK, &whole) == 0 && whole.l_type != F_UNLCK) {
-            std::fprintf(stderr, "lumadrifter: %s: the remote is in use by process %d.\n", path,
+            std::fprintf(stderr, "tiny_hid_dll: %s: the remote is in use by process %d.\n", path,
                          static_cast<int>(whole.l_pid));
             return false;
         }
     }
-    std::fprintf(stderr, "lumadrifter: %s: the remote is in use by another process.\n", path);
+    std::fprintf(stderr, "tiny_hid_dll: %s: the remote is in use by another process.\n", path);
     return false;
 }

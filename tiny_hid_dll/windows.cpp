@@ -57,7 +57,8 @@ bool IsDevice(HANDLE file, int vendorId, int productId) {
 // write access to everyone, and no other program's device is opened for
 // reading. Only the remote's is then opened for overlapped reading and
 // writing, shared with other programs. Should that fail (another program
-// holds the remote for itself), the user is told why it was passed over.
+// holds the remote for itself), the user is told which remote was passed
+// over and the system's error.
 HANDLE OpenIfDevice(const char *path, int vendorId, int productId) {
     HANDLE look = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               0, nullptr);
@@ -71,11 +72,11 @@ HANDLE OpenIfDevice(const char *path, int vendorId, int productId) {
     HANDLE file =
         CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                     OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        std::fprintf(stderr,
-                     "tiny_hid_dll: the remote %04x:%04x cannot be opened (error %lu); "
-                     "close any other program that uses it.\n",
-                     vendorId, productId, GetLastError());
+    if (file == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        std::fprintf(stderr, "tiny_hid_dll: the remote %04x:%04x cannot be opened (error %lu).\n",
+                     vendorId, productId, error);
+    }
     return file;
 }
 

@@ -191,9 +191,15 @@ WaylandSession::~WaylandSession() {
 }
 
 XServer::~XServer() {
+    Stop();
+}
+
+void XServer::Stop() {
     if (control)
         XCloseDisplay(control);
-    Stop(pid);
+    control = nullptr;
+    ::Stop(pid);
+    pid = -1;
 }
 
 void XServer::Warp(int x, int y) {

@@ -41,6 +41,9 @@ struct XServer {
 
     XServer();
     ~XServer();
+    // Ends the server under its clients, the test's own connection closed
+    // first (a recorder on it goes before).
+    void Stop();
     void Warp(int x, int y);
     void Cursor(int *x, int *y);
     // The pointer buttons the server holds down, as XQueryPointer's mask.

@@ -1,8 +1,8 @@
 // The built program on a real X server, with the scripted remote of each
 // scenario in tests/scenarios swapped in for the HID library.
-#include "platform/linux_mouse_backends.h"
 #include "platform/linux_screen_area.h"
 #include "tests/e2e/harness.h"
+#include "tests/expected_banner.h"
 #include "tests/expected_reports.h"
 
 #include <gtest/gtest.h>
@@ -37,7 +37,7 @@ TEST_F(Scenario, NoRemoteSaysSoAndEndsWithOne) {
     Program p(With("no_remote"));
 
     EXPECT_EQ(p.WaitForExit(), 1);
-    EXPECT_EQ(p.Stderr(), "Wii-Remote not found.\n");
+    EXPECT_EQ(p.Stderr(), std::string("Wii-Remote not found.\n") + expectedNoRemoteAdvice);
     EXPECT_EQ(p.Stdout(), "");
     std::vector<LogLine> log = p.HidLog();
     ASSERT_EQ(log.size(), 1u) << "an open, and no close";
@@ -210,6 +210,24 @@ TEST_F(Scenario, EndedByASignalWithButtonsHeldLeavesNothingPressed) {
     }
 }
 
+// The X server goes away under the program while B and A hold both buttons:
+// the remote is left as every other end leaves it, and the program says why.
+TEST_F(Scenario, TheXServerGoneWithBAndAHeldLeavesTheRemoteQuiet) {
+    Program p(With("interrupt"));
+    ASSERT_TRUE(p.WaitForOutput(Banner()));
+    const unsigned leftAndRight = 1u << 8 | 1u << 10; // Button1Mask | Button3Mask
+    ASSERT_TRUE(Within5s([&] { return x.ButtonsDown() == leftAndRight; }));
+
+    record.reset(); // its connections go before the server
+    int64_t endedUs = MonotonicUs();
+    x.Stop();
+    EXPECT_EQ(p.WaitForExit(), 1);
+    EXPECT_EQ(p.Stderr(), "lumadrifter: lost the connection to the X display.\n");
+    ExpectLeftQuiet(p.HidLog());
+    // No server is left to hold a button.
+    PrintWayOut("the X server gone with B and A held", p, 0, {"the X server was ended", endedUs});
+}
+
 // Standard output's reader has gone (`lumadrifter | head -3`): the writes
 // fail and the program goes on, B follows the remote, and a signal still
 // ends the run with nothing held.
@@ -302,8 +320,9 @@ TEST_F(Scenario, ASecondProgramLeavesARemoteInUseAlone) {
     second.node = first.node;
     Program b(second);
     EXPECT_EQ(b.WaitForExit(), 1);
-    EXPECT_EQ(b.Stderr(), "lumadrifter: " + first.node + ": the remote is in use by process " +
-                              std::to_string(a.pid) + ".\nWii-Remote not found.\n");
+    EXPECT_EQ(b.Stderr(), "tiny_hid_dll: " + first.node + ": the remote is in use by process " +
+                              std::to_string(a.pid) + ".\nWii-Remote not found.\n" +
+                              expectedNoRemoteAdvice);
     EXPECT_EQ(b.Stdout(), "");
     std::vector<LogLine> log = b.HidLog();
     ASSERT_EQ(log.size(), 1u) << "an open that found nothing, and no write";
@@ -329,7 +348,7 @@ TEST_F(Scenario, TheRealLibraryFindsNoRemoteHere) {
     Program p(launch);
 
     EXPECT_EQ(p.WaitForExit(), 1);
-    EXPECT_EQ(p.Stderr(), "Wii-Remote not found.\n");
+    EXPECT_EQ(p.Stderr(), std::string("Wii-Remote not found.\n") + expectedNoRemoteAdvice);
     EXPECT_FALSE(p.HidLogExists());
 }
 

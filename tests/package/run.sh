@@ -150,7 +150,8 @@ no_remote() {
     kill "$xvfb" && wait "$xvfb" 2>/dev/null
     xvfb=
     [ "$code" = 1 ] && [ ! -s "$work/stdout" ] &&
-        [ "$(cat "$work/stderr")" = "Wii-Remote not found." ] ||
+        [ "$(cat "$work/stderr")" = "$(printf '%s\n' "Wii-Remote not found." \
+            "lumadrifter: connect the remote (press 1 and 2) and start again. A node above that is closed to you needs the udev rule 70-lumadrifter.rules (see README) and the remote reconnected; a remote in use is free once its process ends.")" ] ||
         { echo "exit code $code, stdout:"; cat "$work/stdout"; echo "stderr:"; cat "$work/stderr"; return 1; }
 }
 check "the installed program, with no remote, says \"Wii-Remote not found.\" and ends with 1" no_remote
