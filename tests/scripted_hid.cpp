@@ -37,6 +37,7 @@ struct Remote {
     int reportsUnderWay = 0; // taken by a read that has not returned them yet
     size_t servedAt = 0;     // the events up to the last report returned
     int64_t anchorNs = 0;    // what the next report's delay counts from
+    bool closed = false;     // a read that ends after the close reads nothing
     bool fromEnvironment = false;
     FILE *log = nullptr;
     int node = -1; // the file standing for the remote's node, while open
@@ -221,6 +222,7 @@ void ResetScriptedRemote() {
     remote.reportsUnderWay = 0;
     remote.servedAt = 0;
     remote.anchorNs = Now();
+    remote.closed = false;
 }
 
 void ScriptNoDevice() {
@@ -276,6 +278,7 @@ int OpenHidHandle(int vendorId, int productId) {
                       uint8_t(productId)};
     int handle = remote.noDevice ? -1 : 7;
     remote.anchorNs = Now();
+    remote.closed = false;
 #ifndef _WIN32
     // Programs given the same LUMADRIFTER_TEST_HID_NODE share one remote:
     // the file stands for its node and is locked as the real library locks
@@ -336,6 +339,12 @@ int ReadReport(int, unsigned char *report, unsigned int *) {
     WaitUntil(due);
 
     hold.lock();
+    // As a real device's read fails once its handle is closed: the report
+    // stays unread, and the log ends with the close.
+    if (remote.closed) {
+        remote.reportsUnderWay -= step.kind == Step::Report;
+        return -1;
+    }
     if (step.kind == Step::Gone) {
         remote.gone = true;
         Record(HidEvent::Read, -1, report, 0);
@@ -359,6 +368,7 @@ void CloseHidHandle(int handle) {
     remote.node = -1;
 #endif
     Record(HidEvent::Close, handle, nullptr, 0);
+    remote.closed = true;
 }
 
 } // extern "C"
