@@ -9,22 +9,17 @@
 # one summary row for tools/bench.sh. Run from the source root after a
 # build into build-bench/.
 set -uo pipefail
+. tests/kit.sh
 build=build-bench
 work=$(mktemp -d "${TMPDIR:-/dev/shm}/lumadrifter-bench.XXXXXX") || exit 1
 xvfb=
 cleanup() {
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null
+    [ -n "$xvfb" ] && Stop "$xvfb"
     rm -rf "$work"
 }
 trap cleanup EXIT
 
-exec 3>"$work/display"
-Xvfb -displayfd 3 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-exec 3>&-
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-[ -s "$work/display" ] || { echo "bench_instructions: Xvfb did not start" >&2; exit 1; }
-display=:$(cat "$work/display")
+StartXvfb "$work" || { echo "bench_instructions: Xvfb did not start" >&2; exit 1; }
 
 # The lights left and right of the middle in turn, so that every report
 # moves the cursor; then Home.

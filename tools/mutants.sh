@@ -31,7 +31,8 @@ bad=0
 # Fault <name> <file> <text> <replaced by> <check>
 #
 # The text must stand exactly once in the file. The check is a ctest regex
-# over the Linux tests, or "package" or "wine" for those suites.
+# over the Linux tests, the same prefixed with tsan: over the tests built
+# with ThreadSanitizer, or "package" or "wine" for those suites.
 Fault() {
     local name=$1 file=$2 from=$3 to=$4 check=$5 caught
     [ -n "$only" ] && [[ "$name" != *"$only"* ]] && return
@@ -45,7 +46,17 @@ Fault() {
         return
     fi
     case $check in
-    package) caught=$(bash tests/package/run.sh 2>&1 | sed -n 's/^FAILED: //p') ;;
+    package) caught=$(bash tests/package/run.sh 2>&1 | sed -n 's/^FAIL //p') ;;
+    tsan:*)
+        [ -d build-tsan ] || cmake -S . -B build-tsan -DLUMADRIFTER_TESTS=ON \
+            -DLUMADRIFTER_SANITIZE=thread >>build.log 2>&1
+        if ! cmake --build build-tsan -j "${JOBS:-2}" >build.log 2>&1; then
+            caught="the build"
+        else
+            caught=$(cd build-tsan && ctest -R "${check#tsan:}" -j "${JOBS:-2}" --timeout 300 2>&1 |
+                sed -n 's/^[[:space:]]*[0-9]* - \(.*\) (.*)$/\1 (under TSan)/p')
+        fi
+        ;;
     wine) caught=$(bash tests/wine/run.sh 2>&1 | sed -n 's/^FAIL \([^:]*\).*/\1/p') ;;
     *)
         if ! cmake --build build -j "${JOBS:-2}" >build.log 2>&1; then
@@ -68,6 +79,15 @@ Fault() {
 
 # --- The faults ---------------------------------------------------------------
 
+Fault "the right button is not let go of at a signal's end" \
+    platform/held_buttons.cpp $'    if (held & MouseRightDown)\n        send(MouseRightUp);\n' '' \
+    'Scenario|OnATerminal'
+Fault "the end does not take the output lock" \
+    platform/linux_platform.cpp $'    if (!OutputLockedHere())\n        LockOutput();\n' '' \
+    'tsan:Scenario.EndedByASignal|OnATerminal.Signals'
+Fault "the layout's origin is taken as 0, 0" \
+    platform/linux_screen_area.cpp $'        left = any && left < o.x ? left : o.x;\n        top = any && top < o.y ? top : o.y;\n' \
+    $'        left = 0;\n        top = 0;\n' 'ScreenSize|WaylandLayout|WaylandDesktop'
 Fault "the home check takes Home with any other button" \
     app/control_loop.cpp 'remoteState.buttons2 == 0x80' '(remoteState.buttons2 & 0x80)' \
     'ExitTest|StartupTest'

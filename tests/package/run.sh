@@ -8,6 +8,7 @@
 set -uo pipefail
 cd "$(dirname "$0")/../.."
 . tools/packages.sh
+. tests/kit.sh
 
 install_missing $PACKAGE_PACKAGES xvfb binutils git man-db systemd || exit 1
 
@@ -18,21 +19,6 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-
-passed=0
-failed=0
-check() { # check NAME COMMAND...: one line each, the command's output on failure
-    local name=$1 out
-    shift
-    if out=$("$@" 2>&1); then
-        passed=$((passed + 1))
-        echo "ok: $name"
-    else
-        failed=$((failed + 1))
-        echo "FAILED: $name"
-        [ -n "$out" ] && printf '%s\n' "$out" | sed 's/^/  /'
-    fi
-}
 
 # The build, from what is committed (or, outside a git checkout, from the
 # tree less its build folders).
@@ -47,13 +33,12 @@ arch=$(dpkg-architecture -qDEB_HOST_ARCH)
 multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 deb=$work/out/lumadrifter_${version}_${arch}.deb
 if ! OUT=$work/out bash "$work/src/tools/package.sh" >"$work/build.log" 2>&1; then
-    tail -n 40 "$work/build.log"
-    echo "FAILED: the package builds and lintian finds no error and no warning"
-    echo "package: 0 passed, 1 failed"
+    Fail "the package builds and lintian finds no error and no warning" \
+        "$(tail -n 40 "$work/build.log")"
+    Tally package
     exit 1
 fi
-echo "ok: the package builds and lintian finds no error and no warning"
-passed=$((passed + 1))
+Pass "the package builds and lintian finds no error and no warning"
 sed -n '/^[EWIPX]: /p' "$work/build.log"
 
 # Every file, with its mode: nothing missing, nothing else (no library on
@@ -75,13 +60,13 @@ expected_files() {
 LIST
 }
 files() { dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $1, $6}' | sort -k2; }
-check "the .deb holds these files, with these modes" diff <(expected_files | sort -k2) <(files)
-check "its version is the changelog's" test "$(dpkg-deb -f "$deb" Version)" = "$version"
+Check "the .deb holds these files, with these modes" diff <(expected_files | sort -k2) <(files)
+Check "its version is the changelog's" test "$(dpkg-deb -f "$deb" Version)" = "$version"
 
 # Installing starts nothing: no maintainer script enables or starts a unit.
 dpkg-deb -e "$deb" "$work/control"
 enables() { ! grep -E 'systemctl|deb-systemd|udevadm' "$work"/control/{pre,post}{inst,rm} 2>/dev/null; }
-check "no maintainer script enables or starts anything" enables
+Check "no maintainer script enables or starts anything" enables
 
 root=$work/root
 dpkg-deb -x "$deb" "$root"
@@ -95,15 +80,15 @@ runpath() {
     ! grep -q '(RPATH)' <<<"$dynamic" &&
         grep -F "(RUNPATH)            Library runpath: [\$ORIGIN:\$ORIGIN/../lib/$multiarch/lumadrifter]" <<<"$dynamic"
 }
-check "the program's RUNPATH leads to its private folder" runpath
+Check "the program's RUNPATH leads to its private folder" runpath
 loads_from() { # loads_from DIR [LD_LIBRARY_PATH]
     env -u LD_LIBRARY_PATH ${2:+LD_LIBRARY_PATH=$2} LD_TRACE_LOADED_OBJECTS=1 "$program" |
         grep -F "libtiny_hid_dll.so => $1/libtiny_hid_dll.so"
 }
-check "the installed program finds its library" loads_from "$root/usr/bin/../lib/$multiarch/lumadrifter"
+Check "the installed program finds its library" loads_from "$root/usr/bin/../lib/$multiarch/lumadrifter"
 mkdir "$work/other"
 cp "$privatedir/libtiny_hid_dll.so" "$work/other/"
-check "a library on LD_LIBRARY_PATH takes its place" loads_from "$work/other" "$work/other"
+Check "a library on LD_LIBRARY_PATH takes its place" loads_from "$work/other" "$work/other"
 
 # The units as systemd reads them. systemd-analyze checks that ExecStart's
 # program is there: it is, under the scratch root, so the copy checked
@@ -119,7 +104,7 @@ analyze() {
         "$units/lumadrifter-remote.target" 2>&1) || { echo "$out"; return 1; }
     [ -z "$out" ] || { echo "$out"; return 1; }
 }
-check "systemd-analyze verify finds nothing to say about the user units" analyze
+Check "systemd-analyze verify finds nothing to say about the user units" analyze
 
 # The start on connect hangs together: the rule has the remote's node pull
 # in the target that the service is enabled into, for both models.
@@ -132,7 +117,7 @@ wiring() {
             "$root/lib/udev/rules.d/70-lumadrifter.rules" || return 1
     done
 }
-check "a connecting remote pulls in the target lumadrifter.service is enabled into" wiring
+Check "a connecting remote pulls in the target lumadrifter.service is enabled into" wiring
 
 # The installed program with no remote, on an X server of its own (it looks
 # for a mouse output before the remote), with no terminal.
@@ -141,20 +126,17 @@ no_remote() {
         echo "skipped: this machine has HID devices; a remote may be among them"
         return 0
     fi
-    Xvfb -displayfd 5 -nolisten tcp 5>"$work/display" 2>/dev/null &
-    xvfb=$!
-    for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+    StartXvfb "$work" || { echo "Xvfb did not start"; return 1; }
     local code=0
-    env -u LD_LIBRARY_PATH -u WAYLAND_DISPLAY DISPLAY=":$(cat "$work/display")" \
+    env -u LD_LIBRARY_PATH -u WAYLAND_DISPLAY DISPLAY="$display" \
         timeout 20 "$program" </dev/null >"$work/stdout" 2>"$work/stderr" || code=$?
-    kill "$xvfb" && wait "$xvfb" 2>/dev/null
+    Stop "$xvfb"
     xvfb=
     [ "$code" = 1 ] && [ ! -s "$work/stdout" ] &&
         [ "$(cat "$work/stderr")" = "$(printf '%s\n' "Wii-Remote not found." \
             "lumadrifter: connect the remote (press 1 and 2) and start again. A node above that is closed to you needs the udev rule 70-lumadrifter.rules (see README) and the remote reconnected; a remote in use is free once its process ends.")" ] ||
         { echo "exit code $code, stdout:"; cat "$work/stdout"; echo "stderr:"; cat "$work/stderr"; return 1; }
 }
-check "the installed program, with no remote, says \"Wii-Remote not found.\" and ends with 1" no_remote
+Check "the installed program, with no remote, says \"Wii-Remote not found.\" and ends with 1" no_remote
 
-echo "package: $passed passed, $failed failed"
-[ $failed -eq 0 ]
+Tally package

@@ -20,23 +20,11 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$root/build-windows
 results=$build/wine-results
 scenarios=$root/tests/scenarios
-passed=0
-failed=0
 prefix=
-
-Pass() {
-    echo "PASS $1"
-    passed=$((passed + 1))
-}
-
-Fail() {
-    echo "FAIL $1"
-    failed=$((failed + 1))
-}
+. "$root/tests/kit.sh"
 
 Finish() {
-    echo "wine: $passed passed, $failed failed"
-    [ "$failed" -eq 0 ]
+    Tally wine
     exit
 }
 
@@ -177,26 +165,6 @@ Text() {
     tr -d '\r' <"$1"
 }
 
-# Waits up to $2 seconds for process $1 to end; 1 when it is still running.
-WaitForEnd() {
-    local tenths=$(($2 * 10))
-    while kill -0 "$1" 2>/dev/null; do
-        [ "$tenths" -le 0 ] && return 1
-        sleep 0.1
-        tenths=$((tenths - 1))
-    done
-}
-
-# Waits up to $3 seconds for text $2 in file $1.
-WaitForText() {
-    local tenths=$(($3 * 10))
-    until grep -q "$2" "$1" 2>/dev/null; do
-        [ "$tenths" -le 0 ] && return 1
-        sleep 0.1
-        tenths=$((tenths - 1))
-    done
-}
-
 Start() {
     "$@" &
 }
@@ -211,11 +179,6 @@ ThreadStates() {
     timeout 60 winedbg --command "bt all" 2>&1 </dev/null | tr -d '\r' |
         awk '/^Backtracing for thread/ { keep = /lumadrifter/ } keep && /^(Backtracing|=>| +[0-9]+ )/' |
         sed 's/^/  /' | cut -c1-160
-}
-
-Stop() {
-    kill -KILL "$@" 2>/dev/null
-    wait "$@" 2>/dev/null
 }
 
 # --- The application manifest ------------------------------------------------
@@ -277,9 +240,10 @@ RunOnce() {
     dir=$results/$name
     mkdir -p "$dir"
 
-    Start wine "$helpers/watch_mouse.exe" 300 200 >"$dir/mouse.log" 2>"$dir/watch_mouse.err" </dev/null
+    Start wine "$helpers/watch_mouse.exe" 300 200 "$(WinePath "$dir/watch.stop")" \
+        >"$dir/mouse.log" 2>"$dir/watch_mouse.err" </dev/null
     local watcher=$!
-    if ! WaitForText "$dir/mouse.log" '^ready' 30; then
+    if ! WaitFor 30 HasText "$dir/mouse.log" '^ready'; then
         echo "the mouse watcher did not start" >"$dir/failure"
         Stop "$watcher"
         return
@@ -301,7 +265,7 @@ RunOnce() {
 
     [ -n "$action" ] && "$action"
 
-    if WaitForEnd "$terminal" 30; then
+    if WaitFor 30 Ended "$terminal"; then
         wait "$terminal"
         echo $? >"$dir/exit"
     else
@@ -311,12 +275,14 @@ RunOnce() {
         Stop "$terminal"
     fi
     if [ "$box" = yes ]; then
-        WaitForEnd "$dismisser" 5 || kill -KILL "$dismisser"
+        WaitFor 5 Ended "$dismisser" || kill -KILL "$dismisser"
     else
         kill -KILL "$dismisser" 2>/dev/null
     fi
     wait "$dismisser" 2>/dev/null
-    sleep 0.2 # the watcher's last cursor sample
+    # The watcher's last cursor sample, taken once the program has ended.
+    touch "$dir/watch.stop"
+    WaitFor 10 HasText "$dir/mouse.log" '^done' || echo "the mouse watcher did not end" >>"$dir/failure"
     Stop "$watcher"
 }
 
@@ -374,7 +340,7 @@ Rumble() {
 
 # Button, wheel and move events the hook saw, in order.
 MouseEvents() {
-    Text "$1" | grep -vE '^(screen .*|ready|cursor .*)$'
+    Text "$1" | grep -vE '^(screen .*|ready|cursor .*|done)$'
 }
 
 # Where the cursor stood, in order, from the start position on.
@@ -414,8 +380,7 @@ CheckRun() {
 
 Verdict() {
     if [ -f "$dir/failure" ]; then
-        Fail "$1"
-        sed 's/^/    /' "$dir/failure"
+        Fail "$1" "$(cat "$dir/failure")"
     else
         Pass "$1"
     fi
@@ -542,10 +507,16 @@ Verdict "remote gone: left button released, remote quietened, exit code 1"
 WayOut "the remote gone with B held (Windows)" "the remote went" \
     "$(Text "$dir/hid.log" | awk '$1 == "read" && $3 == -1 { print $2; exit }')"
 
+# At least $2 reports read after the moment $1, or the program gone.
+ReadsAfterOrEnded() {
+    [ "$(Text "$dir/hid.log" | awk -v t="$1" '$1 == "read" && $2 > t' | wc -l)" -ge "$2" ] ||
+        Ended "$(cat "$dir/pid")"
+}
+
 # Typed once the banner is out: another key first, which changes nothing,
 # then Escape.
 TypeKeys() {
-    if ! WaitForText "$dir/stdout.txt" 'Home button' 30; then
+    if ! WaitFor 30 HasText "$dir/stdout.txt" 'Home button'; then
         echo "no banner" >>"$dir/failure"
         return
     fi
@@ -556,15 +527,10 @@ TypeKeys() {
         echo "x could not be typed: $(Text "$dir/type_keys.log")" >>"$dir/failure"
         return
     fi
-    local tenths=300
-    until [ "$(Text "$dir/hid.log" | awk -v t="$(Typed x)" '$1 == "read" && $2 > t' | wc -l)" -ge 2 ]; do
-        if [ "$tenths" -le 0 ] || ! kill -0 "$(cat "$dir/pid")" 2>/dev/null; then
-            echo "the program ended on a key other than Escape" >>"$dir/failure"
-            return
-        fi
-        sleep 0.1
-        tenths=$((tenths - 1))
-    done
+    if ! WaitFor 30 ReadsAfterOrEnded "$(Typed x)" 2 || Ended "$(cat "$dir/pid")"; then
+        echo "the program ended on a key other than Escape" >>"$dir/failure"
+        return
+    fi
     wine "$helpers/type_keys.exe" lumadrifter.exe esc </dev/null >>"$dir/type_keys.log" 2>&1 ||
         echo "Escape could not be typed: $(Text "$dir/type_keys.log")" >>"$dir/failure"
 }
@@ -579,7 +545,7 @@ WayOut "Escape in the console (Windows)" "the key was typed" "$(Typed esc)"
 
 # Ctrl+C typed into the console once the buttons are down.
 TypeControlC() {
-    if ! WaitForText "$dir/mouse.log" '^left-down' 30; then
+    if ! WaitFor 30 HasText "$dir/mouse.log" '^left-down'; then
         echo "the buttons never went down" >>"$dir/failure"
         return
     fi

@@ -1,6 +1,6 @@
 // Watches the mouse as the system sees it, a line an observation:
 //
-//   watch_mouse.exe <x> <y>
+//   watch_mouse.exe <x> <y> <stop file>
 //
 //   screen <width> <height>     the screen, once at the start
 //   ready                       the cursor is at (x, y) and the hook is in
@@ -9,10 +9,12 @@
 //   wheel <amount> <x> <y>      a wheel event, amount in 1/120 notch
 //   move <x> <y>                a mouse movement event
 //   cursor <x> <y>              the cursor stands somewhere new
+//   done                        the stop file is there: after one more
+//                               sample the watcher ends
 //
 // Button, wheel and move events come from a low-level mouse hook, which
 // sees all injected input; cursor placements raise no events, so the
-// cursor is sampled every millisecond. Runs until it is killed.
+// cursor is sampled every millisecond. Runs until the stop file appears.
 #include <windows.h>
 
 #include <cstdio>
@@ -60,21 +62,29 @@ static LRESULT CALLBACK SeeMouse(int code, WPARAM message, LPARAM data) {
     return CallNextHookEx(nullptr, code, message, data);
 }
 
-static DWORD WINAPI SampleCursor(void *) {
+static DWORD WINAPI SampleCursor(void *stopFile) {
     POINT last = {-1, -1}, now;
 
     for (;;) {
+        bool stop = GetFileAttributesA(static_cast<const char *>(stopFile)) !=
+                    INVALID_FILE_ATTRIBUTES;
         if (GetCursorPos(&now) && (now.x != last.x || now.y != last.y)) {
             Say("cursor", 0, false, now);
             last = now;
+        }
+        if (stop) {
+            EnterCriticalSection(&printing);
+            std::printf("done\n");
+            std::fflush(stdout);
+            ExitProcess(0);
         }
         Sleep(1);
     }
 }
 
 int main(int argc, char **argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: watch_mouse.exe <x> <y>\n");
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: watch_mouse.exe <x> <y> <stop file>\n");
         return 2;
     }
     InitializeCriticalSection(&printing);
@@ -87,7 +97,7 @@ int main(int argc, char **argv) {
     }
     std::printf("ready\n");
     std::fflush(stdout);
-    CreateThread(nullptr, 0, SampleCursor, nullptr, 0, nullptr);
+    CreateThread(nullptr, 0, SampleCursor, argv[3], 0, nullptr);
 
     // The hook is called through this thread's message queue.
     MSG message;
