@@ -33,7 +33,7 @@
 //   gone <ms>                      after <ms>, reads return -1 from here on
 #pragma once
 
-#include "tiny_hid_dll/report_lengths.h"
+#include "tools/virtual-remote/protocol.h"
 
 #include <cstdint>
 #include <string>

@@ -5,7 +5,7 @@
 // the remote reads it.
 #include "tests/expected_banner.h"
 #include "tests/expected_reports.h"
-#include "tiny_hid_dll/report_lengths.h"
+#include "tools/virtual-remote/protocol.h"
 
 #include <cstdio>
 #include <cstring>

@@ -110,8 +110,9 @@ void WaitForTheLogAtExit() {
     if (closeLogged)
         return;
     closeLogged = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    auto onExit =
-        reinterpret_cast<OnExit>(GetProcAddress(GetModuleHandleA("msvcrt.dll"), "_onexit"));
+    // Through void (*)(), the type a function pointer is converted by.
+    auto onExit = reinterpret_cast<OnExit>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleA("msvcrt.dll"), "_onexit")));
     if (onExit)
         onExit(WaitForTheLog);
 }
