@@ -237,8 +237,7 @@ struct CpuWindow {
 // Processor time over a window of the run, taken once the line that shows
 // the control loop has started is in the log and the reader thread of the
 // probe has had time to end.
-CpuWindow MeasureCpu(Program &p, const std::function<bool(const LogLine &)> &inLoop,
-                     int window) {
+CpuWindow MeasureCpu(Program &p, const std::function<bool(const LogLine &)> &inLoop, int window) {
     if (!WaitForLogLine(p, inLoop))
         return {-1, 0};
     std::this_thread::sleep_for(Ms(500));

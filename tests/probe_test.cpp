@@ -5,6 +5,7 @@
 #include "remote/probe.h"
 #include "remote/reports.h"
 #include "tests/expected_reports.h"
+#include "tests/test_kit.h"
 #include "tests/test_support.h"
 
 #include <filesystem>
@@ -17,14 +18,6 @@ using ProbeTest = LumadrifterTest;
 
 size_t Reads() {
     return ScriptedEvents(HidEvent::Read).size();
-}
-
-// Waits for what another thread does; the deadline is only reached when
-// that thread hangs.
-bool Eventually(const std::function<bool()> &done) {
-    for (int i = 0; i < 1000 && !done(); i++)
-        SleepMilliseconds(10);
-    return done();
 }
 
 // An acknowledgement decodes into nothing: a last read that takes one leaves
@@ -51,7 +44,7 @@ TEST_F(ProbeTest, AnsweredEarlyInTheWindow) {
     EXPECT_TRUE(ProbeRemote());
     EXPECT_EQ(remoteState.accelX, 0x80);
 
-    EXPECT_TRUE(Eventually(OnlyThisThread)) << "the reader ends by itself";
+    EXPECT_TRUE(WaitUntil(OnlyThisThread)) << "the reader ends by itself";
     EXPECT_EQ(Reads(), 1u);
     EXPECT_EQ(ScriptedReadersWaiting(), 0);
 }
@@ -74,7 +67,7 @@ TEST_F(ProbeTest, OnlyNonZeroAccelerometerDataCounts) {
     ScriptReport(10, {0x30, 0x00, 0x00});
     EXPECT_FALSE(ProbeRemote());
     StopReaderThread();
-    EXPECT_TRUE(Eventually(OnlyThisThread));
+    EXPECT_TRUE(WaitUntil(OnlyThisThread));
     EXPECT_EQ(ScriptedReadersWaiting(), 0);
 }
 
@@ -106,7 +99,7 @@ TEST_F(ProbeTest, SuccessDoesNotWaitForTheReader) {
     EXPECT_EQ(Reads(), 1u);
     EXPECT_EQ(ScriptedReadersWaiting(), 1);
 
-    EXPECT_TRUE(Eventually([] { return ReaderDone(2); }));
+    EXPECT_TRUE(WaitUntil([] { return ReaderDone(2); }));
 }
 
 // The reader's last read, past the window, takes a status report once the
@@ -120,7 +113,7 @@ TEST_F(ProbeTest, AStatusReportTheReaderTakesAfterTheCameraSetUpIsAnswered) {
     SetUpIrCamera();
     size_t setUpWrites = expectedCameraSetUp.size() + 1;
 
-    ASSERT_TRUE(Eventually([&] { return SentReports().size() == setUpWrites + 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return SentReports().size() == setUpWrites + 1; }));
     std::vector<Bytes> expected = expectedCameraSetUp;
     expected.push_back({0x12, 0x00, 0x33});
     expected.push_back({0x12, 0x00, 0x33});
@@ -130,7 +123,7 @@ TEST_F(ProbeTest, AStatusReportTheReaderTakesAfterTheCameraSetUpIsAnswered) {
     alone[2] = 0x33;
     EXPECT_EQ(ScriptedEvents(HidEvent::Write).back().bytes, alone);
     EXPECT_GT(ScriptedEvents(HidEvent::Write).back().ns, ScriptedEvents(HidEvent::Read).back().ns);
-    EXPECT_TRUE(Eventually([] { return ReaderDone(2); }));
+    EXPECT_TRUE(WaitUntil([] { return ReaderDone(2); }));
 }
 
 // Once the program has begun to quiet the remote, the reader's last read
@@ -145,7 +138,7 @@ TEST_F(ProbeTest, AStatusReportTheReaderTakesAfterTheEndHasBegunIsNotAnswered) {
     size_t writes = SentReports().size();
 
     // An answer would go out before the thread's end.
-    EXPECT_TRUE(Eventually(OnlyThisThread));
+    EXPECT_TRUE(WaitUntil(OnlyThisThread));
     EXPECT_TRUE(ReaderDone(2));
     EXPECT_EQ(ScriptedEvents(HidEvent::Read).back().bytes, StatusReport());
     EXPECT_EQ(SentReports().size(), writes);
@@ -162,7 +155,7 @@ TEST_F(ProbeTest, AStatusReportDuringTheProbeIsNotAnswered) {
     ScriptReport(600, AckReport());
     ASSERT_TRUE(ProbeRemote());
 
-    EXPECT_TRUE(Eventually([] { return ReaderDone(3); }));
+    EXPECT_TRUE(WaitUntil([] { return ReaderDone(3); }));
     EXPECT_EQ(ScriptedEvents(HidEvent::Read).front().bytes, StatusReport());
     EXPECT_EQ(SentReports().size(), setUpWrites);
 }

@@ -53,20 +53,6 @@ std::string ScenarioPath(const std::string &name) {
     return std::string(SCENARIO_DIR) + "/" + name + ".script";
 }
 
-// Stops a child by its PID: asked first, then killed.
-static void Stop(pid_t pid) {
-    if (pid <= 0)
-        return;
-    kill(pid, SIGTERM);
-    for (int i = 0; i < 200; i++) {
-        if (waitpid(pid, nullptr, WNOHANG) == pid)
-            return;
-        std::this_thread::sleep_for(Ms(10));
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-}
-
 XServer::XServer() {
     int ready[2];
     if (pipe(ready) != 0)
@@ -186,8 +172,8 @@ bool WaylandSession::StartXWayland() {
 }
 
 WaylandSession::~WaylandSession() {
-    Stop(xwayland);
-    Stop(sway);
+    StopProcess(xwayland);
+    StopProcess(sway);
 }
 
 XServer::~XServer() {
@@ -198,7 +184,7 @@ void XServer::Stop() {
     if (control)
         XCloseDisplay(control);
     control = nullptr;
-    ::Stop(pid);
+    ::StopProcess(pid);
     pid = -1;
 }
 
@@ -396,7 +382,7 @@ Program::Program(const Launch &launch) {
             return;
         std::printf("%s; running once more\n", late.c_str());
         std::fflush(stdout);
-        Stop(pid);
+        StopProcess(pid);
         if (input != -1)
             close(input);
         if (terminal != -1)
@@ -487,7 +473,7 @@ void Program::Start(const Launch &launch) {
 
 Program::~Program() {
     if (pid > 0 && exitCode == -1)
-        Stop(pid);
+        StopProcess(pid);
     if (input != -1)
         close(input);
     if (terminal != -1)
@@ -517,7 +503,7 @@ bool Program::Running() {
 }
 
 bool Program::ReadsAfter(int64_t us, size_t n) {
-    return Within5s([&] {
+    return WaitUntil([&] {
         size_t after = 0;
         for (const LogLine &l : OfKind(HidLog(), "read"))
             after += l.us > us;
@@ -528,7 +514,7 @@ bool Program::ReadsAfter(int64_t us, size_t n) {
 // The main thread's place in the kernel: a poll with no end is the wait
 // for a key (the control loop's key test does not block).
 bool Program::WaitingForKeys() {
-    return Within5s([&] {
+    return WaitUntil([&] {
         return ReadWholeFile("/proc/" + std::to_string(pid) + "/wchan").find("poll") !=
                std::string::npos;
     });
@@ -541,7 +527,7 @@ int Program::WaitForExit(Ms limit) {
             Drain(input, &screen);
         if (std::chrono::steady_clock::now() > end) {
             ADD_FAILURE() << "the program did not end within " << limit.count() << " ms";
-            Stop(pid);
+            StopProcess(pid);
             return -1;
         }
         std::this_thread::sleep_for(Ms(10));
@@ -674,8 +660,8 @@ const Hold holds[3] = {{"B", 0x04, {1}}, {"A", 0x08, {3}}, {"B and A", 0x0c, {3,
 std::string HoldScript(const TempDir &dir, const Hold &hold, int reports, bool gone) {
     char held[128];
     std::snprintf(held, sizeof held,
-                  "repeat %d 20 33 00 %02x 80 80 80 ff ff ff ff ff ff ff ff ff ff ff ff\n",
-                  reports, hold.buttons2);
+                  "repeat %d 20 33 00 %02x 80 80 80 ff ff ff ff ff ff ff ff ff ff ff ff\n", reports,
+                  hold.buttons2);
     std::string path = dir.File(std::string("hold-") + hold.name + ".script");
     std::ofstream(path) << "report 50 31 00 00 80 80 80\n" << held << (gone ? "gone 30\n" : "");
     return path;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "tests/remote_log.h"
+#include "tests/test_kit.h"
 
 #include <chrono>
 #include <map>
@@ -198,15 +199,3 @@ Moment HomeRead(const std::vector<LogLine> &log);
 //   terminal>
 // Call it once the program has ended (or stopped) and the buttons were read.
 void PrintWayOut(const std::string &way, Program &p, unsigned buttonsDown, Moment since);
-
-// Polls condition every 10 ms for up to five seconds; a guard against a
-// hang, not a measure of time.
-template <typename Condition>
-bool Within5s(Condition condition) {
-    for (int i = 0; i < 500; i++) {
-        if (condition())
-            return true;
-        usleep(10000);
-    }
-    return condition();
-}

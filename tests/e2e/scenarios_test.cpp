@@ -182,8 +182,8 @@ TEST_F(Scenario, ARemoteThatGoesAwayEndsTheRunWithNothingHeld) {
         EXPECT_EQ(x.ButtonsDown(), 0u) << hold.name;
         std::vector<LogLine> log = p.HidLog();
         ExpectLeftQuiet(log);
-        PrintWayOut(std::string("the remote gone with ") + hold.name + " held", p,
-                    x.ButtonsDown(), RemoteGone(log));
+        PrintWayOut(std::string("the remote gone with ") + hold.name + " held", p, x.ButtonsDown(),
+                    RemoteGone(log));
     }
 }
 
@@ -193,14 +193,14 @@ TEST_F(Scenario, EndedByASignalWithButtonsHeldLeavesNothingPressed) {
         record.emplace(x);
         Program p(WithScript(HoldScript(scripts, hold, 300)));
         ASSERT_TRUE(p.WaitForOutput(Banner()));
-        ASSERT_TRUE(Within5s([&] { return x.ButtonsDown() != 0; })) << hold.name << " held";
+        ASSERT_TRUE(WaitUntil([&] { return x.ButtonsDown() != 0; })) << hold.name << " held";
 
         int64_t sentUs = MonotonicUs();
         kill(p.pid, SIGTERM);
         EXPECT_EQ(p.WaitForExit(), 128 + SIGTERM);
         // The server would keep a button down after its client has gone:
         // the program lets go of it on the way out.
-        EXPECT_TRUE(Within5s([&] { return x.ButtonsDown() == 0; })) << hold.name;
+        EXPECT_TRUE(WaitUntil([&] { return x.ButtonsDown() == 0; })) << hold.name;
         EXPECT_EQ(record->Buttons(), PressedThenReleased(hold, true)) << hold.name;
         // The remote is left as a quit leaves it: camera and streaming off,
         // then closed, with nothing of the control loop's after.
@@ -216,7 +216,7 @@ TEST_F(Scenario, TheXServerGoneWithBAndAHeldLeavesTheRemoteQuiet) {
     Program p(With("interrupt"));
     ASSERT_TRUE(p.WaitForOutput(Banner()));
     const unsigned leftAndRight = 1u << 8 | 1u << 10; // Button1Mask | Button3Mask
-    ASSERT_TRUE(Within5s([&] { return x.ButtonsDown() == leftAndRight; }));
+    ASSERT_TRUE(WaitUntil([&] { return x.ButtonsDown() == leftAndRight; }));
 
     record.reset(); // its connections go before the server
     int64_t endedUs = MonotonicUs();
@@ -235,14 +235,14 @@ TEST_F(Scenario, OutputWithNoReaderEndsNothing) {
     Launch launch = With("hold_b");
     launch.outputUnread = true;
     Program p(launch);
-    ASSERT_TRUE(Within5s([&] { return x.ButtonsDown() != 0; }))
+    ASSERT_TRUE(WaitUntil([&] { return x.ButtonsDown() != 0; }))
         << "past the banner, B holds the left button";
     EXPECT_TRUE(p.Running());
 
     int64_t sentUs = MonotonicUs();
     kill(p.pid, SIGTERM);
     EXPECT_EQ(p.WaitForExit(), 128 + SIGTERM);
-    EXPECT_TRUE(Within5s([&] { return x.ButtonsDown() == 0; }));
+    EXPECT_TRUE(WaitUntil([&] { return x.ButtonsDown() == 0; }));
     ExpectLeftQuiet(p.HidLog());
     PrintWayOut("SIGPIPE (output unread), then SIGTERM with B held", p, x.ButtonsDown(),
                 {"the SIGTERM was sent", sentUs});

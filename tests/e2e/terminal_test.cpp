@@ -123,7 +123,7 @@ TEST_F(OnATerminal, SignalsPutTheTerminalBackAndLetGoOfEverything) {
             Program p(WithScript(HoldScript(scripts, hold, 300)));
             ASSERT_TRUE(p.WaitForOutput("Home button  ... Quit")) << what;
             ASSERT_TRUE(KeysWithoutEcho(p));
-            ASSERT_TRUE(Within5s([&] { return x.ButtonsDown() != 0; })) << what;
+            ASSERT_TRUE(WaitUntil([&] { return x.ButtonsDown() != 0; })) << what;
 
             int64_t sentUs = MonotonicUs();
             if (c.typed)
@@ -132,7 +132,7 @@ TEST_F(OnATerminal, SignalsPutTheTerminalBackAndLetGoOfEverything) {
                 kill(p.pid, c.signal);
             EXPECT_EQ(p.WaitForExit(), 128 + c.signal) << what;
             ExpectSettingsAsBefore(p);
-            EXPECT_TRUE(Within5s([&] { return x.ButtonsDown() == 0; })) << what;
+            EXPECT_TRUE(WaitUntil([&] { return x.ButtonsDown() == 0; })) << what;
             ExpectLeftQuiet(p.HidLog());
             PrintWayOut(what + " on a terminal", p, x.ButtonsDown(),
                         {c.typed ? "the key was typed" : "the signal was sent", sentUs});
@@ -156,19 +156,19 @@ TEST_F(OnATerminal, CtrlZLetsGoWhileStoppedAndTheButtonsFollowAgainAfter) {
         std::string with = std::string(" with ") + hold.name + " held";
         ASSERT_TRUE(p.WaitForOutput("Home button  ... Quit"));
         unsigned held = 0;
-        ASSERT_TRUE(Within5s([&] { return (held = x.ButtonsDown()) != 0; })) << hold.name;
+        ASSERT_TRUE(WaitUntil([&] { return (held = x.ButtonsDown()) != 0; })) << hold.name;
         pid_t job = tcgetpgrp(p.input);
         ASSERT_GT(job, 0);
 
         p.Type("\x1a");
-        ASSERT_TRUE(Within5s([&] { return ProcessState(job) == 'T'; })) << "Ctrl-Z stops it";
-        EXPECT_TRUE(Within5s([&] { return x.ButtonsDown() == 0; })) << "nothing held" << with;
+        ASSERT_TRUE(WaitUntil([&] { return ProcessState(job) == 'T'; })) << "Ctrl-Z stops it";
+        EXPECT_TRUE(WaitUntil([&] { return x.ButtonsDown() == 0; })) << "nothing held" << with;
         ExpectSettingsAsBefore(p);
         PrintWayOut("Ctrl-Z" + with + " (stopped, not an end)", p, x.ButtonsDown(), {"", -1});
 
         kill(-job, SIGCONT);
-        EXPECT_TRUE(Within5s([&] { return x.ButtonsDown() == held; })) << "pressed again" << with;
-        EXPECT_TRUE(Within5s([&] { return KeysWithoutEcho(p); }));
+        EXPECT_TRUE(WaitUntil([&] { return x.ButtonsDown() == held; })) << "pressed again" << with;
+        EXPECT_TRUE(WaitUntil([&] { return KeysWithoutEcho(p); }));
         int64_t typedUs = MonotonicUs();
         p.Type("\x1b");
         EXPECT_EQ(p.WaitForExit(), 0);

@@ -71,21 +71,8 @@ int WaitChild(Child &child, int ms) {
 }
 
 void StopChild(Child &child) {
-    if (child.pid <= 0)
-        return;
-    kill(child.pid, SIGTERM);
-    for (int i = 0; i < 200; i++) {
-        if (waitpid(child.pid, nullptr, WNOHANG) == child.pid) {
-            child.pid = -1;
-            break;
-        }
-        SleepMs(5);
-    }
-    if (child.pid > 0) {
-        kill(child.pid, SIGKILL);
-        waitpid(child.pid, nullptr, 0);
-        child.pid = -1;
-    }
+    StopProcess(child.pid);
+    child.pid = -1;
     CloseChildInput(child);
 }
 
@@ -115,15 +102,6 @@ bool WriteFile(const std::string &path, const std::string &text) {
 
 void SleepMs(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
-bool WaitUntil(const std::function<bool()> &condition, int ms, int stepMs) {
-    for (int waited = 0; waited < ms; waited += stepMs) {
-        if (condition())
-            return true;
-        SleepMs(stepMs);
-    }
-    return condition();
 }
 
 std::vector<std::string> ListDirectory(const std::string &path) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "tests/remote_log.h"
+#include "tests/test_kit.h"
 
 #include <linux/input.h>
 #include <sys/types.h>
@@ -30,7 +31,7 @@ Child StartChild(const std::vector<std::string> &argv, const std::vector<std::st
 // The exit code (128 + signal when killed by one), or -1 if it has not ended
 // within ms; it is then stopped.
 int WaitChild(Child &child, int ms);
-// Ends a child still running: SIGTERM, then SIGKILL after a second.
+// Ends a child still running (StopProcess).
 void StopChild(Child &child);
 void WriteToChild(Child &child, const std::string &text);
 void CloseChildInput(Child &child);
@@ -38,9 +39,6 @@ void CloseChildInput(Child &child);
 std::string ReadFile(const std::string &path);
 bool WriteFile(const std::string &path, const std::string &text);
 void SleepMs(int ms);
-// Polls condition every stepMs until it holds or ms have passed; whether it
-// held. A guard against a hang, not a measure of time.
-bool WaitUntil(const std::function<bool()> &condition, int ms, int stepMs = 20);
 // The names in a folder, hidden ones left out.
 std::vector<std::string> ListDirectory(const std::string &path);
 

@@ -111,8 +111,8 @@ void WaitForTheLogAtExit() {
         return;
     closeLogged = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     // Through void (*)(), the type a function pointer is converted by.
-    auto onExit = reinterpret_cast<OnExit>(reinterpret_cast<void (*)()>(
-        GetProcAddress(GetModuleHandleA("msvcrt.dll"), "_onexit")));
+    auto onExit = reinterpret_cast<OnExit>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("msvcrt.dll"), "_onexit")));
     if (onExit)
         onExit(WaitForTheLog);
 }

@@ -66,8 +66,8 @@ static DWORD WINAPI SampleCursor(void *stopFile) {
     POINT last = {-1, -1}, now;
 
     for (;;) {
-        bool stop = GetFileAttributesA(static_cast<const char *>(stopFile)) !=
-                    INVALID_FILE_ATTRIBUTES;
+        bool stop =
+            GetFileAttributesA(static_cast<const char *>(stopFile)) != INVALID_FILE_ATTRIBUTES;
         if (GetCursorPos(&now) && (now.x != last.x || now.y != last.y)) {
             Say("cursor", 0, false, now);
             last = now;
