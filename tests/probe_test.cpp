@@ -14,8 +14,6 @@
 
 namespace {
 
-using ProbeTest = LumadrifterTest;
-
 size_t Reads() {
     return ScriptedEvents(HidEvent::Read).size();
 }
@@ -30,11 +28,25 @@ bool ReaderDone(size_t reads) {
     return Reads() == reads && ScriptedReadersWaiting() == 0;
 }
 
-// The reader thread has ended: the test's own thread is the only one left.
-bool OnlyThisThread() {
+long Threads() {
     return std::distance(std::filesystem::directory_iterator("/proc/self/task"),
-                         std::filesystem::directory_iterator()) == 1;
+                         std::filesystem::directory_iterator());
 }
+
+// The threads of the test process before the probe (the test's own, and a
+// sanitizer's), which are all that are left once the reader has ended.
+long threadsBefore;
+
+bool ReaderEnded() {
+    return Threads() == threadsBefore;
+}
+
+struct ProbeTest : LumadrifterTest {
+    void SetUp() override {
+        LumadrifterTest::SetUp();
+        threadsBefore = Threads();
+    }
+};
 
 // The reader sleeps 100 ms after its read, so the window has closed when it
 // wakes: it ends without reading again.
@@ -44,7 +56,7 @@ TEST_F(ProbeTest, AnsweredEarlyInTheWindow) {
     EXPECT_TRUE(ProbeRemote());
     EXPECT_EQ(remoteState.accelX, 0x80);
 
-    EXPECT_TRUE(WaitUntil(OnlyThisThread)) << "the reader ends by itself";
+    EXPECT_TRUE(WaitUntil(ReaderEnded)) << "the reader ends by itself";
     EXPECT_EQ(Reads(), 1u);
     EXPECT_EQ(ScriptedReadersWaiting(), 0);
 }
@@ -67,7 +79,7 @@ TEST_F(ProbeTest, OnlyNonZeroAccelerometerDataCounts) {
     ScriptReport(10, {0x30, 0x00, 0x00});
     EXPECT_FALSE(ProbeRemote());
     StopReaderThread();
-    EXPECT_TRUE(WaitUntil(OnlyThisThread));
+    EXPECT_TRUE(WaitUntil(ReaderEnded));
     EXPECT_EQ(ScriptedReadersWaiting(), 0);
 }
 
@@ -138,7 +150,7 @@ TEST_F(ProbeTest, AStatusReportTheReaderTakesAfterTheEndHasBegunIsNotAnswered) {
     size_t writes = SentReports().size();
 
     // An answer would go out before the thread's end.
-    EXPECT_TRUE(WaitUntil(OnlyThisThread));
+    EXPECT_TRUE(WaitUntil(ReaderEnded));
     EXPECT_TRUE(ReaderDone(2));
     EXPECT_EQ(ScriptedEvents(HidEvent::Read).back().bytes, StatusReport());
     EXPECT_EQ(SentReports().size(), writes);

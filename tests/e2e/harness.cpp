@@ -657,6 +657,13 @@ void PrintWayOut(const std::string &way, Program &p, unsigned buttonsDown, Momen
 
 const Hold holds[3] = {{"B", 0x04, {1}}, {"A", 0x08, {3}}, {"B and A", 0x0c, {3, 1}}};
 
+unsigned ButtonMask(const Hold &hold) {
+    unsigned mask = 0;
+    for (int b : hold.buttons)
+        mask |= Button1Mask << (b - 1);
+    return mask;
+}
+
 std::string HoldScript(const TempDir &dir, const Hold &hold, int reports, bool gone) {
     char held[128];
     std::snprintf(held, sizeof held,

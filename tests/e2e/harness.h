@@ -105,6 +105,8 @@ struct Hold {
     std::vector<int> buttons; // the X buttons they hold, in the order pressed
 };
 extern const Hold holds[3];
+// The hold's buttons as the X server's button mask (XServer::ButtonsDown).
+unsigned ButtonMask(const Hold &hold);
 // A scenario written into dir: the probe's answer, then `reports` reports
 // 20 ms apart with the hold's buttons down, then, when gone, the remote
 // going away.

@@ -193,7 +193,8 @@ TEST_F(Scenario, EndedByASignalWithButtonsHeldLeavesNothingPressed) {
         record.emplace(x);
         Program p(WithScript(HoldScript(scripts, hold, 300)));
         ASSERT_TRUE(p.WaitForOutput(Banner()));
-        ASSERT_TRUE(WaitUntil([&] { return x.ButtonsDown() != 0; })) << hold.name << " held";
+        ASSERT_TRUE(WaitUntil([&] { return x.ButtonsDown() == ButtonMask(hold); }))
+            << hold.name << " held";
 
         int64_t sentUs = MonotonicUs();
         kill(p.pid, SIGTERM);

@@ -123,7 +123,7 @@ TEST_F(OnATerminal, SignalsPutTheTerminalBackAndLetGoOfEverything) {
             Program p(WithScript(HoldScript(scripts, hold, 300)));
             ASSERT_TRUE(p.WaitForOutput("Home button  ... Quit")) << what;
             ASSERT_TRUE(KeysWithoutEcho(p));
-            ASSERT_TRUE(WaitUntil([&] { return x.ButtonsDown() != 0; })) << what;
+            ASSERT_TRUE(WaitUntil([&] { return x.ButtonsDown() == ButtonMask(hold); })) << what;
 
             int64_t sentUs = MonotonicUs();
             if (c.typed)
@@ -155,8 +155,8 @@ TEST_F(OnATerminal, CtrlZLetsGoWhileStoppedAndTheButtonsFollowAgainAfter) {
         Program p(launch);
         std::string with = std::string(" with ") + hold.name + " held";
         ASSERT_TRUE(p.WaitForOutput("Home button  ... Quit"));
-        unsigned held = 0;
-        ASSERT_TRUE(WaitUntil([&] { return (held = x.ButtonsDown()) != 0; })) << hold.name;
+        unsigned held = ButtonMask(hold);
+        ASSERT_TRUE(WaitUntil([&] { return x.ButtonsDown() == held; })) << hold.name;
         pid_t job = tcgetpgrp(p.input);
         ASSERT_GT(job, 0);
 
