@@ -10,9 +10,10 @@
 
 #include <filesystem>
 #include <functional>
-#include <iterator>
 
 namespace {
+
+using ProbeTest = LumadrifterTest;
 
 size_t Reads() {
     return ScriptedEvents(HidEvent::Read).size();
@@ -28,25 +29,12 @@ bool ReaderDone(size_t reads) {
     return Reads() == reads && ScriptedReadersWaiting() == 0;
 }
 
-long Threads() {
-    return std::distance(std::filesystem::directory_iterator("/proc/self/task"),
-                         std::filesystem::directory_iterator());
-}
-
-// The threads of the test process before the probe (the test's own, and a
-// sanitizer's), which are all that are left once the reader has ended.
-long threadsBefore;
-
+// The reader thread, which made the first read, has ended.
 bool ReaderEnded() {
-    return Threads() == threadsBefore;
+    std::vector<HidEvent> reads = ScriptedEvents(HidEvent::Read);
+    return !reads.empty() &&
+           !std::filesystem::exists("/proc/self/task/" + std::to_string(reads.front().thread));
 }
-
-struct ProbeTest : LumadrifterTest {
-    void SetUp() override {
-        LumadrifterTest::SetUp();
-        threadsBefore = Threads();
-    }
-};
 
 // The reader sleeps 100 ms after its read, so the window has closed when it
 // wakes: it ends without reading again.

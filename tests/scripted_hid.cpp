@@ -63,7 +63,12 @@ const char *KindName(HidEvent::Kind kind) {
 // microseconds, as every process on the machine reads it, so a log line can
 // be set beside what another process saw at the same moment.
 void Record(HidEvent::Kind kind, int length, const uint8_t *bytes, int count) {
-    HidEvent event{kind, Now(), length, std::vector<uint8_t>(bytes, bytes + count)};
+#ifdef _WIN32
+    int thread = 0;
+#else
+    int thread = gettid();
+#endif
+    HidEvent event{kind, Now(), length, std::vector<uint8_t>(bytes, bytes + count), thread};
 
     if (remote.log) {
         std::fprintf(remote.log, "%s %lld %d", KindName(kind),

@@ -44,6 +44,7 @@ struct HidEvent {
     int64_t ns;                 // monotonic clock, as the program's counter
     int length;                 // bytes sent or read; -1 for a read of a remote gone
     std::vector<uint8_t> bytes; // a write: its first 22 buffer bytes; a read: the report
+    int thread;                 // the calling thread's id on Linux (gettid), else 0
 };
 
 void ResetScriptedRemote();
