@@ -240,12 +240,19 @@ RunOnce() {
     dir=$results/$name
     mkdir -p "$dir"
 
-    Start wine "$helpers/watch_mouse.exe" 300 200 "$(WinePath "$dir/watch.stop")" \
-        >"$dir/mouse.log" 2>"$dir/watch_mouse.err" </dev/null
-    local watcher=$!
-    if ! WaitFor 30 HasText "$dir/mouse.log" '^ready'; then
-        echo "the mouse watcher did not start" >"$dir/failure"
+    # The watcher, started again should Wine not bring it up in time: that
+    # is the test's own helper, before the program has run.
+    local watcher try
+    for try in 1 2; do
+        Start wine "$helpers/watch_mouse.exe" 300 200 "$(WinePath "$dir/watch.stop")" \
+            >"$dir/mouse.log" 2>"$dir/watch_mouse.err" </dev/null
+        watcher=$!
+        WaitFor 30 HasText "$dir/mouse.log" '^ready' && break
         Stop "$watcher"
+        echo "    $name: the mouse watcher did not start within 30 s (try $try)"
+    done
+    if ! HasText "$dir/mouse.log" '^ready'; then
+        echo "the mouse watcher did not start" >"$dir/failure"
         return
     fi
     # Also where no box is expected: one that comes all the same ends the
