@@ -31,3 +31,11 @@ void PressAgain(unsigned buttons, SendButtonEvent send) {
         send(MouseRightDown);
     held = buttons;
 }
+
+void MoveButtons(SendButtonEvent from, SendButtonEvent to) {
+    unsigned buttons = held;
+
+    PressAgain(buttons, to);
+    LetGoOfButtons(from);
+    held = buttons;
+}

@@ -130,15 +130,15 @@ WaylandSession::WaylandSession(int outputs, const std::string &config) {
     // sway makes its socket once it listens; its IPC socket comes last.
     for (int i = 0; i < 3000 && socket.empty(); i++) {
         std::this_thread::sleep_for(Ms(10));
-        bool ipc = false;
         std::string wayland;
         for (const auto &entry : std::filesystem::directory_iterator(dir.path)) {
             std::string name = entry.path().filename();
-            ipc = ipc || name.rfind("sway-ipc.", 0) == 0;
+            if (name.rfind("sway-ipc.", 0) == 0)
+                ipc = entry.path();
             if (name.rfind("wayland-", 0) == 0 && name.find('.') == std::string::npos)
                 wayland = entry.path();
         }
-        if (ipc)
+        if (!ipc.empty())
             socket = wayland;
         if (waitpid(sway, nullptr, WNOHANG) == sway) {
             sway = -1;
@@ -147,6 +147,19 @@ WaylandSession::WaylandSession(int outputs, const std::string &config) {
     }
     if (socket.empty())
         ADD_FAILURE() << "sway did not start: " << ReadWholeFile(dir.File("log"));
+}
+
+bool WaylandSession::Msg(const std::vector<std::string> &args) {
+    std::vector<const char *> argv = {"/usr/bin/swaymsg"};
+    for (const std::string &a : args)
+        argv.push_back(a.c_str());
+    pid_t msg = fork();
+    if (msg == 0)
+        ExecInSession(dir.path, {"SWAYSOCK=" + ipc}, argv);
+    int status = 0;
+    while (waitpid(msg, &status, 0) == -1 && errno == EINTR) {
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 bool WaylandSession::StartXWayland() {
@@ -323,6 +336,8 @@ static std::vector<std::string> Environment(const Launch &launch, const TempDir 
         env.push_back("DISPLAY=" + *launch.display);
     if (launch.wayland)
         env.push_back("WAYLAND_DISPLAY=" + *launch.wayland);
+    if (launch.runtime)
+        env.push_back("XDG_RUNTIME_DIR=" + *launch.runtime);
     if (launch.scripted) {
         env.push_back(std::string("LD_LIBRARY_PATH=") + SCRIPTED_HID_DIR);
         env.push_back("LUMADRIFTER_TEST_HID_SCRIPT=" + launch.script);

@@ -61,10 +61,14 @@ struct WaylandSession {
     ~WaylandSession();
     // XWayland on a display it picks, open to every local client.
     bool StartXWayland();
+    // swaymsg with these arguments, as the session's user; whether it
+    // succeeded.
+    bool Msg(const std::vector<std::string> &args);
 
     TempDir dir; // its XDG_RUNTIME_DIR
     pid_t sway = -1, xwayland = -1;
     std::string socket;  // the Wayland socket's full path
+    std::string ipc;     // sway's IPC socket's full path
     std::string display; // XWayland's ":N"
     std::string skip;
 };
@@ -127,6 +131,7 @@ inline std::vector<Bytes> WrittenReports(const std::vector<LogLine> &log) {
 struct Launch {
     std::optional<std::string> display; // DISPLAY, unset when empty
     std::optional<std::string> wayland; // WAYLAND_DISPLAY
+    std::optional<std::string> runtime; // XDG_RUNTIME_DIR
     bool scripted = true;               // the scripted HID library first
     std::string script;                 // a scenario's path
     std::string node;                   // the remote's stand-in node, shared by programs

@@ -34,6 +34,11 @@ struct RemoteRun {
 };
 
 inline const char pointerName[] = "Lumadrifter pointer";
+// What the program says first on stderr in the VM outside a desktop: no
+// session describes the screens, and no display has a mode.
+inline const std::string consoleLayoutGuess =
+    "lumadrifter: the compositor did not describe its screens (no Wayland socket found); the "
+    "mouse covers 1920x1080, as no display's mode could be read.\n";
 
 // The program as a user starts it, its mouse through uinput (the VM has no
 // X display) and its HID library beside it.
