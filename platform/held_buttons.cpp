@@ -5,12 +5,21 @@
 // As MouseLeftDown and MouseRightDown; under the output lock.
 static unsigned held;
 
-void NoteButtons(unsigned flags) {
+unsigned ButtonsAfter(unsigned held, unsigned flags) {
     held |= flags & (MouseLeftDown | MouseRightDown);
     if (flags & MouseLeftUp)
         held &= ~static_cast<unsigned>(MouseLeftDown);
     if (flags & MouseRightUp)
         held &= ~static_cast<unsigned>(MouseRightDown);
+    return held;
+}
+
+unsigned HeldButtons() {
+    return held;
+}
+
+void NoteButtons(unsigned flags) {
+    held = ButtonsAfter(held, flags);
 }
 
 unsigned LetGoOfButtons(SendButtonEvent send) {
@@ -29,13 +38,5 @@ void PressAgain(unsigned buttons, SendButtonEvent send) {
         send(MouseLeftDown);
     if (buttons & MouseRightDown)
         send(MouseRightDown);
-    held = buttons;
-}
-
-void MoveButtons(SendButtonEvent from, SendButtonEvent to) {
-    unsigned buttons = held;
-
-    PressAgain(buttons, to);
-    LetGoOfButtons(from);
     held = buttons;
 }

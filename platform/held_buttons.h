@@ -14,7 +14,7 @@ void NoteButtons(unsigned flags);
 unsigned LetGoOfButtons(SendButtonEvent send);
 // Down events for buttons, as LetGoOfButtons returned them; held again.
 void PressAgain(unsigned buttons, SendButtonEvent send);
-// From one device to another: each button held is pressed through to, then
-// let go of through from; it stays held. Pressed first, so that a desktop
-// that counts a button down while any device holds it sees no release.
-void MoveButtons(SendButtonEvent from, SendButtonEvent to);
+// What is held after flags, from what was: the bookkeeping alone.
+unsigned ButtonsAfter(unsigned held, unsigned flags);
+// What is held now, as LetGoOfButtons would return it.
+unsigned HeldButtons();

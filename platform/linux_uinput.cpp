@@ -72,8 +72,27 @@ static void Send(libevdev_uinput *to, const input_event *events, int count) {
         libevdev_uinput_write_event(to, events[i].type, events[i].code, events[i].value);
 }
 
+// A device replaced while the program held a button: the button stays down
+// on it, as the desktop saw it pressed, and every button event goes to it
+// until none is held; then it goes. A desktop takes a new device a moment
+// after it appears and drops what came before, so a press sent again on the
+// new device could be lost, and the old device's end would let go of it.
+static libevdev_uinput *lingering;
+static unsigned lingeringHeld; // as MouseLeftDown and MouseRightDown
+
 static void UinputSendMouseEvent(unsigned flags, int data) {
+    const unsigned buttons = MouseLeftDown | MouseLeftUp | MouseRightDown | MouseRightUp;
     input_event events[MaxPointerEvents];
+
+    if (lingering && (flags & buttons)) {
+        Send(lingering, events, EncodeMouseEvent(&pointer, flags & buttons, 0, events));
+        lingeringHeld = ButtonsAfter(lingeringHeld, flags);
+        if (!lingeringHeld) {
+            Destroy(lingering);
+            lingering = nullptr;
+        }
+        flags &= ~buttons;
+    }
     Send(device, events, EncodeMouseEvent(&pointer, flags, data, events));
 }
 
@@ -88,20 +107,10 @@ static void UinputReadCursor(int *x, int *y) {
 }
 
 // A device's axis ranges are fixed when it is made: for a new box, a new
-// device takes the old one's place under the lock, the cursor where it was
-// and the buttons held still held. It is made, and the old one destroyed,
-// outside the lock, so that the control loop waits for a few writes only.
-static libevdev_uinput *replaced;
-
-static void SendToReplaced(unsigned flags) {
-    input_event events[MaxPointerEvents];
-    Send(replaced, events, EncodeMouseEvent(&pointer, flags, 0, events));
-}
-
-static void SendToDevice(unsigned flags) {
-    UinputSendMouseEvent(flags, 0);
-}
-
+// device takes the old one's place under the lock, the cursor where it was.
+// It is made, and the old one destroyed, outside the lock, so that the
+// control loop waits for a few writes only; with a button held, the old one
+// lingers instead.
 static void Span(OutputArea box) {
     libevdev_uinput *made = nullptr;
     int fd = open("/dev/uinput", O_RDWR | O_CLOEXEC);
@@ -113,22 +122,24 @@ static void Span(OutputArea box) {
                      box.width, box.height, std::strerror(-rc));
         return;
     }
+    libevdev_uinput *old = made;
     LockOutput();
-    if (closing) {
-        replaced = made;
-    } else {
+    if (!closing) {
         input_event events[MaxPointerEvents];
-        replaced = device;
+        old = device;
         device = made;
         Send(device, events, EncodeNewBox(&pointer, spanned, guessed, box, events));
-        MoveButtons(SendToReplaced, SendToDevice);
         spanned = box;
         guessed = false;
+        if (!lingering && HeldButtons()) {
+            lingering = old;
+            lingeringHeld = HeldButtons();
+            old = nullptr;
+        }
     }
-    libevdev_uinput *old = replaced;
-    replaced = nullptr;
     UnlockOutput();
-    Destroy(old);
+    if (old)
+        Destroy(old);
 }
 
 // Runs with the signals blocked: it inherits the main thread's mask, set
@@ -149,6 +160,9 @@ static void CloseUinputMouse() {
         ReleaseThread(follower);
         follower = 0;
     }
+    if (lingering)
+        Destroy(lingering);
+    lingering = nullptr;
     if (device)
         Destroy(device);
     device = nullptr;

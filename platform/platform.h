@@ -13,7 +13,8 @@
 // - On Linux with the uinput mouse, the layout thread (linux_uinput.cpp)
 //   listens to the Wayland compositor for as long as it answers, started
 //   with the mouse; when the screens' box changes it replaces the virtual
-//   mouse under the output lock (made and destroyed outside it). A close of
+//   mouse under the output lock (made and destroyed outside it; one that
+//   holds a button down stays until the main thread lets go of it). A close of
 //   the mouse stops it and lets it go without waiting: it never holds the
 //   lock while it listens.
 // - On Linux, the signal thread (linux_signals.cpp), started first, takes

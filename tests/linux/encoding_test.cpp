@@ -1,5 +1,4 @@
 // Terminal keys, the X11 wheel carry and the uinput pointer's events.
-#include "platform/held_buttons.h"
 #include "platform/linux_mouse_backends.h"
 #include "platform/linux_screen_area.h"
 #include "platform/linux_terminal_keys.h"
@@ -260,33 +259,6 @@ TEST(UinputPointerEvents, NewBoxKeepsTheCursorWhereTheUserSeesIt) {
         EXPECT_EQ(std::vector<int>({p.x, p.y, p.width, p.height}),
                   std::vector<int>({c.placedX, c.placedY, c.to.width, c.to.height}));
     }
-}
-
-// The buttons held, as two devices carry them across a change of device.
-std::vector<std::pair<char, unsigned>> buttonsSent;
-void OnOld(unsigned flags) {
-    buttonsSent.emplace_back('o', flags);
-}
-void OnNew(unsigned flags) {
-    buttonsSent.emplace_back('n', flags);
-}
-
-// Pressed on the new device before they are let go of on the old, and
-// still held after: the end lets go of them on the new one.
-TEST(UinputPointerEvents, ButtonsHeldMoveToTheNewDevice) {
-    using Sent = std::vector<std::pair<char, unsigned>>;
-    buttonsSent.clear();
-    NoteButtons(MouseLeftDown | MouseRightDown);
-    NoteButtons(MouseRightUp);
-    MoveButtons(OnOld, OnNew);
-    EXPECT_EQ(buttonsSent, (Sent{{'n', MouseLeftDown}, {'o', MouseLeftUp}}));
-
-    buttonsSent.clear();
-    EXPECT_EQ(LetGoOfButtons(OnNew), unsigned{MouseLeftDown});
-    EXPECT_EQ(buttonsSent, (Sent{{'n', MouseLeftUp}}));
-    buttonsSent.clear();
-    MoveButtons(OnOld, OnNew);
-    EXPECT_EQ(buttonsSent, Sent{}) << "none held";
 }
 
 // Left and right alone would make libinput hold each press back and turn
