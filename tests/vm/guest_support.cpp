@@ -134,6 +134,14 @@ std::string FindHidraw(int vendor, int product, int ms) {
     return found;
 }
 
+// The last part of a symbolic link's target, "" for no link.
+static std::string LinkedName(const std::string &link) {
+    char target[512];
+    ssize_t n = readlink(link.c_str(), target, sizeof target);
+    std::string path(target, n > 0 ? static_cast<size_t>(n) : 0);
+    return path.substr(path.rfind('/') + 1);
+}
+
 static int ReadHexFile(const std::string &path) {
     return static_cast<int>(std::strtol(ReadFile(path).c_str(), nullptr, 16));
 }
@@ -153,13 +161,7 @@ std::vector<InputNode> ListInputNodes() {
         node.keys = !keys.empty() && keys != "0\n";
         node.vendor = ReadHexFile(dir + "id/vendor");
         node.product = ReadHexFile(dir + "id/product");
-        char target[512];
-        ssize_t n = readlink((dir + "device").c_str(), target, sizeof target - 1);
-        if (n > 0) {
-            target[n] = '\0';
-            std::string parent = target;
-            node.hidParent = parent.substr(parent.rfind('/') + 1);
-        }
+        node.hidParent = LinkedName(dir + "device");
         nodes.push_back(node);
     }
     return nodes;
@@ -262,14 +264,7 @@ input_absinfo AbsoluteAxis(const std::string &node, int code) {
 }
 
 std::string HidDeviceOf(const std::string &hidraw) {
-    char target[512];
-    std::string link = "/sys/class/hidraw/" + hidraw.substr(hidraw.rfind('/') + 1) + "/device";
-    ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
-    if (n <= 0)
-        return "";
-    target[n] = '\0';
-    std::string path = target;
-    return path.substr(path.rfind('/') + 1);
+    return LinkedName("/sys/class/hidraw/" + hidraw.substr(hidraw.rfind('/') + 1) + "/device");
 }
 
 std::vector<LogLine> ReadRemoteLog(const std::string &path) {
