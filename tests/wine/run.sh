@@ -133,6 +133,8 @@ Check "lumadrifter.exe declares itself per-monitor DPI aware in its manifest" Pe
 
 # --- A run -------------------------------------------------------------------
 
+WatcherUp() { HasText "$dir/mouse.log" '^ready' && HasText "$dir/mouse.log" $'^screen [1-9][0-9]* [1-9][0-9]*\r$'; }
+
 # RunOnce <name> <program.exe> <script or "">
 #
 # Runs the program in a pseudo-terminal, so that it has a console as it would
@@ -145,18 +147,19 @@ RunOnce() {
     dir=$results/$name
     mkdir -p "$dir"
 
-    # The watcher, started again should Wine not bring it up in time: that
-    # is the test's own helper, before the program has run.
+    # The watcher, started again should Wine not bring it up in time, or
+    # bring it up with no screen (a loaded machine can do either; that is the
+    # test's own helper, before the program has run).
     local watcher try
-    for try in 1 2; do
+    for try in 1 2 3; do
         wine "$helpers/watch_mouse.exe" 300 200 "$(WinePath "$dir/watch.stop")" \
             >"$dir/mouse.log" 2>"$dir/watch_mouse.err" </dev/null &
         watcher=$!
-        WaitFor 30 HasText "$dir/mouse.log" '^ready' && break
+        WaitFor 30 HasText "$dir/mouse.log" '^ready' && WatcherUp && break
         Stop "$watcher"
-        echo "    $name: the mouse watcher did not start within 30 s (try $try)"
+        echo "    $name: the mouse watcher did not start within 30 s (try $try): $(Text "$dir/mouse.log" | head -1)"
     done
-    if ! HasText "$dir/mouse.log" '^ready'; then
+    if ! WatcherUp; then
         echo "the mouse watcher did not start" >"$dir/failure"
         return
     fi
