@@ -324,10 +324,9 @@ EndedBy() {
 Typed() { Text "$dir/type_keys.log" 2>/dev/null | awk -v key="$1" '$1 == "typed" && $2 == key { print $3 }' | tail -1; }
 
 # TypeKey <key> <what>: type_keys.exe types the key into the program's
-# console, and says when.
+# console (and says when, should it live to: see Typed).
 TypeKey() {
-    wine "$helpers/type_keys.exe" lumadrifter.exe "$1" </dev/null >>"$dir/type_keys.log" 2>&1 &&
-        [ -n "$(Typed "$1")" ] ||
+    wine "$helpers/type_keys.exe" lumadrifter.exe "$1" </dev/null >>"$dir/type_keys.log" 2>&1 ||
         { echo "$2 could not be typed: $(Text "$dir/type_keys.log")" >>"$dir/failure" && return 1; }
 }
 
@@ -341,7 +340,7 @@ TwoReadsAfterOrEnded() {
 # program went on), then Escape.
 TypeKeys() {
     WaitFor 30 HasText "$dir/stdout.txt" 'Home button' || { echo "no banner" >>"$dir/failure" && return; }
-    TypeKey x x || return
+    TypeKey x x && [ -n "$(Typed x)" ] || { echo "x could not be typed: $(Text "$dir/type_keys.log")" >>"$dir/failure" && return; }
     WaitFor 30 TwoReadsAfterOrEnded "$(Typed x)" && ! Ended "$(cat "$dir/pid")" ||
         { echo "the program ended on a key other than Escape" >>"$dir/failure" && return; }
     TypeKey esc Escape
