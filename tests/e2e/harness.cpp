@@ -596,47 +596,12 @@ int64_t MonotonicUs() {
     return int64_t(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
 }
 
-Moment RemoteGone(const std::vector<LogLine> &log) {
-    for (const LogLine &l : OfKind(log, "read"))
-        if (l.length < 0)
-            return {"the remote went", l.us};
-    return {"the remote went", -1};
-}
-
-// An input report: [0] id (0x30 and up)  [1] buttons1  [2] buttons2, Home 0x80
-Moment HomeRead(const std::vector<LogLine> &log) {
-    for (const LogLine &l : OfKind(log, "read"))
-        if (l.bytes.size() >= 3 && l.bytes[0] >= 0x30 && (l.bytes[2] & 0x80))
-            return {"the Home report was read", l.us};
-    return {"the Home report was read", -1};
-}
-
 static std::string ButtonNames(unsigned mask) {
     std::string names;
     for (int button = 1; button <= 5; button++)
         if (mask & (Button1Mask << (button - 1)))
             names += (names.empty() ? "" : " ") + std::to_string(button);
     return names.empty() ? "none" : names;
-}
-
-// The last three writes (named when they are the quiet state), whether the
-// close came last, and the time from the moment to the close. A register
-// write (0x16) is shown as far as its size byte [5] reaches.
-static std::string RemoteEnd(const std::vector<LogLine> &log, Moment since) {
-    std::vector<Bytes> written = Meaningful(WrittenReports(log));
-    std::vector<Bytes> last(written.end() - std::min<long>(3, long(written.size())), written.end());
-    std::string text = "last writes";
-    if (last == expectedQuiet)
-        text = "quiet state";
-    else
-        for (const Bytes &r : last)
-            text += " [" + Hex(r) + "]";
-    if (log.empty() || log.back().kind != "close")
-        return "still open, " + text;
-    text += " then close";
-    if (since.us >= 0)
-        text += ", " + std::to_string(log.back().us - since.us) + " us after " + since.what;
-    return text;
 }
 
 static std::string TerminalEnd(const Program &p) {
@@ -663,10 +628,9 @@ static std::string TerminalEnd(const Program &p) {
 }
 
 void PrintWayOut(const std::string &way, Program &p, unsigned buttonsDown, Moment since) {
-    std::string exit = p.Running() ? "no exit" : "exit " + std::to_string(p.exitCode);
-    std::printf("way out: %s | %s | buttons down after: %s | remote: %s | terminal: %s\n",
-                way.c_str(), exit.c_str(), ButtonNames(buttonsDown).c_str(),
-                RemoteEnd(p.HidLog(), since).c_str(), TerminalEnd(p).c_str());
+    std::puts(WayOutLine(way, p.Running() ? "" : std::to_string(p.exitCode),
+                         ButtonNames(buttonsDown), RemoteEnd(p.HidLog(), since), TerminalEnd(p))
+                  .c_str());
     std::fflush(stdout);
 }
 

@@ -187,22 +187,9 @@ void ExpectLeftQuiet(const std::vector<LogLine> &log);
 // The monotonic clock in microseconds, as the remote's log counts it.
 int64_t MonotonicUs();
 
-// What a way out is timed from: a moment the test saw (a signal sent, a key
-// typed) or one in the remote's log. us is -1 when it was not seen.
-struct Moment {
-    const char *what;
-    int64_t us;
-};
-// The log's first failed read (the remote gone), and its first report with
-// Home down.
-Moment RemoteGone(const std::vector<LogLine> &log);
-Moment HomeRead(const std::vector<LogLine> &log);
-
-// One line of the table of ways out, from what the test measured, for
-// `ctest -V | grep -o 'way out: .*'`; it asserts nothing:
-//   way out: <way> | exit <code> (or no exit) | buttons down after:
-//   <X buttons or none> | remote: <last writes> then close, <N> us after
-//   <moment> (or still open) | terminal: <as before, what changed, or not a
-//   terminal>
-// Call it once the program has ended (or stopped) and the buttons were read.
+// One line of the table of ways out (WayOutLine, tests/remote_log.h), from
+// what the test measured, for `ctest -V | grep -o 'way out: .*'`; it
+// asserts nothing. The buttons are the X server's, the terminal as before,
+// what changed, or not a terminal. Call it once the program has ended (or
+// stopped) and the buttons were read.
 void PrintWayOut(const std::string &way, Program &p, unsigned buttonsDown, Moment since);
