@@ -248,6 +248,8 @@ TEST(VirtualRemoteScript, ParsesEachStep) {
 
     ASSERT_TRUE(ParseScriptLine("await open", &step));
     EXPECT_EQ(step.kind, ScriptStep::AwaitOpen);
+    ASSERT_TRUE(ParseScriptLine("absent", &step));
+    EXPECT_EQ(step.kind, ScriptStep::Absent);
     ASSERT_TRUE(ParseScriptLine("   # only a comment", &step));
     EXPECT_EQ(step.kind, ScriptStep::Nothing);
 }
@@ -268,6 +270,7 @@ TEST(VirtualRemoteScript, RejectsWhatItCannotPlay) {
         "await",
         "await open later",
         "gone 5",
+        "absent now",
         "hold 5",
         "release now",
         "press B",
@@ -321,6 +324,11 @@ TEST_F(VirtualRemotePlay, AWaitHoldsTheStepsAfterIt) {
     EXPECT_EQ(sentByScript.size(), 1u) << "not before the wait ends";
     EXPECT_EQ(Run(player, 51000), StepGone);
     EXPECT_EQ(sentByScript.back(), (Bytes{0x30, 0x00, 0x00}));
+
+    // No remote at all: it goes before any step after.
+    ScriptPlayer absent = PlayerOf({"absent", "status"});
+    EXPECT_EQ(Run(absent, 0), StepGone);
+    EXPECT_EQ(sentByScript.size(), 2u);
 }
 
 // An await takes an output report that came before it was reached, once;

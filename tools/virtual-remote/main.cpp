@@ -32,7 +32,7 @@ const char usage[] =
     "Creates a virtual remote through /dev/uhid and plays SCRIPT, or the\n"
     "commands typed on standard input when there is none (or it is \"-\").\n"
     "Commands: buttons B1 B2 | accel X Y Z | dots X,Y ... | jitter N MS | status |\n"
-    "          wait MS | await HEX... | await open | hold | release | gone\n"
+    "          wait MS | await HEX... | await open | hold | release | gone | absent\n"
     "--log FILE writes every report in and out, with its time in microseconds.\n"
     "The remote stays until \"gone\", Ctrl+C or SIGTERM.\n";
 
@@ -95,13 +95,7 @@ void SendDataReport(bool tick) {
 
 void TakeOutput(const uint8_t *report, int length) {
     Log("output", report, length);
-    session.player.outputs.emplace_back(report, report + length);
-
-    Answers answers{};
-    TakeOutputReport(session.remote, report, length, answers);
-    for (int i = 0; i < answers.count; i++)
-        Send(answers.reports[i]);
-    SendDataReport(false);
+    TakeHostReport(session.player, {&session.remote, session.opened, Send}, report, length);
 }
 
 void HandleDeviceEvent(const DeviceEvent &event) {

@@ -107,8 +107,8 @@ bool ParseScriptLine(const std::string &line, ScriptStep *step) {
     } else if (verb == "hold" || verb == "release") {
         step->kind = verb == "hold" ? ScriptStep::Hold : ScriptStep::Release;
         return AtEnd(in);
-    } else if (verb == "gone") {
-        step->kind = ScriptStep::Gone;
+    } else if (verb == "gone" || verb == "absent") {
+        step->kind = verb == "gone" ? ScriptStep::Gone : ScriptStep::Absent;
         return AtEnd(in);
     }
     return false;
@@ -226,6 +226,7 @@ static StepResult RunStep(ScriptPlayer &player, const ScriptTarget &target, cons
     case ScriptStep::Release:
         return Release(player, target);
     case ScriptStep::Gone:
+    case ScriptStep::Absent:
         return StepGone;
     case ScriptStep::Nothing:
         return StepDone;
@@ -233,6 +234,16 @@ static StepResult RunStep(ScriptPlayer &player, const ScriptTarget &target, cons
     // A change the current mode carries goes out in a report of its own.
     Emit(player, target, NextDataReport(remote, false));
     return StepDone;
+}
+
+void TakeHostReport(ScriptPlayer &player, const ScriptTarget &target, const uint8_t *report,
+                    int length) {
+    player.outputs.emplace_back(report, report + length);
+    Answers answers{};
+    TakeOutputReport(*target.remote, report, length, answers);
+    for (int i = 0; i < answers.count; i++)
+        Emit(player, target, answers.reports[i]);
+    Emit(player, target, NextDataReport(*target.remote, false));
 }
 
 StepResult RunDueSteps(ScriptPlayer &player, const ScriptTarget &target, int64_t now) {

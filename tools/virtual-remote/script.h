@@ -22,6 +22,10 @@
 //                          on (answers included), in order, until "release"
 //   release                send what was kept, and from then on at once
 //   gone                   the remote goes away: the device is destroyed
+//   absent                 there is no remote: the scripted HID library's
+//                          open finds nothing; the virtual remote goes at once
+//
+// A "hold" never released makes a silent remote: it answers nothing.
 #pragma once
 
 #include "tools/virtual-remote/protocol.h"
@@ -44,7 +48,8 @@ struct ScriptStep {
         AwaitOpen,
         Hold,
         Release,
-        Gone
+        Gone,
+        Absent
     } kind;
     int count; // Jitter: reports; Await: bytes to match
     int ms;    // Wait; Jitter: the time between reports
@@ -90,6 +95,11 @@ struct ScriptTarget {
 // more may be typed, StepGone at "gone", StepFailed when an await gave up
 // (told on stderr).
 StepResult RunDueSteps(ScriptPlayer &player, const ScriptTarget &target, int64_t now);
+
+// An output report from the host: kept for the awaits, answered as the
+// remote answers it, then the data report its change makes, if any.
+void TakeHostReport(ScriptPlayer &player, const ScriptTarget &target, const uint8_t *report,
+                    int length);
 
 // When the player next needs to run (µs): the end of a wait or an await's
 // limit; -1 when nothing is due.
