@@ -14,7 +14,9 @@
 #include <memory>
 #include <poll.h>
 #include <sstream>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -456,9 +458,18 @@ TEST(Vm, RemoteGoneWhileBHeld) {
 }
 
 // d. uinput for real: the screen's range, positions clamped to it, and the
-// wheel's hi-res and legacy axes.
+// wheel's hi-res and legacy axes; a compositor that never answers is said
+// in one line, and the default taken.
 TEST(Vm, UinputPointer) {
+    mkdir("/tmp/silent", 0700);
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "/tmp/silent/wayland-0");
+    int silent = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(silent, 4), 0);
     Session s;
+    s.program.env = {"XDG_RUNTIME_DIR=/tmp/silent", "WAYLAND_DISPLAY=wayland-0"};
     ASSERT_NO_FATAL_FAILURE(s.Start("uinput", "uinput.remote"));
     // No display in the VM: the screen is the default 1920 x 1080.
     input_absinfo x = AbsoluteAxis(s.pointerNode, ABS_X), y = AbsoluteAxis(s.pointerNode, ABS_Y);
@@ -467,6 +478,10 @@ TEST(Vm, UinputPointer) {
     EXPECT_EQ(y.minimum, 0);
     EXPECT_EQ(y.maximum, 1079);
     EXPECT_EQ(s.Finish(), 0) << s.program.Err();
+    close(silent);
+    EXPECT_EQ(s.program.Err(), "lumadrifter: the compositor did not describe its screens (no "
+                               "answer within 1 s); the mouse covers 1920x1080, as no display's "
+                               "mode could be read.\n");
 
     s.pointer->Stop();
     std::vector<input_event> events = s.pointer->Events();
