@@ -38,8 +38,10 @@ enum class ProbeOutcome { Undecided, Answered, Failed, None };
 ProbeOutcome ReadProbeOutcome(const std::vector<LogLine> &log);
 // Non-empty when the machine, not the program, missed the probe's 100 ms
 // window: the probe failed, yet the reader's first read came after the
-// window with a report waiting for it. A probe that never reads fails
-// without this excuse.
+// window with a report waiting for it, or brought the answer within the
+// window and the program, held up, had not counted it when the window
+// closed. A probe that never reads, or a fault that fails every run, fails
+// all the same: a case runs at most three times.
 std::string LateForTheProbe(const std::vector<LogLine> &log);
 
 // The table of ways out, one line a way out:
