@@ -33,16 +33,10 @@ bool Exists(const std::string &path) {
 
 using Point = std::pair<int, int>;
 
-std::string Output(const std::vector<std::string> &argv, const std::vector<std::string> &env,
-                   uid_t user = 0) {
-    Child child = StartChild(argv, env, "/tmp/command.out", "/tmp/command.err", false, user);
-    WaitChild(child, 20000);
-    return ReadFile("/tmp/command.out");
-}
-
 // seatd as root, handing the devices to the user's group, and sway as the
 // user with this many headless outputs and these config lines.
 struct Desktop {
+    const uid_t user = desktopUser;
     Child seatd, sway;
     std::string display; // wayland-N
     std::string ipc;     // sway's IPC socket
@@ -76,13 +70,15 @@ struct Desktop {
             },
             60000);
     }
+    bool Running() const { return !ipc.empty(); }
+    std::string Errors() const { return ReadFile("/tmp/sway.err") + ReadFile("/tmp/seatd.err"); }
     std::vector<std::string> Env() const {
         return {"XDG_RUNTIME_DIR=" + runtime, "WAYLAND_DISPLAY=" + display, "SWAYSOCK=" + ipc};
     }
     std::string Msg(const std::vector<std::string> &args) {
         std::vector<std::string> argv = {"/usr/bin/swaymsg"};
         argv.insert(argv.end(), args.begin(), args.end());
-        return Output(argv, Env(), desktopUser);
+        return CommandOutput(argv, Env(), desktopUser);
     }
     // What sway says of the program's pointer, once it has taken it ("" if
     // it has not within ms).
@@ -220,6 +216,17 @@ std::vector<Point> OnOutput(const std::vector<Point> &placements, Point corner, 
     return on;
 }
 
+std::vector<Point> TraceStart(int dx) {
+    std::vector<Point> trace;
+    for (int x : genericTraceX)
+        trace.push_back({x + dx, 0});
+    return trace;
+}
+
+std::vector<Point> Head(const std::vector<Point> &points, size_t n) {
+    return std::vector<Point>(points.begin(), points.begin() + std::min(n, points.size()));
+}
+
 // The client's surface on the output the compositor gives it, sized w x h;
 // then the program's pointer taken by the compositor (what it says of the
 // pointer once it has, "" if it has not within ms) before the program's
@@ -241,27 +248,24 @@ struct Watched {
     int width = 0, height = 0; // the pointer's axes, as the program sized them
     Point first = {1919, 0};   // the program's first placement, in the client's surface
 
-    void Start(Desktop &desktop, const std::string &name, int w, int h,
+    // The whole run, the remote playing script: the program's box is
+    // 1920 x 240 in every such layout.
+    template <typename Compositor>
+    void Start(Compositor &compositor, const std::string &name, int w, int h,
                const std::vector<std::string> &programEnv, const std::string &script) {
-        ASSERT_NE(desktop.ipc, "") << ReadFile("/tmp/sway.err") << ReadFile("/tmp/seatd.err");
-        Start(
-            desktop.Env(), desktopUser, [&](int ms) { return desktop.PointerInput(ms); }, name, w,
-            h, programEnv, script);
-    }
-    void Start(const std::vector<std::string> &clientEnv, uid_t clientUser,
-               const std::function<std::string(int)> &taken, const std::string &name, int w, int h,
-               const std::vector<std::string> &programEnv, const std::string &script) {
-        ASSERT_NO_FATAL_FAILURE(Begin(clientEnv, clientUser, taken, name, w, h, programEnv));
+        ASSERT_NO_FATAL_FAILURE(Begin(compositor, name, w, h, programEnv));
         s.remote.Play(script);
         EXPECT_EQ(s.Finish(), 0) << s.program.Err();
         s.pointer->Stop();
+        EXPECT_EQ(Point(width, height), Point(1920, 240));
     }
     // Start up to the first placement told, the remote's script left to the
     // caller.
-    void Begin(const std::vector<std::string> &clientEnv, uid_t clientUser,
-               const std::function<std::string(int)> &taken, const std::string &name, int w, int h,
+    template <typename Compositor>
+    void Begin(Compositor &compositor, const std::string &name, int w, int h,
                const std::vector<std::string> &programEnv) {
-        client = std::make_unique<Client>(clientEnv, clientUser, name);
+        ASSERT_TRUE(compositor.Running()) << compositor.Errors();
+        client = std::make_unique<Client>(compositor.Env(), compositor.user, name);
         ASSERT_TRUE(client->Configured(w, h, 30000)) << ReadFile(client->out);
         s.program.env = programEnv;
         ASSERT_NO_FATAL_FAILURE(s.StartRemote(name));
@@ -270,9 +274,9 @@ struct Watched {
         ASSERT_NO_FATAL_FAILURE(PastProbe());
         width = AbsoluteAxis(s.pointerNode, ABS_X).maximum + 1;
         height = AbsoluteAxis(s.pointerNode, ABS_Y).maximum + 1;
-        input = taken(20000);
+        input = compositor.PointerInput(20000);
         ASSERT_NE(input, "") << "the compositor never took the pointer";
-        udev = Output({"/usr/bin/udevadm", "info", "--query=property", s.pointerNode}, {});
+        udev = UdevProperties(s.pointerNode);
         s.remote.Type("release\n");
         ASSERT_TRUE(Told(20000)) << "the client was never told of the program's first placement "
                                  << "(" << first.first << ", " << first.second << ")\n"
@@ -286,10 +290,8 @@ struct Watched {
         bool gaveUp = false;
         bool lit = WaitUntil(
             [&] {
-                std::vector<Bytes> outputs = Reports(ReadRemoteLog(s.remote.log), "output");
                 gaveUp = s.program.Err().find("Wii-Remote cannot open.") != std::string::npos;
-                return gaveUp || std::find(outputs.begin(), outputs.end(), Bytes{0x11, 0x10}) !=
-                                     outputs.end();
+                return gaveUp || s.remote.Received(ExpectedStartUp()[1]);
             },
             20000);
         ASSERT_FALSE(gaveUp) << "the virtual remote did not answer the program's probe within its "
@@ -309,18 +311,13 @@ struct Watched {
         StopChild(client->child);
         return client->Events();
     }
+    // The client is told every placement given, the trace's start first.
+    void ExpectSeen(const std::vector<Point> &placed, const std::vector<Point> &trace) {
+        std::vector<Point> at = Positions(Seen(placed.size()), first);
+        EXPECT_EQ(Head(at, trace.size()), trace) << ReadFile(client->out);
+        EXPECT_EQ(at, placed);
+    }
 };
-
-std::vector<Point> TraceStart(int dx) {
-    std::vector<Point> trace;
-    for (int x : genericTraceX)
-        trace.push_back({x + dx, 0});
-    return trace;
-}
-
-std::vector<Point> Head(const std::vector<Point> &points, size_t n) {
-    return std::vector<Point>(points.begin(), points.begin() + std::min(n, points.size()));
-}
 
 // a, e, f. One output: the client is told every position the program placed
 // the pointer at, and its clicks, in the order the program made them; the
@@ -362,18 +359,12 @@ TEST(VmCompositor, OneOutputSeesEveryPlacementClickAndWheelStep) {
     EXPECT_NE(std::find(at.begin(), at.end(), Point(788, 201)), at.end());
     EXPECT_EQ(at.back(), Point(788 - 169, 201 + 6));
 
-    std::vector<std::pair<int, int>> buttons;
+    std::vector<int> buttons; // code, then 1 pressed or 0 released
     for (const PointerEvent &e : seen)
         if (e.kind == "button")
-            buttons.emplace_back(e.code, e.value);
-    EXPECT_EQ(buttons, (std::vector<std::pair<int, int>>{{BTN_LEFT, 1},
-                                                         {BTN_LEFT, 0},
-                                                         {BTN_RIGHT, 1},
-                                                         {BTN_RIGHT, 0},
-                                                         {BTN_RIGHT, 1},
-                                                         {BTN_LEFT, 1},
-                                                         {BTN_RIGHT, 0},
-                                                         {BTN_LEFT, 0}}))
+            buttons.insert(buttons.end(), {e.code, e.value});
+    EXPECT_EQ(buttons, (std::vector<int>{BTN_LEFT, 1, BTN_LEFT, 0, BTN_RIGHT, 1, BTN_RIGHT, 0,
+                                         BTN_RIGHT, 1, BTN_LEFT, 1, BTN_RIGHT, 0, BTN_LEFT, 0}))
         << "B left, A right, both together left and right: never middle";
 
     // The wheel as sway 1.7 hands it on: whole notches only (a discrete step
@@ -411,24 +402,17 @@ TEST(VmCompositor, TwoOutputsSideBySide) {
         Watched w;
         w.first = {1919 - 960, 0};
         ASSERT_NO_FATAL_FAILURE(w.Start(desktop, "two", 960, 240, desktop.Env(), "generic.remote"));
-        EXPECT_EQ(Point(w.width, w.height), Point(1920, 240));
-
-        std::vector<Point> placed =
-            OnOutput(Placements(w.s.pointer->Events()), layout.corner, layout.rightX, 0, 960, 240);
-        std::vector<Point> at = Positions(w.Seen(placed.size()), {1919 - 960, 0});
-        EXPECT_EQ(Head(at, genericTraceX.size()), TraceStart(-960));
-        EXPECT_EQ(at, placed);
+        w.ExpectSeen(
+            OnOutput(Placements(w.s.pointer->Events()), layout.corner, layout.rightX, 0, 960, 240),
+            TraceStart(-960));
     }
 }
 
 // The whole 1920 x 240 box is one output the client fills: the client sees
 // the trace from its start and every placement after, where it was made.
 void ExpectTraceOnTheWholeBox(Watched &w) {
-    std::vector<Point> placed =
-        OnOutput(Placements(w.s.pointer->Events()), {0, 0}, 0, 0, 1920, 240);
-    std::vector<Point> at = Positions(w.Seen(placed.size()), {1919, 0});
-    EXPECT_EQ(Head(at, genericTraceX.size()), TraceStart(0));
-    EXPECT_EQ(at, placed);
+    w.ExpectSeen(OnOutput(Placements(w.s.pointer->Events()), {0, 0}, 0, 0, 1920, 240),
+                 TraceStart(0));
 }
 
 // c. One output of 3840 x 480 pixels at scale 2: the program, the pointer
@@ -437,7 +421,6 @@ TEST(VmCompositor, ScaledOutputCountsLogicalPixels) {
     Desktop desktop(1, "output HEADLESS-1 mode 3840x480 position 0 0 scale 2\n");
     Watched w;
     ASSERT_NO_FATAL_FAILURE(w.Start(desktop, "scaled", 1920, 240, desktop.Env(), "generic.remote"));
-    EXPECT_EQ(Point(w.width, w.height), Point(1920, 240));
 
     ExpectTraceOnTheWholeBox(w);
 }
@@ -476,12 +459,9 @@ TEST(VmCompositor, TheLayoutChangesWhileTheProgramRuns) {
     Desktop desktop(1, "mouse_warping none\n"
                        "output HEADLESS-1 mode 960x480 position 0 0\n"
                        "output HEADLESS-2 mode 960x480 position -960 0\n");
-    ASSERT_NE(desktop.ipc, "") << ReadFile("/tmp/sway.err");
     Watched w;
     w.first = {959, 0};
-    ASSERT_NO_FATAL_FAILURE(w.Begin(
-        desktop.Env(), desktopUser, [&](int ms) { return desktop.PointerInput(ms); }, "live", 960,
-        480, desktop.Env()));
+    ASSERT_NO_FATAL_FAILURE(w.Begin(desktop, "live", 960, 480, desktop.Env()));
     std::unique_ptr<Client> second;
     const std::string towards788 = "dots 400,400 440,420\njitter 20 20\n";
     // Left on the first output towards 488, then right towards 1988.
@@ -610,8 +590,7 @@ TEST(VmCompositor, TheLayoutChangesWhileTheProgramRuns) {
                 (buttons.size() == 2 && buttons[1].value == 0 && buttons.back().code == BTN_LEFT))
         << ReadFile(clients[0]->out) << ReadFile(clients[1]->out);
 
-    w.s.remote.Type("buttons 00 80\nawait 1a 00\nwait 300\ngone\n");
-    CloseChildInput(w.s.remote.child);
+    w.s.remote.PlayCommands("buttons 00 80\nawait 1a 00\nwait 300\ngone\n");
     EXPECT_EQ(w.s.Finish(), 0) << w.s.program.Err();
 }
 
@@ -632,7 +611,6 @@ TEST(VmCompositor, UnderSudoXWaylandIsLeftForUinput) {
     std::string err = w.s.program.Err();
     EXPECT_NE(err.find("Authorization required"), std::string::npos) << err;
     EXPECT_EQ(err.find("lumadrifter"), std::string::npos) << err;
-    EXPECT_EQ(Point(w.width, w.height), Point(1920, 240));
 
     ExpectTraceOnTheWholeBox(w);
 }
@@ -645,13 +623,10 @@ const std::string westonRuntime = "/run/user/0";
 // driver loaded once for the weston tests, with no console drawn on it.
 bool DisplayReady() {
     static bool ready = [] {
-        std::istringstream list(ReadFile("/vm/gpu.modules"));
-        for (std::string line; std::getline(list, line);)
-            if (!line.empty() && std::system(("insmod /vm/modules/" + line).c_str()) != 0)
-                return false;
-        WaitUntil([] { return Exists("/dev/dri/card0"); }, 10000);
+        bool loaded = !LoadModules("gpu.modules").empty() &&
+                      WaitUntil([] { return Exists("/dev/dri/card0"); }, 10000);
         std::system("udevadm settle");
-        return Exists("/dev/dri/card0");
+        return loaded;
     }();
     return ready;
 }
@@ -664,6 +639,7 @@ bool DisplayReady() {
 // whose screen is connected); the kiosk shell fills clientOutput with the
 // client.
 struct Weston {
+    const uid_t user = 0;
     Child child;
     std::string log = "/tmp/weston.log";
 
@@ -685,6 +661,7 @@ struct Weston {
         WaitUntil([this] { return Running(); }, 60000);
     }
     bool Running() const { return Exists(westonRuntime + "/wayland-0"); }
+    std::string Errors() const { return ReadFile(log) + ReadFile("/tmp/weston.err"); }
     std::vector<std::string> Env() const {
         return {"XDG_RUNTIME_DIR=" + westonRuntime, "WAYLAND_DISPLAY=wayland-0"};
     }
@@ -745,24 +722,15 @@ TEST(VmCompositor, WestonMapsThePointerOntoOneOutput) {
         SCOPED_TRACE("WL_OUTPUT=" + output);
         OutputRule rule(output);
         Weston weston(output.empty() ? "Virtual-1" : output);
-        ASSERT_TRUE(weston.Running()) << ReadFile(weston.log) << ReadFile("/tmp/weston.err");
         Watched w;
         w.first = {1919 / 2, 0};
-        ASSERT_NO_FATAL_FAILURE(w.Start(
-            weston.Env(), 0, [&](int ms) { return weston.PointerInput(ms); }, "weston", 960, 240,
-            weston.Env(), "generic.remote"));
-        EXPECT_EQ(Point(w.width, w.height), Point(1920, 240));
+        ASSERT_NO_FATAL_FAILURE(
+            w.Start(weston, "weston", 960, 240, weston.Env(), "generic.remote"));
         if (!output.empty()) {
             EXPECT_NE(w.udev.find("\nWL_OUTPUT=" + output + "\n"), std::string::npos) << w.udev;
         }
-
-        std::vector<Point> placed =
-            Squeezed(Placements(w.s.pointer->Events()), {1920, 240}, {960, 240});
-        std::vector<Point> at = Positions(w.Seen(placed.size()), {1919 / 2, 0});
-        std::vector<Point> trace = TraceStart(0);
-        EXPECT_EQ(Head(at, trace.size()), Squeezed(trace, {1920, 240}, {960, 240}))
-            << ReadFile(weston.log);
-        EXPECT_EQ(at, placed);
+        w.ExpectSeen(Squeezed(Placements(w.s.pointer->Events()), {1920, 240}, {960, 240}),
+                     Squeezed(TraceStart(0), {1920, 240}, {960, 240}));
     }
 }
 

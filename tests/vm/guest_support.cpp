@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -84,6 +85,21 @@ std::string CommandOutput(const std::vector<std::string> &argv, const std::vecto
     Child child = StartChild(argv, env, "/tmp/command.out", "/tmp/command.err", false, user);
     WaitChild(child, 20000);
     return ReadFile("/tmp/command.out");
+}
+
+std::string UdevProperties(const std::string &node) {
+    return CommandOutput({"/usr/bin/udevadm", "info", "--query=property", node});
+}
+
+std::vector<std::string> LoadModules(const std::string &list) {
+    std::vector<std::string> loaded;
+    std::istringstream lines(ReadFile("/vm/" + list));
+    for (std::string line; std::getline(lines, line) && !line.empty();) {
+        if (std::system(("insmod /vm/modules/" + line).c_str()) != 0)
+            break;
+        loaded.push_back(line.substr(0, line.find(".ko")));
+    }
+    return loaded;
 }
 
 std::string ReadFile(const std::string &path) {

@@ -39,6 +39,11 @@ void CloseChildInput(Child &child);
 // /tmp/command.err.
 std::string CommandOutput(const std::vector<std::string> &argv,
                           const std::vector<std::string> &env = {}, uid_t user = 0);
+// What udev holds of a device node, a NAME=value line each.
+std::string UdevProperties(const std::string &node);
+// Loads the modules /vm/<list> names, a line each with its parameters, up to
+// the first that fails; the names of those loaded, in order.
+std::vector<std::string> LoadModules(const std::string &list);
 
 std::string ReadFile(const std::string &path);
 bool WriteFile(const std::string &path, const std::string &text);

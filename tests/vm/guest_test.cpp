@@ -43,11 +43,9 @@ struct RawNode {
     }
 };
 
-Bytes Data33(const Bytes &dots) {
-    Bytes report = {0x33, 0x00, 0x00, 0x80, 0x80, 0x9A};
-    for (uint8_t dot : dots)
-        report.push_back(dot);
-    return report;
+Bytes Data33(Bytes dots) {
+    dots.insert(dots.begin(), {0x33, 0x00, 0x00, 0x80, 0x80, 0x9A});
+    return dots;
 }
 
 // The virtual remote through the kernel's raw node, read and written by the
@@ -95,17 +93,12 @@ TEST(Vm, VirtualRemoteAnswersThroughHidraw) {
 struct RemoteDriver {
     std::vector<std::string> modules;
     RemoteDriver() {
-        std::istringstream list(ReadFile("/vm/driver.modules"));
-        std::string module;
         WriteFile("/sys/module/hid/parameters/ignore_special_drivers", "0");
-        while (list >> module) {
-            if (system(("insmod /vm/modules/" + module).c_str()) == 0)
-                modules.push_back(module);
-        }
+        modules = LoadModules("driver.modules");
     }
     ~RemoteDriver() {
         for (auto m = modules.rbegin(); m != modules.rend(); ++m)
-            system(("rmmod " + m->substr(0, m->size() - 3)).c_str());
+            system(("rmmod " + *m).c_str());
         WriteFile("/sys/module/hid/parameters/ignore_special_drivers", "1");
     }
 };
@@ -169,17 +162,13 @@ void Terminate(Session &s) {
 
 // Whether the last key pressed on this device has been released since.
 bool LastPressReleased(EventRecorder &recorder) {
-    int pressed = -1;
-    bool released = false;
-    for (const input_event &e : recorder.Events()) {
-        if (e.type == EV_KEY && e.value == 1) {
-            pressed = e.code;
-            released = false;
-        }
-        if (e.type == EV_KEY && e.value == 0 && e.code == pressed)
-            released = true;
-    }
-    return released;
+    std::vector<input_event> e = recorder.Events();
+    auto press = std::find_if(e.rbegin(), e.rend(), [](const input_event &k) {
+        return k.type == EV_KEY && k.value == 1;
+    });
+    return press != e.rend() && std::any_of(e.rbegin(), press, [&](const input_event &k) {
+               return k.type == EV_KEY && k.value == 0 && k.code == press->code;
+           });
 }
 
 // A pressed and released once the program has ended; the remote goes when
@@ -356,16 +345,13 @@ TEST(Vm, RemoteDriverKeysFreedWhenProgramKilled) {
     // The remote has sent B down and then up again.
     EXPECT_TRUE(WaitUntil(
         [&] {
-            bool down = false;
-            for (const Bytes &r : Reports(ReadRemoteLog(s.remote.log), "input")) {
-                if (r.size() <= 2 || r[0] < 0x30)
-                    continue;
-                if (r[2] & 0x04)
-                    down = true;
-                else if (down)
-                    return true;
-            }
-            return false;
+            bool down = false, up = false;
+            for (const Bytes &r : Reports(ReadRemoteLog(s.remote.log), "input"))
+                if (r.size() > 2 && r[0] >= 0x30) {
+                    up = up || (down && !(r[2] & 0x04));
+                    down = down || (r[2] & 0x04);
+                }
+            return up;
         },
         10000));
     Terminate(s);
@@ -494,7 +480,7 @@ TEST(Vm, UinputPointer) {
 
     // Each wheel step a frame: 64 on the hi-res axis, and a legacy click in
     // the frame where the steps since the last click make 120.
-    std::vector<std::pair<int, int>> wheel; // hi-res, legacy (0: none)
+    std::vector<int> wheel; // a frame's hi-res and legacy steps (0: none)
     for (const auto &frame : Frames(events)) {
         int hiRes = 0, legacy = 0;
         for (const input_event &e : frame) {
@@ -502,19 +488,11 @@ TEST(Vm, UinputPointer) {
             legacy += e.type == EV_REL && e.code == REL_WHEEL ? e.value : 0;
         }
         if (hiRes || legacy)
-            wheel.emplace_back(hiRes, legacy);
+            wheel.insert(wheel.end(), {hiRes, legacy});
     }
-    EXPECT_EQ(wheel, (std::vector<std::pair<int, int>>{
-                         {64, 0},
-                         {64, 1},
-                         {64, 0},
-                         {64, 1}, // One, 4 reports
-                         {-64, 0},
-                         {-64, 0},
-                         {-64, -1},
-                         {-64, -1},
-                         {-64, 0}, // Two, 5 reports
-                     }));
+    // One, 4 reports; Two, 5 reports.
+    EXPECT_EQ(wheel, (std::vector<int>{64, 0, 64, 1, 64, 0, 64, 1, -64, 0, -64, 0, -64, -1, -64, -1,
+                                       -64, 0}));
 }
 
 } // namespace

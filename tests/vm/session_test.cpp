@@ -85,10 +85,6 @@ int Count(const std::string &text, const std::string &part) {
     return count;
 }
 
-std::string Udev(const std::string &node) {
-    return Output({"/usr/bin/udevadm", "info", "--query=property", node});
-}
-
 } // namespace
 
 // The installed rule, as udevd applies it: the remote's node is for the
@@ -100,12 +96,12 @@ TEST(VmSession, TheRuleMarksTheRemoteAndUinput) {
     ASSERT_NE(node, "") << remote.Err();
     Output({"/usr/bin/udevadm", "settle"});
 
-    std::string hidraw = Udev(node);
+    std::string hidraw = UdevProperties(node);
     EXPECT_NE(hidraw.find(":uaccess:"), std::string::npos) << hidraw;
     EXPECT_NE(hidraw.find(":systemd:"), std::string::npos) << hidraw;
     EXPECT_NE(hidraw.find("\nSYSTEMD_USER_WANTS=lumadrifter-remote.target\n"), std::string::npos)
         << hidraw;
-    std::string uinput = Udev("/dev/uinput");
+    std::string uinput = UdevProperties("/dev/uinput");
     EXPECT_NE(uinput.find(":uaccess:"), std::string::npos) << uinput;
 }
 
@@ -118,8 +114,12 @@ TEST(VmSession, AConnectingRemoteStartsTheProgramOnceEnabled) {
     const std::string target = "lumadrifter-remote.target";
 
     {
-        Connection remote("not-enabled", "wait 1500\ngone\n");
-        EXPECT_EQ(AwaitProperty(target, "ActiveState", "active", 10000), "active");
+        // The remote stays until the target is seen active, then as long
+        // again as a program started for it would take to open it.
+        RemoteRun remote;
+        remote.Start("not-enabled");
+        EXPECT_EQ(AwaitProperty(target, "ActiveState", "active", 30000), "active");
+        remote.PlayCommands("wait 1500\ngone\n");
         EXPECT_EQ(WaitChild(remote.child, 10000), 0);
         EXPECT_EQ(Property(service, "ActiveState"), "inactive");
         EXPECT_EQ(OfKind(ReadRemoteLog(remote.log), "open").size(), 0u)
@@ -142,14 +142,10 @@ TEST(VmSession, AConnectingRemoteStartsTheProgramOnceEnabled) {
     // What the program said (the journal keeps no empty lines): no session
     // in the VM to describe the screens, the banner, the remote gone; and
     // what the manager said of its two runs: code 1, taken as a normal end.
-    std::string run = consoleLayoutGuess;
-    std::string banner = expectedBanner;
-    for (size_t at = 0, end; at < banner.size(); at = end + 1) {
-        end = banner.find('\n', at);
-        if (end > at)
-            run += banner.substr(at, end + 1 - at);
-    }
-    run += "IR-Track NG\nWii-Remote disconnected.\n";
+    std::string run =
+        consoleLayoutGuess + expectedBanner + "IR-Track NG\nWii-Remote disconnected.\n";
+    for (size_t at; (at = run.find("\n\n")) != std::string::npos;)
+        run.erase(at, 1);
     EXPECT_EQ(Journal("_SYSTEMD_USER_UNIT=" + service, "SYSLOG_IDENTIFIER=lumadrifter"), run + run);
     std::string managed = Journal("USER_UNIT=" + service);
     EXPECT_EQ(Count(managed, "Started lumadrifter.service"), 2) << managed;
