@@ -363,7 +363,10 @@ Program::Program(const Launch &launch) {
 }
 
 void Program::Start(const Launch &launch) {
-    std::vector<std::string> env = Environment(launch, dir);
+    // Made before the fork: the child of a process with threads may not allocate.
+    std::vector<std::string> env = Environment(launch, dir),
+                             argv = {launch.binary ? launch.binary : LUMADRIFTER_BINARY};
+    std::vector<char *> envp = Pointers(env), argvp = Pointers(argv);
     int childInput = -1, unread[2] = {-1, -1};
     if (launch.input == Launch::Terminal) {
         if (openpty(&input, &terminal, nullptr, nullptr, nullptr) != 0)
@@ -399,8 +402,7 @@ void Program::Start(const Launch &launch) {
             close(fd);
         if (launch.jobControl)
             RunAsJob();
-        std::vector<std::string> argv = {launch.binary ? launch.binary : LUMADRIFTER_BINARY};
-        execve(argv[0].c_str(), Pointers(argv).data(), Pointers(env).data());
+        execve(argvp[0], argvp.data(), envp.data());
         _exit(127);
     }
     if (launch.input != Launch::Terminal)
@@ -548,9 +550,8 @@ std::string HoldScript(const TempDir &dir, const Hold &hold, int reports, bool g
 std::vector<XAction> PressedThenReleased(const Hold &hold, bool releaseLeftFirst) {
     std::vector<XAction> actions;
     std::vector<int> released = hold.buttons;
-    std::sort(released.begin(), released.end());
-    if (!releaseLeftFirst)
-        std::reverse(released.begin(), released.end());
+    std::sort(released.begin(), released.end(),
+              [&](int a, int b) { return releaseLeftFirst ? a < b : a > b; });
     for (int b : hold.buttons)
         actions.push_back(Press(b));
     for (int b : released)

@@ -136,12 +136,12 @@ inline std::vector<Bytes> WrittenReports(const std::vector<LogLine> &log) {
 
 // How the program is started.
 struct Launch {
-    std::optional<std::string> display; // DISPLAY, unset when empty
-    std::optional<std::string> wayland; // WAYLAND_DISPLAY
-    std::optional<std::string> runtime; // XDG_RUNTIME_DIR
-    bool scripted = true;               // the scripted HID library first
-    std::string script;                 // a scenario's path
-    std::string node;                   // the remote's stand-in node, shared by programs
+    std::optional<std::string> display{}; // DISPLAY, unset when empty
+    std::optional<std::string> wayland{}; // WAYLAND_DISPLAY
+    std::optional<std::string> runtime{}; // XDG_RUNTIME_DIR
+    bool scripted = true;                 // the scripted HID library first
+    std::string script{};                 // a scenario's path
+    std::string node{};                   // the remote's stand-in node, shared by programs
     enum Input { Pipe, Closed, Terminal } input = Pipe;
     const char *binary = nullptr; // the built program when unset
     bool jobControl = false;      // Terminal: run as a shell's job (Ctrl-Z stops it)

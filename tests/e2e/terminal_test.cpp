@@ -25,11 +25,7 @@ struct OnATerminal : testing::Test {
     TempDir scripts;
 
     Launch With(const std::string &script) {
-        Launch launch;
-        launch.display = x.display;
-        launch.script = script;
-        launch.input = Launch::Terminal;
-        return launch;
+        return {.display = x.display, .script = script, .input = Launch::Terminal};
     }
     // Up and running on the terminal, keys without echo, the hold's buttons
     // down on the X server.
