@@ -155,7 +155,7 @@ struct Program {
     ~Program() { Reset(); }
 
     void Type(const std::string &bytes);
-    void CloseInput() { close(std::exchange(input, -1)); } // -1 is closed alike
+    void CloseInput() { close(std::exchange(input, -1)); } // close(-1) does nothing
     // Takes what the program wrote on its terminal (none when not on one).
     void Drain();
     bool Running();
