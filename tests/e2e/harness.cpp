@@ -1,5 +1,4 @@
 #include "tests/e2e/harness.h"
-#include "tests/expected_banner.h"
 #include "tests/expected_reports.h"
 
 #include <gtest/gtest.h>
@@ -15,7 +14,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -23,34 +21,58 @@
 #include <poll.h>
 #include <pty.h>
 #include <sstream>
+#include <string_view>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 extern char **environ;
 
-// Under $TMPDIR when it is set, else /tmp.
 TempDir::TempDir() {
     const char *base = std::getenv("TMPDIR");
     std::string name = std::string(base && *base ? base : "/tmp") + "/lumadrifter-e2e-XXXXXX";
     path = mkdtemp(name.data()) ? name : "";
 }
 
-TempDir::~TempDir() {
-    std::filesystem::remove_all(path);
-}
-
 std::string ReadWholeFile(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
-    text << in.rdbuf();
+    text << std::ifstream(path, std::ios::binary).rdbuf();
     return text.str();
 }
 
 std::string ScenarioPath(const std::string &name) {
     return std::string(SCENARIO_DIR) + "/" + name + ".script";
+}
+
+// execve's form of a list of strings, which must outlive it.
+static std::vector<char *> Pointers(std::vector<std::string> &strings) {
+    std::vector<char *> pointers;
+    for (std::string &s : strings)
+        pointers.push_back(s.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+// The child's status, through interruptions.
+static int Reap(pid_t pid) {
+    int status = 0;
+    while (waitpid(pid, &status, 0) == -1 && errno == EINTR) {
+    }
+    return status;
+}
+
+// An X server started with -displayfd writes its number to the pipe once it
+// accepts connections: its ":N", or empty when it never did.
+static std::string DisplayFrom(int ready[2]) {
+    close(ready[1]);
+    std::string number;
+    char c;
+    pollfd p = {ready[0], POLLIN, 0};
+    while (poll(&p, 1, 30000) == 1 && read(ready[0], &c, 1) == 1 && c != '\n')
+        number += c;
+    close(ready[0]);
+    return number.empty() ? "" : ":" + number;
 }
 
 XServer::XServer() {
@@ -59,54 +81,34 @@ XServer::XServer() {
         return;
     pid = fork();
     if (pid == 0) {
-        close(ready[0]);
         int null = open("/dev/null", O_RDWR);
-        dup2(null, 0);
-        dup2(null, 1);
-        dup2(null, 2);
+        for (int fd : {0, 1, 2})
+            dup2(null, fd);
         std::string fd = std::to_string(ready[1]);
         execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24",
                "-nolisten", "tcp", "-noreset", nullptr);
         _exit(127);
     }
-    close(ready[1]);
-
-    // Xvfb writes its display number once it accepts connections.
-    std::string number;
-    char c;
-    pollfd p = {ready[0], POLLIN, 0};
-    while (poll(&p, 1, 30000) == 1 && read(ready[0], &c, 1) == 1 && c != '\n')
-        number += c;
-    close(ready[0]);
-    if (number.empty()) {
+    display = DisplayFrom(ready);
+    if (display.empty())
         ADD_FAILURE() << "Xvfb did not start";
-        return;
-    }
-    display = ":" + number;
-    control = XOpenDisplay(display.c_str());
-    if (!control)
+    else if (!(control = XOpenDisplay(display.c_str())))
         ADD_FAILURE() << "cannot open " << display;
 }
 
 // In the child: the session's user, and an environment of its own.
 [[noreturn]] static void ExecInSession(const std::string &runtime, std::vector<std::string> env,
-                                       std::vector<const char *> argv) {
+                                       std::vector<std::string> argv) {
     if (getuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
         _exit(126);
-    env.push_back("XDG_RUNTIME_DIR=" + runtime);
-    env.push_back("HOME=" + runtime);
-    env.push_back("PATH=/usr/sbin:/usr/bin:/sbin:/bin");
-    std::vector<char *> envp;
-    for (std::string &v : env)
-        envp.push_back(v.data());
-    envp.push_back(nullptr);
-    argv.push_back(nullptr);
+    env.insert(env.end(), {"XDG_RUNTIME_DIR=" + runtime, "HOME=" + runtime,
+                           "PATH=/usr/sbin:/usr/bin:/sbin:/bin"});
     int null = open("/dev/null", O_RDWR);
     int log = open((runtime + "/log").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     dup2(null, 0);
     dup2(log >= 0 ? log : null, 1);
     dup2(log >= 0 ? log : null, 2);
-    execve(argv[0], const_cast<char **>(argv.data()), envp.data());
+    execve(argv[0].c_str(), Pointers(argv).data(), Pointers(env).data());
     _exit(127);
 }
 
@@ -126,39 +128,36 @@ WaylandSession::WaylandSession(int outputs, const std::string &config) {
         ExecInSession(dir.path,
                       {"WLR_BACKENDS=headless", "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1",
                        "WLR_HEADLESS_OUTPUTS=" + std::to_string(outputs)},
-                      {"/usr/bin/sway", "-c", (dir.path + "/config").c_str()});
+                      {"/usr/bin/sway", "-c", dir.File("config")});
     // sway makes its socket once it listens; its IPC socket comes last.
-    for (int i = 0; i < 3000 && socket.empty(); i++) {
-        std::this_thread::sleep_for(Ms(10));
-        std::string wayland;
-        for (const auto &entry : std::filesystem::directory_iterator(dir.path)) {
-            std::string name = entry.path().filename();
-            if (name.rfind("sway-ipc.", 0) == 0)
-                ipc = entry.path();
-            if (name.rfind("wayland-", 0) == 0 && name.find('.') == std::string::npos)
-                wayland = entry.path();
-        }
-        if (!ipc.empty())
-            socket = wayland;
-        if (waitpid(sway, nullptr, WNOHANG) == sway) {
-            sway = -1;
-            break;
-        }
-    }
+    WaitUntil(
+        [&] {
+            std::string wayland;
+            for (const auto &entry : std::filesystem::directory_iterator(dir.path)) {
+                std::string name = entry.path().filename();
+                if (name.rfind("sway-ipc.", 0) == 0)
+                    ipc = entry.path();
+                if (name.rfind("wayland-", 0) == 0 && name.find('.') == std::string::npos)
+                    wayland = entry.path();
+            }
+            if (!ipc.empty())
+                socket = wayland;
+            if (waitpid(sway, nullptr, WNOHANG) == sway)
+                sway = -1;
+            return !socket.empty() || sway == -1;
+        },
+        30000);
     if (socket.empty())
         ADD_FAILURE() << "sway did not start: " << ReadWholeFile(dir.File("log"));
 }
 
 bool WaylandSession::Msg(const std::vector<std::string> &args) {
-    std::vector<const char *> argv = {"/usr/bin/swaymsg"};
-    for (const std::string &a : args)
-        argv.push_back(a.c_str());
+    std::vector<std::string> argv = {"/usr/bin/swaymsg"};
+    argv.insert(argv.end(), args.begin(), args.end());
     pid_t msg = fork();
     if (msg == 0)
         ExecInSession(dir.path, {"SWAYSOCK=" + ipc}, argv);
-    int status = 0;
-    while (waitpid(msg, &status, 0) == -1 && errno == EINTR) {
-    }
+    int status = Reap(msg);
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
@@ -167,30 +166,12 @@ bool WaylandSession::StartXWayland() {
     if (!skip.empty() || pipe(ready) != 0)
         return false;
     xwayland = fork();
-    if (xwayland == 0) {
-        close(ready[0]);
-        std::string fd = std::to_string(ready[1]);
+    if (xwayland == 0)
         ExecInSession(dir.path, {"WAYLAND_DISPLAY=" + socket},
-                      {"/usr/bin/Xwayland", "-displayfd", fd.c_str(), "-ac", "-nolisten", "tcp"});
-    }
-    close(ready[1]);
-    std::string number;
-    char c;
-    pollfd p = {ready[0], POLLIN, 0};
-    while (poll(&p, 1, 30000) == 1 && read(ready[0], &c, 1) == 1 && c != '\n')
-        number += c;
-    close(ready[0]);
-    display = number.empty() ? "" : ":" + number;
-    return !number.empty();
-}
-
-WaylandSession::~WaylandSession() {
-    StopProcess(xwayland);
-    StopProcess(sway);
-}
-
-XServer::~XServer() {
-    Stop();
+                      {"/usr/bin/Xwayland", "-displayfd", std::to_string(ready[1]), "-ac",
+                       "-nolisten", "tcp"});
+    display = DisplayFrom(ready);
+    return !display.empty();
 }
 
 void XServer::Stop() {
@@ -206,45 +187,37 @@ void XServer::Warp(int x, int y) {
     XSync(control, False);
 }
 
-void XServer::Cursor(int *x, int *y) {
+// The pointer's root position and XQueryPointer's mask.
+static unsigned QueryPointer(Display *control, int *x, int *y) {
     Window root, child;
     int wx, wy;
     unsigned mask;
     XQueryPointer(control, DefaultRootWindow(control), &root, &child, x, y, &wx, &wy, &mask);
+    return mask;
+}
+
+void XServer::Cursor(int *x, int *y) {
+    QueryPointer(control, x, y);
 }
 
 unsigned XServer::ButtonsDown() {
-    Window root, child;
-    int x, y, wx, wy;
-    unsigned mask;
-    XQueryPointer(control, DefaultRootWindow(control), &root, &child, &x, &y, &wx, &wy, &mask);
-    return mask & (Button1Mask | Button2Mask | Button3Mask | Button4Mask | Button5Mask);
+    int x, y;
+    return QueryPointer(control, &x, &y) &
+           (Button1Mask | Button2Mask | Button3Mask | Button4Mask | Button5Mask);
 }
 
 void PrintTo(const XAction &a, std::ostream *os) {
-    static const char *const names[] = {"",      "",        "KeyPress", "KeyRelease",
-                                        "Press", "Release", "Motion"};
-    *os << (a.type >= 2 && a.type <= 6 ? names[a.type] : "?") << "(";
+    static const char *const names[] = {"", "", "KeyPress", "KeyRelease", "Press", "Release"};
     if (a.type == MotionNotify)
-        *os << a.x << ", " << a.y;
+        *os << "Motion(" << a.x << ", " << a.y << ")";
     else
-        *os << a.detail;
-    *os << ")";
-}
-
-XAction Press(int button) {
-    return {ButtonPress, button, 0, 0};
-}
-
-XAction Release(int button) {
-    return {ButtonRelease, button, 0, 0};
+        *os << (a.type >= 2 && a.type <= 5 ? names[a.type] : "?") << "(" << a.detail << ")";
 }
 
 // A recorded device event is the core event's 32 bytes:
 //   [0] type  [1] detail (button or key)  [20..21] root x  [22..23] root y
 static void Intercepted(XPointer closure, XRecordInterceptData *data) {
     auto *recorder = reinterpret_cast<XRecorder *>(closure);
-
     if (data->category == XRecordFromServer && data->data_len * 4 >= 32) {
         const unsigned char *e = data->data;
         int type = e[0] & 0x7F;
@@ -262,10 +235,8 @@ static void Intercepted(XPointer closure, XRecordInterceptData *data) {
 }
 
 XRecorder::XRecorder(XServer &server) : server(server) {
-    int minKey, maxKey;
-    XDisplayKeycodes(server.control, &minKey, &maxKey);
-    sentinelKey = maxKey;
-
+    int minKey;
+    XDisplayKeycodes(server.control, &minKey, &sentinelKey);
     data = XOpenDisplay(server.display.c_str());
     XRecordRange *range = XRecordAllocRange();
     range->device_events.first = KeyPress;
@@ -290,12 +261,11 @@ std::vector<XAction> XRecorder::Actions() {
     XTestFakeKeyEvent(server.control, sentinelKey, True, CurrentTime);
     XTestFakeKeyEvent(server.control, sentinelKey, False, CurrentTime);
     XSync(server.control, False);
-    for (int i = 0; i < 1000 && !sentinelSeen; i++) {
+    auto cameRound = [&] {
         XRecordProcessReplies(data);
-        if (!sentinelSeen)
-            std::this_thread::sleep_for(Ms(10));
-    }
-    EXPECT_TRUE(sentinelSeen) << "the X record did not come round";
+        return sentinelSeen;
+    };
+    EXPECT_TRUE(WaitUntil(cameRound, 10000)) << "the X record did not come round";
     return seen;
 }
 
@@ -316,35 +286,28 @@ std::vector<std::pair<int, int>> XRecorder::Positions() {
     return positions;
 }
 
-std::vector<LogLine> ReadHidLog(const std::string &path) {
-    return ParseLog(ReadWholeFile(path));
-}
-
 // The test's environment, less what would steer the program (a Wayland
 // session's is found through XDG_RUNTIME_DIR or sudo's SUDO_UID), plus the
 // launch's own settings.
 static std::vector<std::string> Environment(const Launch &launch, const TempDir &dir) {
     std::vector<std::string> env;
-    for (char **e = environ; *e; e++) {
-        std::string v = *e;
-        if (v.rfind("DISPLAY=", 0) != 0 && v.rfind("WAYLAND_DISPLAY=", 0) != 0 &&
-            v.rfind("LD_LIBRARY_PATH=", 0) != 0 && v.rfind("LUMADRIFTER_", 0) != 0 &&
-            v.rfind("XDG_RUNTIME_DIR=", 0) != 0 && v.rfind("SUDO_", 0) != 0)
-            env.push_back(v);
-    }
-    if (launch.display)
-        env.push_back("DISPLAY=" + *launch.display);
-    if (launch.wayland)
-        env.push_back("WAYLAND_DISPLAY=" + *launch.wayland);
-    if (launch.runtime)
-        env.push_back("XDG_RUNTIME_DIR=" + *launch.runtime);
-    if (launch.scripted) {
-        env.push_back(std::string("LD_LIBRARY_PATH=") + SCRIPTED_HID_DIR);
-        env.push_back("LUMADRIFTER_TEST_HID_SCRIPT=" + launch.script);
-        env.push_back("LUMADRIFTER_TEST_HID_LOG=" + dir.File("hid.log"));
-        if (!launch.node.empty())
-            env.push_back("LUMADRIFTER_TEST_HID_NODE=" + launch.node);
-    }
+    const std::string_view steering[] = {"DISPLAY=",     "WAYLAND_DISPLAY=", "LD_LIBRARY_PATH=",
+                                         "LUMADRIFTER_", "XDG_RUNTIME_DIR=", "SUDO_"};
+    for (char **e = environ; *e; e++)
+        if (std::none_of(std::begin(steering), std::end(steering),
+                         [&](std::string_view s) { return std::string_view(*e).starts_with(s); }))
+            env.push_back(*e);
+    for (auto [name, value] : {std::pair{"DISPLAY=", &launch.display},
+                               {"WAYLAND_DISPLAY=", &launch.wayland},
+                               {"XDG_RUNTIME_DIR=", &launch.runtime}})
+        if (*value)
+            env.push_back(name + **value);
+    if (launch.scripted)
+        env.insert(env.end(), {std::string("LD_LIBRARY_PATH=") + SCRIPTED_HID_DIR,
+                               "LUMADRIFTER_TEST_HID_SCRIPT=" + launch.script,
+                               "LUMADRIFTER_TEST_HID_LOG=" + dir.File("hid.log")});
+    if (launch.scripted && !launch.node.empty())
+        env.push_back("LUMADRIFTER_TEST_HID_NODE=" + launch.node);
     return env;
 }
 
@@ -364,9 +327,7 @@ static void RunAsJob() {
         sigprocmask(SIG_SETMASK, &old, nullptr);
         return;
     }
-    int status = 0;
-    while (waitpid(job, &status, 0) == -1 && errno == EINTR) {
-    }
+    int status = Reap(job);
     if (WIFSIGNALED(status)) {
         signal(WTERMSIG(status), SIG_DFL);
         kill(getpid(), WTERMSIG(status));
@@ -375,61 +336,38 @@ static void RunAsJob() {
     _exit(WEXITSTATUS(status));
 }
 
-// The terminal's output is taken as it comes, so the program never blocks
-// on a full terminal.
-static void Drain(int fd, std::string *screen) {
-    char chunk[4096];
-    ssize_t n;
-    while (fd != -1 && (n = read(fd, chunk, sizeof chunk)) > 0)
-        screen->append(chunk, static_cast<size_t>(n));
-}
-
-// A scripted run is watched until its probe has passed or failed; a run
-// that failed only because the machine was late for the probe's window
-// (tests/remote_log.h) says so and is started again, up to three times.
+// A scripted run is watched until its probe has passed or failed (on a
+// terminal a failed probe's message waits for Enter with the handle open);
+// a run that failed only because the machine was late for the probe's
+// window (tests/remote_log.h) says so and is started again, up to three
+// times.
 Program::Program(const Launch &launch) {
     for (int run = 1;; run++) {
         Start(launch);
         if (!launch.scripted || launch.script.empty() || run == 3)
             return;
-        std::string late = WaitForProbe();
+        WaitUntil(
+            [&] {
+                Drain();
+                return ReadProbeOutcome(HidLog()) != ProbeOutcome::Undecided || !Running() ||
+                       Stdout().find("Wii-Remote cannot open.") != std::string::npos;
+            },
+            10000);
+        std::string late = LateForTheProbe(HidLog());
         if (late.empty())
             return;
         std::printf("%s; running once more\n", late.c_str());
         std::fflush(stdout);
-        StopProcess(pid);
-        if (input != -1)
-            close(input);
-        if (terminal != -1)
-            close(terminal);
-        input = terminal = -1;
-        screen.clear();
-        exitCode = -1;
+        Reset();
     }
-}
-
-// Until the log tells the probe's outcome or the program has ended; on a
-// terminal a failed probe's message waits for Enter with the handle open.
-std::string Program::WaitForProbe() {
-    auto end = std::chrono::steady_clock::now() + Ms(10000);
-    while (ReadProbeOutcome(HidLog()) == ProbeOutcome::Undecided && Running() &&
-           Stdout().find("Wii-Remote cannot open.") == std::string::npos &&
-           std::chrono::steady_clock::now() < end) {
-        if (terminal != -1)
-            Drain(input, &screen);
-        std::this_thread::sleep_for(Ms(10));
-    }
-    return LateForTheProbe(HidLog());
 }
 
 void Program::Start(const Launch &launch) {
-    std::vector<std::string> env = Environment(launch, dir);
-    std::vector<char *> envp;
-    for (std::string &v : env)
-        envp.push_back(v.data());
-    envp.push_back(nullptr);
-
-    int childInput = -1;
+    // Made before the fork: the child of a process with threads may not allocate.
+    std::vector<std::string> env = Environment(launch, dir),
+                             argv = {launch.binary ? launch.binary : LUMADRIFTER_BINARY};
+    std::vector<char *> envp = Pointers(env), argvp = Pointers(argv);
+    int childInput = -1, unread[2] = {-1, -1};
     if (launch.input == Launch::Terminal) {
         if (openpty(&input, &terminal, nullptr, nullptr, nullptr) != 0)
             ADD_FAILURE() << "openpty: " << std::strerror(errno);
@@ -438,20 +376,13 @@ void Program::Start(const Launch &launch) {
         childInput = terminal;
     } else {
         int ends[2];
-        if (pipe(ends) != 0)
+        if (pipe(ends) != 0 || (launch.outputUnread && pipe(unread) != 0))
             ADD_FAILURE() << "pipe: " << std::strerror(errno);
         childInput = ends[0];
         input = ends[1];
-        if (launch.input == Launch::Closed) {
-            close(input);
-            input = -1;
-        }
+        if (launch.input == Launch::Closed)
+            CloseInput();
     }
-    std::string out = dir.File("stdout"), err = dir.File("stderr");
-    int unread[2] = {-1, -1};
-    if (launch.outputUnread && pipe(unread) != 0)
-        ADD_FAILURE() << "pipe: " << std::strerror(errno);
-
     pid = fork();
     if (pid == 0) {
         if (launch.input == Launch::Terminal) {
@@ -460,11 +391,9 @@ void Program::Start(const Launch &launch) {
             dup2(childInput, 1);
             dup2(childInput, 2);
         } else {
-            if (launch.outputUnread)
-                dup2(unread[1], 1);
-            else
-                dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
-            dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+            int out = open(dir.File("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(launch.outputUnread ? unread[1] : out, 1);
+            dup2(open(dir.File("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
         }
         dup2(childInput, 0);
         rlimit noCore = {0, 0}; // Ctrl-\ is tried: no core files in the build
@@ -473,44 +402,43 @@ void Program::Start(const Launch &launch) {
             close(fd);
         if (launch.jobControl)
             RunAsJob();
-        const char *binary = launch.binary ? launch.binary : LUMADRIFTER_BINARY;
-        char *argv[] = {const_cast<char *>(binary), nullptr};
-        execve(binary, argv, envp.data());
+        execve(argvp[0], argvp.data(), envp.data());
         _exit(127);
     }
     if (launch.input != Launch::Terminal)
         close(childInput);
-    if (launch.outputUnread) {
-        close(unread[0]);
-        close(unread[1]);
-    }
+    for (int end : unread)
+        if (end != -1)
+            close(end);
 }
 
-Program::~Program() {
+void Program::Reset() {
     if (pid > 0 && exitCode == -1)
         StopProcess(pid);
-    if (input != -1)
-        close(input);
-    if (terminal != -1)
-        close(terminal);
+    CloseInput();
+    close(std::exchange(terminal, -1));
+    screen.clear();
+    exitCode = -1;
 }
 
 void Program::Type(const std::string &bytes) {
     ASSERT_EQ(write(input, bytes.data(), bytes.size()), ssize_t(bytes.size()));
 }
 
-void Program::CloseInput() {
-    close(input);
-    input = -1;
+// The terminal's output is taken as it comes, so the program never blocks
+// on a full terminal.
+void Program::Drain() {
+    char chunk[4096];
+    ssize_t n;
+    while (terminal != -1 && input != -1 && (n = read(input, chunk, sizeof chunk)) > 0)
+        screen.append(chunk, static_cast<size_t>(n));
 }
 
 bool Program::Running() {
-    if (exitCode != -1)
-        return false;
     int status;
     rusage usage;
-    if (wait4(pid, &status, WNOHANG, &usage) != pid)
-        return true;
+    if (exitCode != -1 || wait4(pid, &status, WNOHANG, &usage) != pid)
+        return exitCode == -1;
     exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     cpuSeconds = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                  double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
@@ -519,10 +447,9 @@ bool Program::Running() {
 
 bool Program::ReadsAfter(int64_t us, size_t n) {
     return WaitUntil([&] {
-        size_t after = 0;
-        for (const LogLine &l : OfKind(HidLog(), "read"))
-            after += l.us > us;
-        return after >= n;
+        std::vector<LogLine> reads = OfKind(HidLog(), "read");
+        return size_t(std::count_if(reads.begin(), reads.end(),
+                                    [&](const LogLine &l) { return l.us > us; })) >= n;
     });
 }
 
@@ -536,49 +463,23 @@ bool Program::WaitingForKeys() {
 }
 
 int Program::WaitForExit(Ms limit) {
-    auto end = std::chrono::steady_clock::now() + limit;
-    while (Running()) {
-        if (terminal != -1)
-            Drain(input, &screen);
-        if (std::chrono::steady_clock::now() > end) {
-            ADD_FAILURE() << "the program did not end within " << limit.count() << " ms";
-            StopProcess(pid);
-            return -1;
-        }
-        std::this_thread::sleep_for(Ms(10));
-    }
-    if (terminal != -1)
-        Drain(input, &screen);
-    return exitCode;
+    // Drained after the end too: what the program wrote last is still there.
+    auto ended = [&] {
+        bool ended = !Running();
+        Drain();
+        return ended;
+    };
+    if (WaitUntil(ended, int(limit.count())))
+        return exitCode;
+    ADD_FAILURE() << "the program did not end within " << limit.count() << " ms";
+    StopProcess(pid);
+    return -1;
 }
 
 bool Program::WaitForOutput(const std::string &text, Ms limit) {
-    auto end = std::chrono::steady_clock::now() + limit;
-    for (;;) {
-        if (terminal != -1)
-            Drain(input, &screen);
-        if (Stdout().find(text) != std::string::npos)
-            return true;
-        if (std::chrono::steady_clock::now() > end || !Running())
-            return Stdout().find(text) != std::string::npos;
-        std::this_thread::sleep_for(Ms(10));
-    }
-}
-
-std::string Program::Stdout() {
-    return terminal != -1 ? screen : ReadWholeFile(dir.File("stdout"));
-}
-
-std::string Program::Stderr() {
-    return ReadWholeFile(dir.File("stderr"));
-}
-
-bool Program::HidLogExists() {
-    return std::filesystem::exists(dir.File("hid.log"));
-}
-
-std::string Banner() {
-    return expectedBanner;
+    auto shown = [&] { return Drain(), Stdout().find(text) != std::string::npos; };
+    WaitUntil([&] { return shown() || !Running(); }, int(limit.count()));
+    return shown();
 }
 
 void ExpectLeftQuiet(const std::vector<LogLine> &log) {
@@ -590,12 +491,6 @@ void ExpectLeftQuiet(const std::vector<LogLine> &log) {
     EXPECT_EQ(OfKind(log, "close").size(), 1u);
 }
 
-int64_t MonotonicUs() {
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return int64_t(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
-}
-
 static std::string ButtonNames(unsigned mask) {
     std::string names;
     for (int button = 1; button <= 5; button++)
@@ -604,22 +499,21 @@ static std::string ButtonNames(unsigned mask) {
     return names.empty() ? "none" : names;
 }
 
-static std::string TerminalEnd(const Program &p) {
+std::string TerminalEnd(const Program &p) {
     termios after{};
     if (p.terminal == -1)
         return "not a terminal";
     if (tcgetattr(p.terminal, &after) != 0)
         return "unreadable";
-    const tcflag_t flags[][2] = {{after.c_iflag, p.before.c_iflag},
-                                 {after.c_oflag, p.before.c_oflag},
-                                 {after.c_cflag, p.before.c_cflag},
-                                 {after.c_lflag, p.before.c_lflag}};
-    const char *names[] = {"iflag", "oflag", "cflag", "lflag"};
+    const std::pair<const char *, tcflag_t termios::*> flags[] = {{"iflag", &termios::c_iflag},
+                                                                  {"oflag", &termios::c_oflag},
+                                                                  {"cflag", &termios::c_cflag},
+                                                                  {"lflag", &termios::c_lflag}};
     std::string changed;
     char one[64];
-    for (int i = 0; i < 4; i++)
-        if (flags[i][0] != flags[i][1]) {
-            std::snprintf(one, sizeof one, " %s %#o (was %#o)", names[i], flags[i][0], flags[i][1]);
+    for (auto [name, flag] : flags)
+        if (after.*flag != p.before.*flag) {
+            std::snprintf(one, sizeof one, " %s %#o (was %#o)", name, after.*flag, p.before.*flag);
             changed += one;
         }
     if (after.c_cc[VMIN] != p.before.c_cc[VMIN] || after.c_cc[VTIME] != p.before.c_cc[VTIME])
@@ -656,9 +550,8 @@ std::string HoldScript(const TempDir &dir, const Hold &hold, int reports, bool g
 std::vector<XAction> PressedThenReleased(const Hold &hold, bool releaseLeftFirst) {
     std::vector<XAction> actions;
     std::vector<int> released = hold.buttons;
-    std::sort(released.begin(), released.end());
-    if (!releaseLeftFirst)
-        std::reverse(released.begin(), released.end());
+    std::sort(released.begin(), released.end(),
+              [&](int a, int b) { return releaseLeftFirst ? a < b : a > b; });
     for (int b : hold.buttons)
         actions.push_back(Press(b));
     for (int b : released)

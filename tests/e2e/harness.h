@@ -5,16 +5,18 @@
 // fails.
 #pragma once
 
+#include "tests/expected_banner.h"
 #include "tests/remote_log.h"
 #include "tests/test_kit.h"
 
 #include <chrono>
-#include <map>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <sys/types.h>
 #include <termios.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 // Xlib's headers stay out of the tests: their macros (None, Bool) clash
@@ -27,7 +29,7 @@ using Ms = std::chrono::milliseconds;
 struct TempDir {
     std::string path;
     TempDir();
-    ~TempDir();
+    ~TempDir() { std::filesystem::remove_all(path); }
     std::string File(const std::string &name) const { return path + "/" + name; }
 };
 
@@ -41,7 +43,7 @@ struct XServer {
     _XDisplay *control = nullptr;
 
     XServer();
-    ~XServer();
+    ~XServer() { Stop(); }
     // Ends the server under its clients, the test's own connection closed
     // first (a recorder on it goes before).
     void Stop();
@@ -58,7 +60,10 @@ struct XServer {
 // is empty when sway did not start.
 struct WaylandSession {
     WaylandSession(int outputs, const std::string &config);
-    ~WaylandSession();
+    ~WaylandSession() {
+        StopProcess(xwayland);
+        StopProcess(sway);
+    }
     // XWayland on a display it picks, open to every local client.
     bool StartXWayland();
     // swaymsg with these arguments, as the session's user; whether it
@@ -82,8 +87,12 @@ struct XAction {
     bool operator==(const XAction &) const = default;
 };
 void PrintTo(const XAction &a, std::ostream *os);
-XAction Press(int button);
-XAction Release(int button);
+inline XAction Press(int button) {
+    return {XPress, button, 0, 0};
+}
+inline XAction Release(int button) {
+    return {XRelease, button, 0, 0};
+}
 
 struct XRecorder {
     explicit XRecorder(XServer &server);
@@ -120,8 +129,6 @@ std::string HoldScript(const TempDir &dir, const Hold &hold, int reports, bool g
 // loop of right first).
 std::vector<XAction> PressedThenReleased(const Hold &hold, bool releaseLeftFirst);
 
-// The scripted remote's log (tests/remote_log.h): open, write, read, close.
-std::vector<LogLine> ReadHidLog(const std::string &path);
 // Each write's report, cut to the length a real remote takes.
 inline std::vector<Bytes> WrittenReports(const std::vector<LogLine> &log) {
     return Reports(log, "write");
@@ -129,12 +136,12 @@ inline std::vector<Bytes> WrittenReports(const std::vector<LogLine> &log) {
 
 // How the program is started.
 struct Launch {
-    std::optional<std::string> display; // DISPLAY, unset when empty
-    std::optional<std::string> wayland; // WAYLAND_DISPLAY
-    std::optional<std::string> runtime; // XDG_RUNTIME_DIR
-    bool scripted = true;               // the scripted HID library first
-    std::string script;                 // a scenario's path
-    std::string node;                   // the remote's stand-in node, shared by programs
+    std::optional<std::string> display{}; // DISPLAY, unset when empty
+    std::optional<std::string> wayland{}; // WAYLAND_DISPLAY
+    std::optional<std::string> runtime{}; // XDG_RUNTIME_DIR
+    bool scripted = true;                 // the scripted HID library first
+    std::string script{};                 // a scenario's path
+    std::string node{};                   // the remote's stand-in node, shared by programs
     enum Input { Pipe, Closed, Terminal } input = Pipe;
     const char *binary = nullptr; // the built program when unset
     bool jobControl = false;      // Terminal: run as a shell's job (Ctrl-Z stops it)
@@ -145,10 +152,12 @@ struct Launch {
 // stdin, stdout and stderr are a pseudo-terminal held by the test.
 struct Program {
     Program(const Launch &launch);
-    ~Program();
+    ~Program() { Reset(); }
 
     void Type(const std::string &bytes);
-    void CloseInput();
+    void CloseInput() { close(std::exchange(input, -1)); } // close(-1) does nothing
+    // Takes what the program wrote on its terminal (none when not on one).
+    void Drain();
     bool Running();
     // Events that show a key changed nothing: n reports read after the
     // moment (the control loop's key test has run again since), or, where
@@ -160,13 +169,15 @@ struct Program {
     int WaitForExit(Ms limit = Ms(20000));
     // Waits until stdout (or the terminal) shows text.
     bool WaitForOutput(const std::string &text, Ms limit = Ms(10000));
-    std::string Stdout();
-    std::string Stderr();
-    std::vector<LogLine> HidLog() { return ReadHidLog(dir.File("hid.log")); }
-    bool HidLogExists();
+    std::string Stdout() { return terminal != -1 ? screen : ReadWholeFile(dir.File("stdout")); }
+    std::string Stderr() { return ReadWholeFile(dir.File("stderr")); }
+    // The scripted remote's log (tests/remote_log.h): open, write, read, close.
+    std::vector<LogLine> HidLog() { return ParseLog(ReadWholeFile(dir.File("hid.log"))); }
+    bool HidLogExists() { return std::filesystem::exists(dir.File("hid.log")); }
     double CpuSeconds() const { return cpuSeconds; }
     void Start(const Launch &launch);
-    std::string WaitForProbe();
+    // Stops the program if it still runs and closes its input and terminal.
+    void Reset();
 
     TempDir dir;
     pid_t pid = -1;
@@ -178,14 +189,23 @@ struct Program {
     double cpuSeconds = 0;
 };
 
-std::string Banner();
+inline std::string Banner() {
+    return expectedBanner;
+}
 
 // The run's last writes are the quiet state, and the close is the last of
 // all: nothing the control loop was about to send follows them.
 void ExpectLeftQuiet(const std::vector<LogLine> &log);
 
 // The monotonic clock in microseconds, as the remote's log counts it.
-int64_t MonotonicUs();
+inline int64_t MonotonicUs() {
+    using namespace std::chrono;
+    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+// "as before" when the terminal's settings are what they were before the
+// program started, else what changed; "not a terminal" off one.
+std::string TerminalEnd(const Program &p);
 
 // One line of the table of ways out (WayOutLine, tests/remote_log.h), from
 // what the test measured, for `ctest -V | grep -o 'way out: .*'`; it

@@ -43,10 +43,7 @@ TEST(Linking, TheScriptedLibraryHasTheRealOnesName) {
 
 TEST(Linking, LdLibraryPathPutsTheScriptedLibraryFirst) {
     XServer x;
-    Launch launch;
-    launch.display = x.display;
-    launch.script = ScenarioPath("no_remote");
-    Program p(launch);
+    Program p({.display = x.display, .script = ScenarioPath("no_remote")});
 
     EXPECT_EQ(p.WaitForExit(), 1);
     ASSERT_TRUE(p.HidLogExists()) << "only the scripted library writes this log";
