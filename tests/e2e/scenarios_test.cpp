@@ -256,15 +256,16 @@ TEST_F(Scenario, EndedByASignalInsideTheBuzzStopsTheMotor) {
     Program p(With("hold_plus"));
     const Bytes buzz = {0x13, 0x05};
     int64_t buzzUs = -1;
-    for (int i = 0; i < 5000 && buzzUs < 0; i++) {
-        for (const LogLine &line : OfKind(p.HidLog(), "write")) {
-            if (line.bytes.size() >= 2 && Bytes(line.bytes.begin(), line.bytes.begin() + 2) == buzz)
-                buzzUs = line.us;
-        }
-        if (buzzUs < 0)
-            usleep(1000);
-    }
-    ASSERT_GE(buzzUs, 0) << "Plus starts a buzz";
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            for (const LogLine &line : OfKind(p.HidLog(), "write"))
+                if (buzzUs < 0 && line.bytes.size() >= 2 && line.bytes[0] == 0x13 &&
+                    line.bytes[1] == 0x05)
+                    buzzUs = line.us;
+            return buzzUs >= 0;
+        },
+        20000, 1))
+        << "Plus starts a buzz";
     int64_t killUs = MonotonicUs();
     kill(p.pid, SIGTERM);
     EXPECT_EQ(p.WaitForExit(), 128 + SIGTERM);
