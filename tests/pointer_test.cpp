@@ -38,8 +38,7 @@ TEST_F(PointerTest, GlidesASixthOfTheWay) {
     pass.smoothY = 300;
     UpdatePointer(pass);
     EXPECT_EQ(LastAsked(), Point(581, 284));
-    EXPECT_EQ(pass.smoothX, 581);
-    EXPECT_EQ(pass.smoothY, 284);
+    EXPECT_EQ(Point(pass.smoothX, pass.smoothY), Point(581, 284));
 }
 
 // With no smoothed position yet, (0, 0), the cursor goes straight to the
@@ -79,8 +78,7 @@ TEST_F(PointerTest, DotsAtZeroBeforeIrData) {
     const CursorRecord &c = recording.placements.back();
     EXPECT_EQ(Point(c.x, c.y), Point(2048, -1024));
     EXPECT_EQ(Point(c.placedX, c.placedY), Point(1919, 0));
-    EXPECT_EQ(pass.smoothX, 2048);
-    EXPECT_EQ(pass.smoothY, -1024);
+    EXPECT_EQ(Point(pass.smoothX, pass.smoothY), Point(2048, -1024));
 }
 
 // Nothing is said until tracking is first lost; then one line a change.

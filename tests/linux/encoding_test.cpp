@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -92,51 +93,36 @@ TEST(TerminalKeys, NoInputEverYieldsAnEscapeItDoesNotHold) {
     }
 }
 
-// Clicks sent for each wheel amount in turn.
-std::vector<int> Clicks(const std::vector<int> &amounts) {
+using Ints = std::vector<int>;
+
+// Clicks sent for each wheel amount in turn, from no carry.
+Ints Clicks(const Ints &amounts) {
     WheelCarry wheel{};
-    std::vector<int> clicks;
+    Ints clicks;
     for (int a : amounts)
         clicks.push_back(CarryWheel(&wheel, a));
     return clicks;
 }
 
-TEST(X11Wheel, GivesAClickAtOnceAndCarriesTheRest) {
-    EXPECT_EQ(Clicks({64}), std::vector<int>{1});
-    EXPECT_EQ(Clicks({-64}), std::vector<int>{-1});
-    EXPECT_EQ(Clicks({64, 64, 64, 64}), (std::vector<int>{1, 0, 1, 0}));
-    EXPECT_EQ(Clicks({120, 240, -360}), (std::vector<int>{1, 2, -3}));
-}
-
-TEST(X11Wheel, RoundsHalfAwayFromZero) {
-    EXPECT_EQ(Clicks({60}), std::vector<int>{1});
-    EXPECT_EQ(Clicks({59}), std::vector<int>{0});
-    EXPECT_EQ(Clicks({-60}), std::vector<int>{-1});
-    EXPECT_EQ(Clicks({-59}), std::vector<int>{0});
-    EXPECT_EQ(Clicks({179, 181}), (std::vector<int>{1, 2}));
-}
-
-TEST(X11Wheel, ManySmallStepsAddUpToTheirWholeClicks) {
-    int total = 0;
-    for (int c : Clicks(std::vector<int>(15, 64)))
-        total += c;
-    EXPECT_EQ(total, 8) << "15 x 64 = 8 x 120";
-
-    total = 0;
-    for (int c : Clicks(std::vector<int>(15, -64)))
-        total += c;
-    EXPECT_EQ(total, -8);
-}
-
-TEST(X11Wheel, TurningTheOtherWayDropsTheCarry) {
-    // After +64 +64 the carry is +8; kept, it would swallow the -64.
-    EXPECT_EQ(Clicks({64, 64, -64}), (std::vector<int>{1, 0, -1}));
-    EXPECT_EQ(Clicks({-64, -64, 64}), (std::vector<int>{-1, 0, 1}));
-}
-
-TEST(X11Wheel, HugeAmountsDoNotOverflow) {
-    EXPECT_EQ(Clicks({2147483647, 2147483647}), (std::vector<int>{17895697, 17895697}));
-    EXPECT_EQ(Clicks({-2147483647 - 1}), std::vector<int>{-17895697});
+// A click at once, the rest carried; half rounds away from zero; turning the
+// other way drops the carry (after +64 +64 it is +8: kept, it would swallow
+// the -64); 15 x 64 = 8 x 120; huge amounts do not overflow.
+TEST(X11Wheel, ClicksCarryWhatIsLeftOfEachAmount) {
+    EXPECT_EQ(Clicks({64}), Ints{1});
+    EXPECT_EQ(Clicks({-64}), Ints{-1});
+    EXPECT_EQ(Clicks({64, 64, 64, 64}), (Ints{1, 0, 1, 0}));
+    EXPECT_EQ(Clicks({120, 240, -360}), (Ints{1, 2, -3}));
+    EXPECT_EQ(Clicks({60}), Ints{1});
+    EXPECT_EQ(Clicks({59}), Ints{0});
+    EXPECT_EQ(Clicks({-60}), Ints{-1});
+    EXPECT_EQ(Clicks({-59}), Ints{0});
+    EXPECT_EQ(Clicks({179, 181}), (Ints{1, 2}));
+    EXPECT_EQ(Clicks({64, 64, -64}), (Ints{1, 0, -1}));
+    EXPECT_EQ(Clicks({-64, -64, 64}), (Ints{-1, 0, 1}));
+    EXPECT_EQ(Clicks(Ints(15, 64)), (Ints{1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1}));
+    EXPECT_EQ(Clicks(Ints(15, -64)), (Ints{-1, 0, -1, 0, -1, 0, -1, 0, -1, 0, -1, 0, -1, 0, -1}));
+    EXPECT_EQ(Clicks({2147483647, 2147483647}), (Ints{17895697, 17895697}));
+    EXPECT_EQ(Clicks({-2147483647 - 1}), Ints{-17895697});
 }
 
 struct Ev {
@@ -270,20 +256,21 @@ TEST(UinputPointerEvents, DeviceIsAPointerWithAMiddleButtonOverTheWholeScreen) {
         EXPECT_TRUE(libevdev_has_event_code(dev, EV_KEY, button)) << button;
     EXPECT_FALSE(libevdev_has_event_code(dev, EV_KEY, BTN_TOUCH)) << "not a touchscreen";
     EXPECT_FALSE(libevdev_has_event_code(dev, EV_KEY, BTN_TOOL_PEN)) << "not a tablet";
-    EXPECT_EQ(libevdev_get_abs_minimum(dev, ABS_X), 0);
-    EXPECT_EQ(libevdev_get_abs_maximum(dev, ABS_X), 2559);
-    EXPECT_EQ(libevdev_get_abs_minimum(dev, ABS_Y), 0);
-    EXPECT_EQ(libevdev_get_abs_maximum(dev, ABS_Y), 1439);
+    EXPECT_EQ((std::vector<int>{
+                  libevdev_get_abs_minimum(dev, ABS_X), libevdev_get_abs_maximum(dev, ABS_X),
+                  libevdev_get_abs_minimum(dev, ABS_Y), libevdev_get_abs_maximum(dev, ABS_Y)}),
+              (std::vector<int>{0, 2559, 0, 1439}));
     libevdev_free(dev);
 }
+
+using Size = std::pair<int, int>;
 
 TEST(ScreenSize, ComesFromAModeLine) {
     int w = 0, h = 0;
     EXPECT_TRUE(ParseModeSize("2560x1440\n", &w, &h));
-    EXPECT_EQ(w, 2560);
-    EXPECT_EQ(h, 1440);
+    EXPECT_EQ(Size(w, h), Size(2560, 1440));
     EXPECT_TRUE(ParseModeSize("1920x1080i", &w, &h));
-    EXPECT_EQ(w, 1920);
+    EXPECT_EQ(Size(w, h), Size(1920, 1080));
     for (const char *bad : {"", "x", "1920", "1920x", "-1x5", "0x480", "widexhigh"})
         EXPECT_FALSE(ParseModeSize(bad, &w, &h)) << bad;
 }
@@ -303,9 +290,7 @@ struct FakeDrm {
         Write(dir / name / "modes", modes);
     }
     static void Write(const std::filesystem::path &path, const char *text) {
-        FILE *f = std::fopen(path.c_str(), "w");
-        std::fputs(text, f);
-        std::fclose(f);
+        std::ofstream(path) << text;
     }
 };
 
@@ -318,8 +303,7 @@ TEST(ScreenSize, IsTheFirstConnectedConnectorsFirstMode) {
     int w = 0, h = 0;
 
     EXPECT_TRUE(ReadScreenSize(drm.dir.c_str(), &w, &h));
-    EXPECT_EQ(w, 2560);
-    EXPECT_EQ(h, 1440);
+    EXPECT_EQ(Size(w, h), Size(2560, 1440));
 }
 
 TEST(ScreenSize, Is1920x1080WhenNoneCanBeRead) {
@@ -328,11 +312,14 @@ TEST(ScreenSize, Is1920x1080WhenNoneCanBeRead) {
     int w = 0, h = 0;
 
     EXPECT_FALSE(ReadScreenSize(drm.dir.c_str(), &w, &h));
-    EXPECT_EQ(w, 1920);
-    EXPECT_EQ(h, 1080);
+    EXPECT_EQ(Size(w, h), Size(1920, 1080));
+    w = h = 0;
     EXPECT_FALSE(ReadScreenSize("/nonexistent/drm", &w, &h));
-    EXPECT_EQ(w, 1920);
-    EXPECT_EQ(h, 1080);
+    EXPECT_EQ(Size(w, h), Size(1920, 1080));
+}
+
+std::vector<int> Corners(const OutputArea &a) {
+    return {a.x, a.y, a.width, a.height};
 }
 
 // Logical pixels, as the compositor gives them: a scaled output's area is
@@ -350,8 +337,7 @@ TEST(WaylandLayout, SpansTheBoxOfAllOutputs) {
     for (const Case &c : cases) {
         OutputArea box = {};
         EXPECT_TRUE(BoundingArea(c.outputs.data(), static_cast<int>(c.outputs.size()), &box));
-        EXPECT_EQ((std::vector<int>{box.x, box.y, box.width, box.height}),
-                  (std::vector<int>{c.box.x, c.box.y, c.box.width, c.box.height}));
+        EXPECT_EQ(Corners(box), Corners(c.box));
     }
     OutputArea none = {0, 0, 0, 0}, huge[] = {{-2147483647, 0, 10, 10}, {2147483600, 0, 10, 10}};
     OutputArea box;
