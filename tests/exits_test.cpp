@@ -43,9 +43,7 @@ TEST_F(ExitTest, HomeQuitsOnlyWhenAlone) {
     };
     for (const Case &c : cases) {
         SetUp();
-        ScriptReport(0, ButtonsReport(c.buttons1, c.buttons2));
-        ScriptReport(0, HomeReport());
-        RunControlLoop();
+        RunPasses({ButtonsReport(c.buttons1, c.buttons2)});
         EXPECT_EQ(ScriptedReads(), c.quits ? 1u : 2u)
             << std::hex << int(c.buttons1) << " " << int(c.buttons2);
     }

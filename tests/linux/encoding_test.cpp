@@ -20,11 +20,13 @@
 
 namespace {
 
+using Ints = std::vector<int>;
+
 // Every key in the bytes, as a terminal's reader takes them.
-std::vector<int> Keys(const std::string &bytes, bool complete = true) {
+Ints Keys(const std::string &bytes, bool complete = true) {
     auto *b = reinterpret_cast<const unsigned char *>(bytes.data());
     int count = static_cast<int>(bytes.size());
-    std::vector<int> keys;
+    Ints keys;
 
     while (count > 0) {
         int key = -1;
@@ -45,7 +47,7 @@ TEST(TerminalKeys, SplitsEachInputIntoItsKeys) {
     struct Case {
         const char *what;
         std::string bytes;
-        std::vector<int> keys;
+        Ints keys;
     } cases[] = {
         {"plain bytes", "q\n", {'q', '\n'}},
         {"a lone Escape", "\x1b", {Esc}},
@@ -72,15 +74,14 @@ TEST(TerminalKeys, WaitsForTheRestOfWhatMayBeASequence) {
     auto *esc = reinterpret_cast<const unsigned char *>("\x1b[1;5C");
     int key = -1;
 
-    EXPECT_EQ(TakeKey(esc, 1, false, &key), 0) << "a lone ESC may be an arrow's start";
-    EXPECT_EQ(TakeKey(esc, 2, false, &key), 0);
-    EXPECT_EQ(TakeKey(esc, 5, false, &key), 0);
+    for (int n = 1; n < 6; n++) // a lone ESC may be an arrow's start
+        EXPECT_EQ(TakeKey(esc, n, false, &key), 0) << n;
     EXPECT_EQ(TakeKey(esc, 6, false, &key), 6);
     EXPECT_EQ(key, Seq);
     EXPECT_EQ(TakeKey(esc, 1, true, &key), 1);
     EXPECT_EQ(key, Esc);
     EXPECT_EQ(TakeKey(esc, 0, true, &key), 0) << "no bytes, no key";
-    EXPECT_EQ(Keys("\x1bO", false), std::vector<int>{});
+    EXPECT_EQ(Keys("\x1bO", false), Ints{});
 }
 
 TEST(TerminalKeys, NoInputEverYieldsAnEscapeItDoesNotHold) {
@@ -89,11 +90,9 @@ TEST(TerminalKeys, NoInputEverYieldsAnEscapeItDoesNotHold) {
         if (b == Esc)
             continue;
         std::string bytes{static_cast<char>(b), '\x1b'};
-        EXPECT_EQ(Keys(bytes), (std::vector<int>{b, Esc})) << b;
+        EXPECT_EQ(Keys(bytes), (Ints{b, Esc})) << b;
     }
 }
-
-using Ints = std::vector<int>;
 
 // Clicks sent for each wheel amount in turn, from no carry.
 Ints Clicks(const Ints &amounts) {
@@ -130,12 +129,14 @@ struct Ev {
     bool operator==(const Ev &) const = default;
 };
 
+using Evs = std::vector<Ev>;
+
 void PrintTo(const Ev &e, std::ostream *os) {
     *os << "{" << e.type << ", " << e.code << ", " << e.value << "}";
 }
 
-std::vector<Ev> Events(const input_event *events, int count) {
-    std::vector<Ev> out;
+Evs Events(const input_event *events, int count) {
+    Evs out;
     for (int i = 0; i < count; i++)
         out.push_back({events[i].type, events[i].code, events[i].value});
     return out;
@@ -145,14 +146,14 @@ UinputPointer Screen(int width, int height) {
     return UinputPointer{width, height, width / 2, height / 2, 0};
 }
 
-std::vector<Ev> Mouse(UinputPointer *p, unsigned flags, int data) {
+Evs Mouse(UinputPointer *p, unsigned flags, int data) {
     input_event events[MaxPointerEvents];
     int n = EncodeMouseEvent(p, flags, data, events);
     EXPECT_LE(n, MaxPointerEvents);
     return Events(events, n);
 }
 
-std::vector<Ev> Place(UinputPointer *p, int x, int y) {
+Evs Place(UinputPointer *p, int x, int y) {
     input_event events[MaxPointerEvents];
     return Events(events, EncodePlacement(p, x, y, events));
 }
@@ -163,7 +164,7 @@ TEST(UinputPointerEvents, ButtonsAreKeysEachInAFrame) {
     UinputPointer p = Screen(1920, 1080);
     struct Case {
         unsigned flags;
-        std::vector<Ev> events;
+        Evs events;
     } cases[] = {
         {MouseLeftDown, {{EV_KEY, BTN_LEFT, 1}, Syn}},
         {MouseLeftUp, {{EV_KEY, BTN_LEFT, 0}, Syn}},
@@ -181,16 +182,16 @@ TEST(UinputPointerEvents, WheelGivesHiResAmountsAndWholeLegacyClicks) {
     const Ev up64 = {EV_REL, REL_WHEEL_HI_RES, 64};
     const Ev down64 = {EV_REL, REL_WHEEL_HI_RES, -64};
 
-    EXPECT_EQ(Mouse(&p, MouseWheel, 64), (std::vector<Ev>{up64, Syn}));
-    EXPECT_EQ(Mouse(&p, MouseWheel, 64), (std::vector<Ev>{up64, {EV_REL, REL_WHEEL, 1}, Syn}));
-    EXPECT_EQ(Mouse(&p, MouseWheel, -64), (std::vector<Ev>{down64, Syn})) << "8 - 64";
-    EXPECT_EQ(Mouse(&p, MouseWheel, -64), (std::vector<Ev>{down64, {EV_REL, REL_WHEEL, -1}, Syn}))
+    EXPECT_EQ(Mouse(&p, MouseWheel, 64), (Evs{up64, Syn}));
+    EXPECT_EQ(Mouse(&p, MouseWheel, 64), (Evs{up64, {EV_REL, REL_WHEEL, 1}, Syn}));
+    EXPECT_EQ(Mouse(&p, MouseWheel, -64), (Evs{down64, Syn})) << "8 - 64";
+    EXPECT_EQ(Mouse(&p, MouseWheel, -64), (Evs{down64, {EV_REL, REL_WHEEL, -1}, Syn}))
         << "-56 - 64";
-    EXPECT_EQ(Mouse(&p, MouseWheel, -64), (std::vector<Ev>{down64, Syn}));
+    EXPECT_EQ(Mouse(&p, MouseWheel, -64), (Evs{down64, Syn}));
     EXPECT_EQ(Mouse(&p, MouseWheel, 360),
-              (std::vector<Ev>{{EV_REL, REL_WHEEL_HI_RES, 360}, {EV_REL, REL_WHEEL, 2}, Syn}))
+              (Evs{{EV_REL, REL_WHEEL_HI_RES, 360}, {EV_REL, REL_WHEEL, 2}, Syn}))
         << "-64 + 360 = 296: two clicks, 56 left over";
-    EXPECT_EQ(Mouse(&p, MouseWheel, 0), std::vector<Ev>{});
+    EXPECT_EQ(Mouse(&p, MouseWheel, 0), Evs{});
 }
 
 TEST(UinputPointerEvents, PlacementIsClampedToTheScreenAndRemembered) {
@@ -207,7 +208,7 @@ TEST(UinputPointerEvents, PlacementIsClampedToTheScreenAndRemembered) {
     };
     for (const Case &c : cases) {
         EXPECT_EQ(Place(&p, c.x, c.y),
-                  (std::vector<Ev>{{EV_ABS, ABS_X, c.placedX}, {EV_ABS, ABS_Y, c.placedY}, Syn}));
+                  (Evs{{EV_ABS, ABS_X, c.placedX}, {EV_ABS, ABS_Y, c.placedY}, Syn}));
         EXPECT_EQ(p.x, c.placedX);
         EXPECT_EQ(p.y, c.placedY);
     }
@@ -240,10 +241,10 @@ TEST(UinputPointerEvents, NewBoxKeepsTheCursorWhereTheUserSeesIt) {
         input_event events[MaxPointerEvents];
         int n = EncodeNewBox(&p, c.from, c.guessed, c.to, events);
         EXPECT_EQ(Events(events, n),
-                  (std::vector<Ev>{{EV_ABS, ABS_X, c.placedX}, {EV_ABS, ABS_Y, c.placedY}, Syn}))
+                  (Evs{{EV_ABS, ABS_X, c.placedX}, {EV_ABS, ABS_Y, c.placedY}, Syn}))
             << c.x << ", " << c.y << " to " << c.to.x << ", " << c.to.y;
-        EXPECT_EQ(std::vector<int>({p.x, p.y, p.width, p.height}),
-                  std::vector<int>({c.placedX, c.placedY, c.to.width, c.to.height}));
+        EXPECT_EQ(Ints({p.x, p.y, p.width, p.height}),
+                  Ints({c.placedX, c.placedY, c.to.width, c.to.height}));
     }
 }
 
@@ -256,10 +257,10 @@ TEST(UinputPointerEvents, DeviceIsAPointerWithAMiddleButtonOverTheWholeScreen) {
         EXPECT_TRUE(libevdev_has_event_code(dev, EV_KEY, button)) << button;
     EXPECT_FALSE(libevdev_has_event_code(dev, EV_KEY, BTN_TOUCH)) << "not a touchscreen";
     EXPECT_FALSE(libevdev_has_event_code(dev, EV_KEY, BTN_TOOL_PEN)) << "not a tablet";
-    EXPECT_EQ((std::vector<int>{
-                  libevdev_get_abs_minimum(dev, ABS_X), libevdev_get_abs_maximum(dev, ABS_X),
-                  libevdev_get_abs_minimum(dev, ABS_Y), libevdev_get_abs_maximum(dev, ABS_Y)}),
-              (std::vector<int>{0, 2559, 0, 1439}));
+    EXPECT_EQ(libevdev_get_abs_minimum(dev, ABS_X), 0);
+    EXPECT_EQ(libevdev_get_abs_maximum(dev, ABS_X), 2559);
+    EXPECT_EQ(libevdev_get_abs_minimum(dev, ABS_Y), 0);
+    EXPECT_EQ(libevdev_get_abs_maximum(dev, ABS_Y), 1439);
     libevdev_free(dev);
 }
 
@@ -318,7 +319,7 @@ TEST(ScreenSize, Is1920x1080WhenNoneCanBeRead) {
     EXPECT_EQ(Size(w, h), Size(1920, 1080));
 }
 
-std::vector<int> Corners(const OutputArea &a) {
+Ints Corners(const OutputArea &a) {
     return {a.x, a.y, a.width, a.height};
 }
 
