@@ -35,7 +35,7 @@ struct Session {
     long heapInLoop;
     bool dpadRead; // the D-pad has read the cursor and will place it next
     int readX, readY;
-    int lastMessage; // -1 none, 0 NG, 1 Ok
+    int lastMessage = -1; // -1 none, 0 NG, 1 Ok
     bool leftDown, rightDown;
     int64_t counter;
 };
@@ -168,7 +168,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     s = Session();
     s.data = data;
     s.size = size;
-    s.lastMessage = -1;
     UsePlatform();
     remoteLink = RemoteLink();
     remoteState = RemoteState();
