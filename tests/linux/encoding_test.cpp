@@ -160,6 +160,11 @@ Evs Place(UinputPointer *p, int x, int y) {
 
 const Ev Syn = {EV_SYN, SYN_REPORT, 0};
 
+// A placement's frame.
+Evs At(int x, int y) {
+    return {{EV_ABS, ABS_X, x}, {EV_ABS, ABS_Y, y}, Syn};
+}
+
 TEST(UinputPointerEvents, ButtonsAreKeysEachInAFrame) {
     UinputPointer p = Screen(1920, 1080);
     struct Case {
@@ -207,10 +212,8 @@ TEST(UinputPointerEvents, PlacementIsClampedToTheScreenAndRemembered) {
         {-2147483647 - 1, 2147483647, 0, 1079},
     };
     for (const Case &c : cases) {
-        EXPECT_EQ(Place(&p, c.x, c.y),
-                  (Evs{{EV_ABS, ABS_X, c.placedX}, {EV_ABS, ABS_Y, c.placedY}, Syn}));
-        EXPECT_EQ(p.x, c.placedX);
-        EXPECT_EQ(p.y, c.placedY);
+        EXPECT_EQ(Place(&p, c.x, c.y), At(c.placedX, c.placedY)) << c.x << ", " << c.y;
+        EXPECT_EQ(Ints({p.x, p.y}), Ints({c.placedX, c.placedY})) << c.x << ", " << c.y;
     }
 }
 
@@ -240,8 +243,7 @@ TEST(UinputPointerEvents, NewBoxKeepsTheCursorWhereTheUserSeesIt) {
         p.y = c.y;
         input_event events[MaxPointerEvents];
         int n = EncodeNewBox(&p, c.from, c.guessed, c.to, events);
-        EXPECT_EQ(Events(events, n),
-                  (Evs{{EV_ABS, ABS_X, c.placedX}, {EV_ABS, ABS_Y, c.placedY}, Syn}))
+        EXPECT_EQ(Events(events, n), At(c.placedX, c.placedY))
             << c.x << ", " << c.y << " to " << c.to.x << ", " << c.to.y;
         EXPECT_EQ(Ints({p.x, p.y, p.width, p.height}),
                   Ints({c.placedX, c.placedY, c.to.width, c.to.height}));
