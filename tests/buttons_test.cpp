@@ -6,19 +6,6 @@ namespace {
 
 using ButtonsTest = LumadrifterTest;
 
-Bytes Held(uint8_t buttons1, uint8_t buttons2) {
-    return ButtonsReport(buttons1, buttons2);
-}
-
-std::vector<Bytes> Repeat(const Bytes &report, int n) {
-    return std::vector<Bytes>(static_cast<size_t>(n), report);
-}
-
-std::vector<Bytes> Then(std::vector<Bytes> a, const std::vector<Bytes> &b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
 // A and B send one event on each change, however long they are held.
 TEST_F(ButtonsTest, ClicksFollowTheButtons) {
     struct Case {
@@ -27,42 +14,41 @@ TEST_F(ButtonsTest, ClicksFollowTheButtons) {
     } cases[] = {{0x08, MouseRightDown, MouseRightUp}, {0x04, MouseLeftDown, MouseLeftUp}};
     for (const Case &c : cases) {
         SetUp();
-        RunPasses(Then(Repeat(Held(0, c.bit), 5), Repeat(Held(0, 0), 3)));
+        RunPasses(Holding({{0, c.bit, 5}, {0, 0, 3}}));
         EXPECT_EQ(ButtonFlags(), (std::vector<unsigned>{c.down, c.up}));
         EXPECT_TRUE(WheelAmounts().empty());
     }
 }
 
 TEST_F(ButtonsTest, RightButtonEventComesFirst) {
-    RunPasses({Held(0, 0x0C), Held(0, 0x00)});
+    RunPasses(Holding({{0, 0x0C, 1}, {0, 0, 1}}));
     EXPECT_EQ(ButtonFlags(),
               (std::vector<unsigned>{MouseRightDown, MouseLeftDown, MouseRightUp, MouseLeftUp}));
 }
 
 // One and Two scroll in every pass they are held, 64 a pass.
 TEST_F(ButtonsTest, OneAndTwoScrollWhileHeld) {
-    RunPasses(Then(Repeat(Held(0, 0x02), 10), Repeat(Held(0, 0x01), 3)));
-    std::vector<int> expected(10, 64);
-    expected.insert(expected.end(), 3, -64);
-    EXPECT_EQ(WheelAmounts(), expected);
+    RunPasses(Holding({{0, 0x02, 10}, {0, 0x01, 3}}));
+    EXPECT_EQ(WheelAmounts(),
+              (std::vector<int>{64, 64, 64, 64, 64, 64, 64, 64, 64, 64, -64, -64, -64}));
     EXPECT_TRUE(SentReports().empty()); // no buzz for these
 }
 
 // Plus and Minus: one step and one buzz a press.
 TEST_F(ButtonsTest, PlusAndMinusStepOncePerPress) {
-    RunPasses(Then(Then(Repeat(Held(0x10, 0), 10), {Held(0, 0)}), Repeat(Held(0x10, 0), 2)));
+    RunPasses(Holding({{0x10, 0, 10}, {0, 0, 1}, {0x10, 0, 2}}));
     EXPECT_EQ(WheelAmounts(), (std::vector<int>{-64, -64}));
     EXPECT_EQ(SentReports(),
               (std::vector<Bytes>{{0x13, 0x05}, {0x13, 0x04}, {0x13, 0x05}, {0x13, 0x04}}));
 
     SetUp();
-    RunPasses(Then(Repeat(Held(0, 0x10), 4), {Held(0, 0), Held(0, 0x10)}));
+    RunPasses(Holding({{0, 0x10, 4}, {0, 0, 1}, {0, 0x10, 1}}));
     EXPECT_EQ(WheelAmounts(), (std::vector<int>{64, 64}));
 }
 
 // The buzz holds the loop 80 ms, and the wheel step comes after it.
 TEST_F(ButtonsTest, PlusAndMinusTogether) {
-    RunPasses({Held(0x10, 0x10)});
+    RunPasses(Holding({{0x10, 0x10, 1}}));
     EXPECT_EQ(WheelAmounts(), (std::vector<int>{-64, 64}));
 
     std::vector<HidEvent> w = ScriptedEvents(HidEvent::Write);
@@ -78,7 +64,7 @@ TEST_F(ButtonsTest, PlusAndMinusTogether) {
 // The buzz rewrites only the first two bytes of the output buffer; the rest
 // is what the set-up left there.
 TEST_F(ButtonsTest, RumbleReportKeepsTheBufferBehindIt) {
-    RunSession({Held(0x10, 0)});
+    RunSession(Holding({{0x10, 0, 1}}));
     std::vector<HidEvent> w = ScriptedEvents(HidEvent::Write);
     ASSERT_EQ(w.size(), 16u);
     const Bytes buzz = {0x13, 0x05, 0x33, 0xFF, 0x30, 0x01, 0x08, 0x03, 0x00, 0x71, 0x01,

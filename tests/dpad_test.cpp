@@ -26,30 +26,20 @@ class DpadTest : public LumadrifterTest {
 
 const uint8_t left = 0x01, right = 0x02, down = 0x04, up = 0x08;
 
-std::vector<Bytes> Passes(std::initializer_list<std::pair<uint8_t, int>> held) {
-    std::vector<Bytes> reports;
-    for (auto [buttons, n] : held)
-        for (int i = 0; i < n; i++)
-            reports.push_back(ButtonsReport(buttons, 0));
-    return reports;
-}
-
 // Held from rest: speeds 1, 2, ... 16 move 0, 0, 1, ... 14 pixels, never
 // more. Released at 16: speeds 8, 4, 2, 1, 0 move 6, 2, 0, 0, 0.
 TEST_F(DpadTest, AccelerateThenGlide) {
-    RunPasses(Passes({{right, 20}, {0, 5}}));
-    std::vector<int> expected = {0,  0,  1,  2,  3,  4,  5,  6, 7, 8, 9, 10, 11,
-                                 12, 13, 14, 14, 14, 14, 14, 6, 2, 0, 0, 0};
-    EXPECT_EQ(Moves(true), expected);
-    for (int dy : Moves(false))
-        EXPECT_EQ(dy, 0);
+    RunPasses(Holding({{right, 0, 20}, {0, 0, 5}}));
+    EXPECT_EQ(Moves(true), (std::vector<int>{0,  0,  1,  2,  3,  4,  5,  6, 7, 8, 9, 10, 11,
+                                             12, 13, 14, 14, 14, 14, 14, 6, 2, 0, 0, 0}));
+    EXPECT_EQ(Moves(false), std::vector<int>(25, 0));
 }
 
 // Up the screen is negative y; 40 passes never pass 14 pixels a pass.
 // Released at -16 (Down) the speed glides -8, -4, -2, -1, 0: had it stuck at
 // -1, the next press of Up would first brake and start a pass late.
 TEST_F(DpadTest, UpIsNegativeAndDownGlidesToRest) {
-    RunPasses(Passes({{up, 40}, {0, 5}, {down, 20}, {0, 5}, {up, 3}}));
+    RunPasses(Holding({{up, 0, 40}, {0, 0, 5}, {down, 0, 20}, {0, 0, 5}, {up, 0, 3}}));
     std::vector<int> moves = Moves(false);
     ASSERT_EQ(moves.size(), 73u);
     for (int dy : moves)
@@ -65,25 +55,25 @@ TEST_F(DpadTest, UpIsNegativeAndDownGlidesToRest) {
 // Reversing at full speed brakes to 4 (still 2 pixels the old way), 1, 0,
 // then accelerates the other way from -1.
 TEST_F(DpadTest, OppositeDirectionBrakes) {
-    RunPasses(Passes({{right, 16}, {left, 6}}));
+    RunPasses(Holding({{right, 0, 16}, {left, 0, 6}}));
     std::vector<int> moves = Moves(true);
     EXPECT_EQ(std::vector<int>(moves.begin() + 16, moves.end()),
               (std::vector<int>{2, 0, 0, 0, 0, -1}));
 }
 
 TEST_F(DpadTest, ShortPressMovesNothing) {
-    RunPasses(Passes({{right, 2}, {0, 3}}));
+    RunPasses(Holding({{right, 0, 2}, {0, 0, 3}}));
     EXPECT_EQ(Moves(true), (std::vector<int>{0, 0, 0, 0, 0}));
 }
 
 // Down beats Up and Left beats Right; diagonals move both axes.
 TEST_F(DpadTest, ConflictsAndDiagonals) {
-    RunPasses(Passes({{up | down | left | right, 5}}));
+    RunPasses(Holding({{up | down | left | right, 0, 5}}));
     EXPECT_EQ(Moves(true), (std::vector<int>{0, 0, -1, -2, -3}));
     EXPECT_EQ(Moves(false), (std::vector<int>{0, 0, 1, 2, 3}));
 
     SetUp();
-    RunPasses(Passes({{up | right, 5}}));
+    RunPasses(Holding({{up | right, 0, 5}}));
     EXPECT_EQ(Moves(true), (std::vector<int>{0, 0, 1, 2, 3}));
     EXPECT_EQ(Moves(false), (std::vector<int>{0, 0, -1, -2, -3}));
 }
@@ -92,7 +82,7 @@ TEST_F(DpadTest, ConflictsAndDiagonals) {
 // system keeps it on the screen.
 TEST_F(DpadTest, PlacedEveryPassAndClampedAtTheEdge) {
     recording.cursorX = 1915;
-    RunPasses(Passes({{right, 10}, {0, 3}}));
+    RunPasses(Holding({{right, 0, 10}, {0, 0, 3}}));
     ASSERT_EQ(recording.placements.size(), 13u);
     // Each pass starts from where the system left the cursor, at the edge.
     EXPECT_EQ(recording.placements[6].x, 1919 + 5);
@@ -103,10 +93,7 @@ TEST_F(DpadTest, PlacedEveryPassAndClampedAtTheEdge) {
 // With the pointer tracking, the D-pad's move is added to where the pointer
 // just put the cursor, and does not build up over passes.
 TEST_F(DpadTest, AddsToThePointerWithoutBuildingUp) {
-    std::vector<Bytes> reports;
-    for (int i = 0; i < 8; i++)
-        reports.push_back(DotsReport(500, 400, 540, 420, right, 0));
-    RunPasses(reports);
+    RunPasses(std::vector<Bytes>(8, DotsReport(500, 400, 540, 420, right, 0)));
 
     // Each pass places the cursor twice: the pointer (488, 206), then the D-pad.
     ASSERT_EQ(recording.placements.size(), 16u);

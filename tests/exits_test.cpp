@@ -2,6 +2,7 @@
 #include "app/entry.h"
 #include "platform/platform.h"
 #include "remote/reports.h"
+#include "tests/expected_reports.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -11,28 +12,22 @@ using ExitTest = LumadrifterTest;
 const Bytes holdOne = ButtonsReport(0x00, 0x02);
 const Bytes holdB = ButtonsReport(0x00, 0x04);
 
-size_t Reads() {
-    return ScriptedEvents(HidEvent::Read).size();
-}
-
 // A key that arrives while a read waits is seen at the next pass's key
 // test: the pass that read belongs to runs in full first.
 TEST_F(ExitTest, EscapeEndsTheLoopAtTheNextKeyTest) {
     FeedKey(27, 3);
-    EXPECT_EQ(RunPasses({holdOne, holdOne, holdOne, holdOne}), LoopQuit);
-    EXPECT_EQ(Reads(), 2u);
+    EXPECT_EQ(RunPasses(std::vector<Bytes>(4, holdOne)), LoopQuit);
+    EXPECT_EQ(ScriptedReads(), 2u);
     EXPECT_EQ(WheelAmounts(), (std::vector<int>{64, 64}));
 }
 
 // One code per pass: an arrow key's two codes take two passes before the
 // Escape behind them is read.
 TEST_F(ExitTest, OtherKeysAreDroppedOneCodePerPass) {
-    FeedKey(0xE0);
-    FeedKey(0x48);
-    FeedKey('q');
-    FeedKey(27);
-    EXPECT_EQ(RunPasses({holdOne, holdOne, holdOne, holdOne, holdOne}), LoopQuit);
-    EXPECT_EQ(Reads(), 3u);
+    for (int code : {0xE0, 0x48, int('q'), 27})
+        FeedKey(code);
+    EXPECT_EQ(RunPasses(std::vector<Bytes>(5, holdOne)), LoopQuit);
+    EXPECT_EQ(ScriptedReads(), 3u);
     EXPECT_EQ(recording.keysRead, 4);
 }
 
@@ -48,10 +43,8 @@ TEST_F(ExitTest, HomeQuitsOnlyWhenAlone) {
     };
     for (const Case &c : cases) {
         SetUp();
-        ScriptReport(0, ButtonsReport(c.buttons1, c.buttons2));
-        ScriptReport(0, HomeReport());
-        RunControlLoop();
-        EXPECT_EQ(Reads(), c.quits ? 1u : 2u)
+        RunPasses({ButtonsReport(c.buttons1, c.buttons2)});
+        EXPECT_EQ(ScriptedReads(), c.quits ? 1u : 2u)
             << std::hex << int(c.buttons1) << " " << int(c.buttons2);
     }
 }
@@ -60,7 +53,7 @@ TEST_F(ExitTest, HomeQuitsOnlyWhenAlone) {
 // before the remote is put to rest.
 TEST_F(ExitTest, NoButtonIsLeftDown) {
     FeedKey(27, 3);
-    RunPasses({ButtonsReport(0x00, 0x0C), ButtonsReport(0x00, 0x0C), ButtonsReport(0x00, 0x0C)});
+    RunPasses(Holding({{0x00, 0x0C, 3}}));
     EXPECT_EQ(ButtonFlags(),
               (std::vector<unsigned>{MouseRightDown, MouseLeftDown, MouseRightUp, MouseLeftUp}));
 
@@ -74,8 +67,7 @@ TEST_F(ExitTest, NoButtonIsLeftDown) {
 TEST_F(ExitTest, ButtonsComeUpBeforeTheShutdownReports) {
     remoteLink.handle = 0;
     ScriptReport(50, ProbeReport());
-    ScriptReport(1, holdB);
-    ScriptReport(1, holdB);
+    ScriptReport(1, holdB, 2);
     FeedKey(27, 3);
     ASSERT_EQ(RunLumadrifter(), 0);
 
@@ -102,8 +94,7 @@ TEST_F(ExitTest, RemoteGoneEndsTheRunWithOne) {
 
     std::vector<Bytes> sent = SentReports();
     ASSERT_GE(sent.size(), 3u);
-    EXPECT_EQ(std::vector<Bytes>(sent.end() - 3, sent.end()),
-              (std::vector<Bytes>{{0x13, 0x00}, {0x1A, 0x00}, {0x12, 0x00, 0x30}}));
+    EXPECT_EQ(std::vector<Bytes>(sent.end() - 3, sent.end()), expectedQuiet);
 
     std::vector<HidEvent> events = ScriptedEvents();
     EXPECT_EQ(events.back().kind, HidEvent::Close);

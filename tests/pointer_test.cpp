@@ -3,7 +3,11 @@
 #include "remote/reports.h"
 #include "tests/test_support.h"
 
+#include <tuple>
+
 namespace {
+
+using Point = std::pair<int, int>;
 
 class PointerTest : public LumadrifterTest {
   protected:
@@ -20,7 +24,7 @@ class PointerTest : public LumadrifterTest {
         remoteState.dot2Y = y2;
     }
 
-    std::pair<int, int> LastAsked() const {
+    Point LastAsked() const {
         const CursorRecord &c = recording.placements.back();
         return {c.x, c.y};
     }
@@ -28,46 +32,29 @@ class PointerTest : public LumadrifterTest {
     PassState pass;
 };
 
-using Point = std::pair<int, int>;
-
 // Midpoint (520, 410), mirrored in x and scaled by 3 about (512, 512):
-// target (488, 206); a sixth of the way from (600, 300).
-TEST_F(PointerTest, GlidesASixthOfTheWay) {
-    SeeDots(500, 400, 540, 420);
-    pass.smoothX = 600;
-    pass.smoothY = 300;
-    UpdatePointer(pass);
-    EXPECT_EQ(LastAsked(), Point(581, 284));
-    EXPECT_EQ(pass.smoothX, 581);
-    EXPECT_EQ(pass.smoothY, 284);
-}
-
-// With no smoothed position yet, (0, 0), the cursor goes straight to the
-// target: at the start, and whenever the smoothing lands on (0, 0).
-TEST_F(PointerTest, StartsAtTheTarget) {
-    SeeDots(500, 400, 540, 420);
-    UpdatePointer(pass);
-    EXPECT_EQ(LastAsked(), Point(488, 206));
-
-    pass.smoothX = 0;
-    pass.smoothY = 0;
-    UpdatePointer(pass);
-    EXPECT_EQ(LastAsked(), Point(488, 206));
-}
-
-// Every division truncates toward zero, negative values included.
-TEST_F(PointerTest, NegativeValuesTruncateTowardZero) {
-    SeeDots(700, 512, 702, 512); // target x = 512 - 3 * 189 = -55
-    pass.smoothX = -100;
-    pass.smoothY = 512;
-    UpdatePointer(pass);
-    EXPECT_EQ(LastAsked(), Point(-92, 512));
-
-    SeeDots(1023 - 1, 0, 0, 1); // midpoint (511, 0): y target -1024
-    pass.smoothX = 0;
-    pass.smoothY = 0;
-    UpdatePointer(pass);
-    EXPECT_EQ(LastAsked(), Point(515, -1024));
+// target (488, 206), a sixth of the way from (600, 300). With no smoothed
+// position, (0, 0), the cursor goes straight to the target: at the start, and
+// whenever the smoothing lands on (0, 0). Every division truncates toward
+// zero, negative values included. The rows run in turn on one pass state.
+TEST_F(PointerTest, GlidesASixthOfTheWayToTheTarget) {
+    struct Case {
+        int x1, y1, x2, y2;
+        Point from, asked;
+    } cases[] = {
+        {500, 400, 540, 420, {0, 0}, {488, 206}},      // the start
+        {500, 400, 540, 420, {0, 0}, {488, 206}},      // the smoothing back at (0, 0)
+        {500, 400, 540, 420, {600, 300}, {581, 284}},  // a sixth of the way
+        {700, 512, 702, 512, {-100, 512}, {-92, 512}}, // target x 512 - 3 * 189 = -55
+        {1022, 0, 0, 1, {0, 0}, {515, -1024}},         // midpoint (511, 0): y target -1024
+    };
+    for (const Case &c : cases) {
+        SeeDots(c.x1, c.y1, c.x2, c.y2);
+        std::tie(pass.smoothX, pass.smoothY) = c.from;
+        UpdatePointer(pass);
+        EXPECT_EQ(LastAsked(), c.asked) << c.x1 << " from " << c.from.first;
+        EXPECT_EQ(Point(pass.smoothX, pass.smoothY), c.asked) << c.x1 << " from " << c.from.first;
+    }
 }
 
 // Before any IR data every dot reads (0, 0), which counts as seen: the
@@ -79,8 +66,7 @@ TEST_F(PointerTest, DotsAtZeroBeforeIrData) {
     const CursorRecord &c = recording.placements.back();
     EXPECT_EQ(Point(c.x, c.y), Point(2048, -1024));
     EXPECT_EQ(Point(c.placedX, c.placedY), Point(1919, 0));
-    EXPECT_EQ(pass.smoothX, 2048);
-    EXPECT_EQ(pass.smoothY, -1024);
+    EXPECT_EQ(Point(pass.smoothX, pass.smoothY), Point(2048, -1024));
 }
 
 // Nothing is said until tracking is first lost; then one line a change.

@@ -15,10 +15,6 @@ namespace {
 
 using ProbeTest = LumadrifterTest;
 
-size_t Reads() {
-    return ScriptedEvents(HidEvent::Read).size();
-}
-
 // An acknowledgement decodes into nothing: a last read that takes one leaves
 // the state the main thread reads alone.
 Bytes AckReport() {
@@ -26,7 +22,7 @@ Bytes AckReport() {
 }
 
 bool ReaderDone(size_t reads) {
-    return Reads() == reads && ScriptedReadersWaiting() == 0;
+    return ScriptedReads() == reads && ScriptedReadersWaiting() == 0;
 }
 
 // The reader thread, which made the first read, has ended.
@@ -45,7 +41,7 @@ TEST_F(ProbeTest, AnsweredEarlyInTheWindow) {
     EXPECT_EQ(remoteState.accelX, 0x80);
 
     EXPECT_TRUE(WaitUntil(ReaderEnded)) << "the reader ends by itself";
-    EXPECT_EQ(Reads(), 1u);
+    EXPECT_EQ(ScriptedReads(), 1u);
     EXPECT_EQ(ScriptedReadersWaiting(), 0);
 }
 
@@ -96,7 +92,7 @@ TEST_F(ProbeTest, SuccessDoesNotWaitForTheReader) {
     ScriptReport(10, ProbeReport(0x80));
     ScriptReport(1000, AckReport());
     EXPECT_TRUE(ProbeRemote());
-    EXPECT_EQ(Reads(), 1u);
+    EXPECT_EQ(ScriptedReads(), 1u);
     EXPECT_EQ(ScriptedReadersWaiting(), 1);
 
     EXPECT_TRUE(WaitUntil([] { return ReaderDone(2); }));

@@ -2,6 +2,7 @@
 
 #include "platform/platform.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <mutex>
@@ -78,14 +79,10 @@ void SendMouseEvent(unsigned flags, int data) {
         recording.mouseEvents.push_back({flags, data, ReadCounter()});
 }
 
-static int Clamp(int v, int lo, int hi) {
-    return v < lo ? lo : (v > hi ? hi : v);
-}
-
 // As the system does, the cursor stays on the screen.
 void PlaceCursor(int x, int y) {
-    recording.cursorX = Clamp(x, 0, recording.screenWidth - 1);
-    recording.cursorY = Clamp(y, 0, recording.screenHeight - 1);
+    recording.cursorX = std::clamp(x, 0, recording.screenWidth - 1);
+    recording.cursorY = std::clamp(y, 0, recording.screenHeight - 1);
     if (recording.keep)
         recording.placements.push_back({x, y, recording.cursorX, recording.cursorY});
     if (recording.onPlaceCursor)

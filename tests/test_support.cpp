@@ -36,6 +36,14 @@ Bytes StatusReport() {
     return {0x20, 0x00, 0x00, 0x02, 0x00, 0x00, 0xC8};
 }
 
+std::vector<Bytes> Holding(std::initializer_list<Hold> holds) {
+    std::vector<Bytes> reports;
+    for (const Hold &h : holds)
+        reports.insert(reports.end(), static_cast<size_t>(h.passes),
+                       ButtonsReport(h.buttons1, h.buttons2));
+    return reports;
+}
+
 void LumadrifterTest::SetUp() {
     ResetScriptedRemote();
     ResetRecordingPlatform();

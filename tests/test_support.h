@@ -22,6 +22,19 @@ Bytes HomeReport();
 // 0x20: a status report (battery level, no extension).
 Bytes StatusReport();
 
+// Button reports (0x33, no dots), each pair of button bytes held for its
+// number of passes, in order.
+struct Hold {
+    uint8_t buttons1, buttons2;
+    int passes;
+};
+std::vector<Bytes> Holding(std::initializer_list<Hold> holds);
+
+// How many reads the scripted remote has served.
+inline size_t ScriptedReads() {
+    return ScriptedEvents(HidEvent::Read).size();
+}
+
 // Every test starts from a fresh remote, platform and process-wide records.
 class LumadrifterTest : public ::testing::Test {
   protected:

@@ -16,13 +16,13 @@
 #include "platform/platform.h"
 #include "remote/reports.h"
 #include "remote/tiny_hid_dll.h"
+#include "tests/fuzz/fuzz_check.h"
 #include "tests/recording_platform.h"
 
 #include <sanitizer/allocator_interface.h>
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -35,19 +35,12 @@ struct Session {
     long heapInLoop;
     bool dpadRead; // the D-pad has read the cursor and will place it next
     int readX, readY;
-    int lastMessage; // -1 none, 0 NG, 1 Ok
+    int lastMessage = -1; // -1 none, 0 NG, 1 Ok
     bool leftDown, rightDown;
     int64_t counter;
 };
 
 Session s;
-
-void Check(bool ok, const char *what) {
-    if (!ok) {
-        std::fprintf(stderr, "invariant broken: %s\n", what);
-        std::abort();
-    }
-}
 
 // A key typed while a read waited is there from the next key test on; a
 // full console (64 keys) drops keys.
@@ -72,21 +65,15 @@ void CheckMouseEvent(unsigned flags, int data) {
             Check(false, "wheel amount other than 64");
         break;
     case MouseLeftDown:
-        Check(!s.leftDown, "left down twice");
-        s.leftDown = true;
-        break;
     case MouseLeftUp:
-        Check(s.leftDown, "left up without down");
-        s.leftDown = false;
-        break;
     case MouseRightDown:
-        Check(!s.rightDown, "right down twice");
-        s.rightDown = true;
+    case MouseRightUp: {
+        bool down = flags == MouseLeftDown || flags == MouseRightDown;
+        bool &held = flags == MouseLeftDown || flags == MouseLeftUp ? s.leftDown : s.rightDown;
+        Check(held != down, down ? "a button down twice" : "a button up without down");
+        held = down;
         break;
-    case MouseRightUp:
-        Check(s.rightDown, "right up without down");
-        s.rightDown = false;
-        break;
+    }
     default:
         Check(false, "unknown mouse event");
     }
@@ -181,7 +168,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     s = Session();
     s.data = data;
     s.size = size;
-    s.lastMessage = -1;
     UsePlatform();
     remoteLink = RemoteLink();
     remoteState = RemoteState();

@@ -10,19 +10,11 @@
 // Reading past its input is caught by the address sanitizer: the bytes the
 // parser is given end where their heap block ends.
 #include "platform/linux_terminal_keys.h"
+#include "tests/fuzz/fuzz_check.h"
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
-
-static void Check(bool ok, const char *what) {
-    if (!ok) {
-        std::fprintf(stderr, "invariant broken: %s\n", what);
-        std::abort();
-    }
-}
 
 // Room for every byte of one input; the pending bytes are copied to its
 // very end, so the parser has no slack past them.

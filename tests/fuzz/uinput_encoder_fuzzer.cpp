@@ -11,18 +11,10 @@
 //    left always equals all the amounts given.
 #include "platform/linux_uinput_frames.h"
 #include "platform/platform.h"
+#include "tests/fuzz/fuzz_check.h"
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-
-static void Check(bool ok, const char *what) {
-    if (!ok) {
-        std::fprintf(stderr, "invariant broken: %s\n", what);
-        std::abort();
-    }
-}
 
 static int32_t Value(const uint8_t *p) {
     uint32_t v;

@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -19,11 +20,13 @@
 
 namespace {
 
+using Ints = std::vector<int>;
+
 // Every key in the bytes, as a terminal's reader takes them.
-std::vector<int> Keys(const std::string &bytes, bool complete = true) {
+Ints Keys(const std::string &bytes, bool complete = true) {
     auto *b = reinterpret_cast<const unsigned char *>(bytes.data());
     int count = static_cast<int>(bytes.size());
-    std::vector<int> keys;
+    Ints keys;
 
     while (count > 0) {
         int key = -1;
@@ -44,7 +47,7 @@ TEST(TerminalKeys, SplitsEachInputIntoItsKeys) {
     struct Case {
         const char *what;
         std::string bytes;
-        std::vector<int> keys;
+        Ints keys;
     } cases[] = {
         {"plain bytes", "q\n", {'q', '\n'}},
         {"a lone Escape", "\x1b", {Esc}},
@@ -71,15 +74,14 @@ TEST(TerminalKeys, WaitsForTheRestOfWhatMayBeASequence) {
     auto *esc = reinterpret_cast<const unsigned char *>("\x1b[1;5C");
     int key = -1;
 
-    EXPECT_EQ(TakeKey(esc, 1, false, &key), 0) << "a lone ESC may be an arrow's start";
-    EXPECT_EQ(TakeKey(esc, 2, false, &key), 0);
-    EXPECT_EQ(TakeKey(esc, 5, false, &key), 0);
+    for (int n = 1; n < 6; n++) // a lone ESC may be an arrow's start
+        EXPECT_EQ(TakeKey(esc, n, false, &key), 0) << n;
     EXPECT_EQ(TakeKey(esc, 6, false, &key), 6);
     EXPECT_EQ(key, Seq);
     EXPECT_EQ(TakeKey(esc, 1, true, &key), 1);
     EXPECT_EQ(key, Esc);
     EXPECT_EQ(TakeKey(esc, 0, true, &key), 0) << "no bytes, no key";
-    EXPECT_EQ(Keys("\x1bO", false), std::vector<int>{});
+    EXPECT_EQ(Keys("\x1bO", false), Ints{});
 }
 
 TEST(TerminalKeys, NoInputEverYieldsAnEscapeItDoesNotHold) {
@@ -88,55 +90,38 @@ TEST(TerminalKeys, NoInputEverYieldsAnEscapeItDoesNotHold) {
         if (b == Esc)
             continue;
         std::string bytes{static_cast<char>(b), '\x1b'};
-        EXPECT_EQ(Keys(bytes), (std::vector<int>{b, Esc})) << b;
+        EXPECT_EQ(Keys(bytes), (Ints{b, Esc})) << b;
     }
 }
 
-// Clicks sent for each wheel amount in turn.
-std::vector<int> Clicks(const std::vector<int> &amounts) {
+// Clicks sent for each wheel amount in turn, from no carry.
+Ints Clicks(const Ints &amounts) {
     WheelCarry wheel{};
-    std::vector<int> clicks;
+    Ints clicks;
     for (int a : amounts)
         clicks.push_back(CarryWheel(&wheel, a));
     return clicks;
 }
 
-TEST(X11Wheel, GivesAClickAtOnceAndCarriesTheRest) {
-    EXPECT_EQ(Clicks({64}), std::vector<int>{1});
-    EXPECT_EQ(Clicks({-64}), std::vector<int>{-1});
-    EXPECT_EQ(Clicks({64, 64, 64, 64}), (std::vector<int>{1, 0, 1, 0}));
-    EXPECT_EQ(Clicks({120, 240, -360}), (std::vector<int>{1, 2, -3}));
-}
-
-TEST(X11Wheel, RoundsHalfAwayFromZero) {
-    EXPECT_EQ(Clicks({60}), std::vector<int>{1});
-    EXPECT_EQ(Clicks({59}), std::vector<int>{0});
-    EXPECT_EQ(Clicks({-60}), std::vector<int>{-1});
-    EXPECT_EQ(Clicks({-59}), std::vector<int>{0});
-    EXPECT_EQ(Clicks({179, 181}), (std::vector<int>{1, 2}));
-}
-
-TEST(X11Wheel, ManySmallStepsAddUpToTheirWholeClicks) {
-    int total = 0;
-    for (int c : Clicks(std::vector<int>(15, 64)))
-        total += c;
-    EXPECT_EQ(total, 8) << "15 x 64 = 8 x 120";
-
-    total = 0;
-    for (int c : Clicks(std::vector<int>(15, -64)))
-        total += c;
-    EXPECT_EQ(total, -8);
-}
-
-TEST(X11Wheel, TurningTheOtherWayDropsTheCarry) {
-    // After +64 +64 the carry is +8; kept, it would swallow the -64.
-    EXPECT_EQ(Clicks({64, 64, -64}), (std::vector<int>{1, 0, -1}));
-    EXPECT_EQ(Clicks({-64, -64, 64}), (std::vector<int>{-1, 0, 1}));
-}
-
-TEST(X11Wheel, HugeAmountsDoNotOverflow) {
-    EXPECT_EQ(Clicks({2147483647, 2147483647}), (std::vector<int>{17895697, 17895697}));
-    EXPECT_EQ(Clicks({-2147483647 - 1}), std::vector<int>{-17895697});
+// A click at once, the rest carried; half rounds away from zero; turning the
+// other way drops the carry (after +64 +64 it is +8: kept, it would swallow
+// the -64); 15 x 64 = 8 x 120; huge amounts do not overflow.
+TEST(X11Wheel, ClicksCarryWhatIsLeftOfEachAmount) {
+    EXPECT_EQ(Clicks({64}), Ints{1});
+    EXPECT_EQ(Clicks({-64}), Ints{-1});
+    EXPECT_EQ(Clicks({64, 64, 64, 64}), (Ints{1, 0, 1, 0}));
+    EXPECT_EQ(Clicks({120, 240, -360}), (Ints{1, 2, -3}));
+    EXPECT_EQ(Clicks({60}), Ints{1});
+    EXPECT_EQ(Clicks({59}), Ints{0});
+    EXPECT_EQ(Clicks({-60}), Ints{-1});
+    EXPECT_EQ(Clicks({-59}), Ints{0});
+    EXPECT_EQ(Clicks({179, 181}), (Ints{1, 2}));
+    EXPECT_EQ(Clicks({64, 64, -64}), (Ints{1, 0, -1}));
+    EXPECT_EQ(Clicks({-64, -64, 64}), (Ints{-1, 0, 1}));
+    EXPECT_EQ(Clicks(Ints(15, 64)), (Ints{1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1}));
+    EXPECT_EQ(Clicks(Ints(15, -64)), (Ints{-1, 0, -1, 0, -1, 0, -1, 0, -1, 0, -1, 0, -1, 0, -1}));
+    EXPECT_EQ(Clicks({2147483647, 2147483647}), (Ints{17895697, 17895697}));
+    EXPECT_EQ(Clicks({-2147483647 - 1}), Ints{-17895697});
 }
 
 struct Ev {
@@ -144,12 +129,14 @@ struct Ev {
     bool operator==(const Ev &) const = default;
 };
 
+using Evs = std::vector<Ev>;
+
 void PrintTo(const Ev &e, std::ostream *os) {
     *os << "{" << e.type << ", " << e.code << ", " << e.value << "}";
 }
 
-std::vector<Ev> Events(const input_event *events, int count) {
-    std::vector<Ev> out;
+Evs Events(const input_event *events, int count) {
+    Evs out;
     for (int i = 0; i < count; i++)
         out.push_back({events[i].type, events[i].code, events[i].value});
     return out;
@@ -159,25 +146,30 @@ UinputPointer Screen(int width, int height) {
     return UinputPointer{width, height, width / 2, height / 2, 0};
 }
 
-std::vector<Ev> Mouse(UinputPointer *p, unsigned flags, int data) {
+Evs Mouse(UinputPointer *p, unsigned flags, int data) {
     input_event events[MaxPointerEvents];
     int n = EncodeMouseEvent(p, flags, data, events);
     EXPECT_LE(n, MaxPointerEvents);
     return Events(events, n);
 }
 
-std::vector<Ev> Place(UinputPointer *p, int x, int y) {
+Evs Place(UinputPointer *p, int x, int y) {
     input_event events[MaxPointerEvents];
     return Events(events, EncodePlacement(p, x, y, events));
 }
 
 const Ev Syn = {EV_SYN, SYN_REPORT, 0};
 
+// A placement's frame.
+Evs At(int x, int y) {
+    return {{EV_ABS, ABS_X, x}, {EV_ABS, ABS_Y, y}, Syn};
+}
+
 TEST(UinputPointerEvents, ButtonsAreKeysEachInAFrame) {
     UinputPointer p = Screen(1920, 1080);
     struct Case {
         unsigned flags;
-        std::vector<Ev> events;
+        Evs events;
     } cases[] = {
         {MouseLeftDown, {{EV_KEY, BTN_LEFT, 1}, Syn}},
         {MouseLeftUp, {{EV_KEY, BTN_LEFT, 0}, Syn}},
@@ -195,16 +187,16 @@ TEST(UinputPointerEvents, WheelGivesHiResAmountsAndWholeLegacyClicks) {
     const Ev up64 = {EV_REL, REL_WHEEL_HI_RES, 64};
     const Ev down64 = {EV_REL, REL_WHEEL_HI_RES, -64};
 
-    EXPECT_EQ(Mouse(&p, MouseWheel, 64), (std::vector<Ev>{up64, Syn}));
-    EXPECT_EQ(Mouse(&p, MouseWheel, 64), (std::vector<Ev>{up64, {EV_REL, REL_WHEEL, 1}, Syn}));
-    EXPECT_EQ(Mouse(&p, MouseWheel, -64), (std::vector<Ev>{down64, Syn})) << "8 - 64";
-    EXPECT_EQ(Mouse(&p, MouseWheel, -64), (std::vector<Ev>{down64, {EV_REL, REL_WHEEL, -1}, Syn}))
+    EXPECT_EQ(Mouse(&p, MouseWheel, 64), (Evs{up64, Syn}));
+    EXPECT_EQ(Mouse(&p, MouseWheel, 64), (Evs{up64, {EV_REL, REL_WHEEL, 1}, Syn}));
+    EXPECT_EQ(Mouse(&p, MouseWheel, -64), (Evs{down64, Syn})) << "8 - 64";
+    EXPECT_EQ(Mouse(&p, MouseWheel, -64), (Evs{down64, {EV_REL, REL_WHEEL, -1}, Syn}))
         << "-56 - 64";
-    EXPECT_EQ(Mouse(&p, MouseWheel, -64), (std::vector<Ev>{down64, Syn}));
+    EXPECT_EQ(Mouse(&p, MouseWheel, -64), (Evs{down64, Syn}));
     EXPECT_EQ(Mouse(&p, MouseWheel, 360),
-              (std::vector<Ev>{{EV_REL, REL_WHEEL_HI_RES, 360}, {EV_REL, REL_WHEEL, 2}, Syn}))
+              (Evs{{EV_REL, REL_WHEEL_HI_RES, 360}, {EV_REL, REL_WHEEL, 2}, Syn}))
         << "-64 + 360 = 296: two clicks, 56 left over";
-    EXPECT_EQ(Mouse(&p, MouseWheel, 0), std::vector<Ev>{});
+    EXPECT_EQ(Mouse(&p, MouseWheel, 0), Evs{});
 }
 
 TEST(UinputPointerEvents, PlacementIsClampedToTheScreenAndRemembered) {
@@ -220,10 +212,8 @@ TEST(UinputPointerEvents, PlacementIsClampedToTheScreenAndRemembered) {
         {-2147483647 - 1, 2147483647, 0, 1079},
     };
     for (const Case &c : cases) {
-        EXPECT_EQ(Place(&p, c.x, c.y),
-                  (std::vector<Ev>{{EV_ABS, ABS_X, c.placedX}, {EV_ABS, ABS_Y, c.placedY}, Syn}));
-        EXPECT_EQ(p.x, c.placedX);
-        EXPECT_EQ(p.y, c.placedY);
+        EXPECT_EQ(Place(&p, c.x, c.y), At(c.placedX, c.placedY)) << c.x << ", " << c.y;
+        EXPECT_EQ(Ints({p.x, p.y}), Ints({c.placedX, c.placedY})) << c.x << ", " << c.y;
     }
 }
 
@@ -253,11 +243,10 @@ TEST(UinputPointerEvents, NewBoxKeepsTheCursorWhereTheUserSeesIt) {
         p.y = c.y;
         input_event events[MaxPointerEvents];
         int n = EncodeNewBox(&p, c.from, c.guessed, c.to, events);
-        EXPECT_EQ(Events(events, n),
-                  (std::vector<Ev>{{EV_ABS, ABS_X, c.placedX}, {EV_ABS, ABS_Y, c.placedY}, Syn}))
+        EXPECT_EQ(Events(events, n), At(c.placedX, c.placedY))
             << c.x << ", " << c.y << " to " << c.to.x << ", " << c.to.y;
-        EXPECT_EQ(std::vector<int>({p.x, p.y, p.width, p.height}),
-                  std::vector<int>({c.placedX, c.placedY, c.to.width, c.to.height}));
+        EXPECT_EQ(Ints({p.x, p.y, p.width, p.height}),
+                  Ints({c.placedX, c.placedY, c.to.width, c.to.height}));
     }
 }
 
@@ -277,13 +266,14 @@ TEST(UinputPointerEvents, DeviceIsAPointerWithAMiddleButtonOverTheWholeScreen) {
     libevdev_free(dev);
 }
 
+using Size = std::pair<int, int>;
+
 TEST(ScreenSize, ComesFromAModeLine) {
     int w = 0, h = 0;
     EXPECT_TRUE(ParseModeSize("2560x1440\n", &w, &h));
-    EXPECT_EQ(w, 2560);
-    EXPECT_EQ(h, 1440);
+    EXPECT_EQ(Size(w, h), Size(2560, 1440));
     EXPECT_TRUE(ParseModeSize("1920x1080i", &w, &h));
-    EXPECT_EQ(w, 1920);
+    EXPECT_EQ(Size(w, h), Size(1920, 1080));
     for (const char *bad : {"", "x", "1920", "1920x", "-1x5", "0x480", "widexhigh"})
         EXPECT_FALSE(ParseModeSize(bad, &w, &h)) << bad;
 }
@@ -303,9 +293,7 @@ struct FakeDrm {
         Write(dir / name / "modes", modes);
     }
     static void Write(const std::filesystem::path &path, const char *text) {
-        FILE *f = std::fopen(path.c_str(), "w");
-        std::fputs(text, f);
-        std::fclose(f);
+        std::ofstream(path) << text;
     }
 };
 
@@ -318,8 +306,7 @@ TEST(ScreenSize, IsTheFirstConnectedConnectorsFirstMode) {
     int w = 0, h = 0;
 
     EXPECT_TRUE(ReadScreenSize(drm.dir.c_str(), &w, &h));
-    EXPECT_EQ(w, 2560);
-    EXPECT_EQ(h, 1440);
+    EXPECT_EQ(Size(w, h), Size(2560, 1440));
 }
 
 TEST(ScreenSize, Is1920x1080WhenNoneCanBeRead) {
@@ -328,11 +315,14 @@ TEST(ScreenSize, Is1920x1080WhenNoneCanBeRead) {
     int w = 0, h = 0;
 
     EXPECT_FALSE(ReadScreenSize(drm.dir.c_str(), &w, &h));
-    EXPECT_EQ(w, 1920);
-    EXPECT_EQ(h, 1080);
+    EXPECT_EQ(Size(w, h), Size(1920, 1080));
+    w = h = 0;
     EXPECT_FALSE(ReadScreenSize("/nonexistent/drm", &w, &h));
-    EXPECT_EQ(w, 1920);
-    EXPECT_EQ(h, 1080);
+    EXPECT_EQ(Size(w, h), Size(1920, 1080));
+}
+
+Ints Corners(const OutputArea &a) {
+    return {a.x, a.y, a.width, a.height};
 }
 
 // Logical pixels, as the compositor gives them: a scaled output's area is
@@ -350,8 +340,7 @@ TEST(WaylandLayout, SpansTheBoxOfAllOutputs) {
     for (const Case &c : cases) {
         OutputArea box = {};
         EXPECT_TRUE(BoundingArea(c.outputs.data(), static_cast<int>(c.outputs.size()), &box));
-        EXPECT_EQ((std::vector<int>{box.x, box.y, box.width, box.height}),
-                  (std::vector<int>{c.box.x, c.box.y, c.box.width, c.box.height}));
+        EXPECT_EQ(Corners(box), Corners(c.box));
     }
     OutputArea none = {0, 0, 0, 0}, huge[] = {{-2147483647, 0, 10, 10}, {2147483600, 0, 10, 10}};
     OutputArea box;

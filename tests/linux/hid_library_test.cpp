@@ -10,6 +10,8 @@
 #include <chrono>
 #include <csignal>
 #include <future>
+#include <iterator>
+#include <numeric>
 #include <pthread.h>
 #include <pty.h>
 #include <sys/socket.h>
@@ -55,8 +57,7 @@ TEST(HidLibrary, WritesExactlyEachReportsOwnLength) {
     for (const Case &c : cases) {
         unsigned char buffer[256];
         unsigned int word = 0;
-        for (int i = 0; i < 256; i++)
-            buffer[i] = static_cast<unsigned char>(0xA0 + i);
+        std::iota(std::begin(buffer), std::end(buffer), static_cast<unsigned char>(0xA0));
         buffer[0] = c.id;
 
         EXPECT_EQ(WriteReport(node.handle, buffer, &word), int(c.length)) << int(c.id);
