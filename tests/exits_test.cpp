@@ -65,6 +65,7 @@ TEST_F(ExitTest, NoButtonIsLeftDown) {
 }
 
 TEST_F(ExitTest, ButtonsComeUpBeforeTheShutdownReports) {
+    CutThreadSleeps(1000); // the reader's last read comes after the run
     remoteLink.handle = 0;
     ScriptReport(50, ProbeReport());
     ScriptReport(1, holdB, 2);
@@ -81,6 +82,7 @@ TEST_F(ExitTest, ButtonsComeUpBeforeTheShutdownReports) {
 // A remote that goes away must not leave the loop re-decoding its last
 // report: a held One would scroll for ever.
 TEST_F(ExitTest, RemoteGoneEndsTheRunWithOne) {
+    CutThreadSleeps(1000); // the reader's last read comes after the run
     remoteLink.handle = 0;
     ScriptReport(50, ProbeReport());
     ScriptReport(1, ButtonsReport(0x00, 0x06), 3); // One and B held
