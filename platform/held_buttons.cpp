@@ -5,12 +5,21 @@
 // As MouseLeftDown and MouseRightDown; under the output lock.
 static unsigned held;
 
-void NoteButtons(unsigned flags) {
+unsigned ButtonsAfter(unsigned held, unsigned flags) {
     held |= flags & (MouseLeftDown | MouseRightDown);
     if (flags & MouseLeftUp)
         held &= ~static_cast<unsigned>(MouseLeftDown);
     if (flags & MouseRightUp)
         held &= ~static_cast<unsigned>(MouseRightDown);
+    return held;
+}
+
+unsigned HeldButtons() {
+    return held;
+}
+
+void NoteButtons(unsigned flags) {
+    held = ButtonsAfter(held, flags);
 }
 
 unsigned LetGoOfButtons(SendButtonEvent send) {

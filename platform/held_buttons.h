@@ -14,3 +14,7 @@ void NoteButtons(unsigned flags);
 unsigned LetGoOfButtons(SendButtonEvent send);
 // Down events for buttons, as LetGoOfButtons returned them; held again.
 void PressAgain(unsigned buttons, SendButtonEvent send);
+// What is held after flags, from what was: the bookkeeping alone.
+unsigned ButtonsAfter(unsigned held, unsigned flags);
+// What is held now, as LetGoOfButtons would return it.
+unsigned HeldButtons();

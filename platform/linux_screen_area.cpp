@@ -61,7 +61,7 @@ static bool ConnectorSize(const char *drmDir, const char *name, int *width, int 
 
 // Connectors are named card<N>-<kind>-<M>; they are tried in name order so
 // that the same screen is chosen on every run.
-void ReadScreenSize(const char *drmDir, int *width, int *height) {
+bool ReadScreenSize(const char *drmDir, int *width, int *height) {
     dirent **names;
     int count = scandir(drmDir, &names, nullptr, alphasort);
     bool found = false;
@@ -75,4 +75,5 @@ void ReadScreenSize(const char *drmDir, int *width, int *height) {
     }
     if (count >= 0)
         free(names);
+    return found;
 }

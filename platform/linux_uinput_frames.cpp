@@ -58,3 +58,23 @@ int EncodePlacement(UinputPointer *pointer, int x, int y, input_event *out) {
     n = Put(out, n, EV_ABS, ABS_Y, pointer->y);
     return Put(out, n, EV_SYN, SYN_REPORT, 0);
 }
+
+static int ToInt(int64_t v) {
+    return v < INT32_MIN ? INT32_MIN : (v > INT32_MAX ? INT32_MAX : static_cast<int>(v));
+}
+
+int EncodeNewBox(UinputPointer *pointer, OutputArea from, bool guessed, OutputArea to,
+                 input_event *out) {
+    int64_t x, y;
+
+    if (guessed) {
+        x = int64_t{pointer->x} * to.width / from.width;
+        y = int64_t{pointer->y} * to.height / from.height;
+    } else {
+        x = int64_t{pointer->x} + from.x - to.x;
+        y = int64_t{pointer->y} + from.y - to.y;
+    }
+    pointer->width = to.width;
+    pointer->height = to.height;
+    return EncodePlacement(pointer, ToInt(x), ToInt(y), out);
+}

@@ -10,6 +10,13 @@
 // - The probe's reader thread (remote/probe.cpp) reads the remote; the one
 //   report it may send (the answer to a status report) goes under the output
 //   lock. It may be killed only inside its read (MarkThreadKillable).
+// - On Linux with the uinput mouse, the layout thread (linux_uinput.cpp)
+//   listens to the Wayland compositor for as long as it answers, started
+//   with the mouse; when the screens' box changes it replaces the virtual
+//   mouse under the output lock (made and destroyed outside it; one that
+//   holds a button down stays until the main thread lets go of it). A close of
+//   the mouse stops it and lets it go without waiting: it never holds the
+//   lock while it listens.
 // - On Linux, the signal thread (linux_signals.cpp), started first, takes
 //   the signals that end or stop the program; every other thread has them
 //   blocked. On Windows, the system's console handler thread takes Ctrl+C,
@@ -19,8 +26,9 @@
 // The output lock guards what leaves the program for the outside: every
 // report to the remote and whether the remote is open; the buttons held
 // down; on Linux also every mouse event, cursor placement and read (and so
-// every X call), the terminal's settings and the start and stop of mouse and
-// terminal; on Windows each mouse event.
+// every X call), the switch from one virtual mouse to the next, the
+// terminal's settings and the start and stop of mouse and terminal; on
+// Windows each mouse event.
 //
 // An end (on Linux a signal or the X display lost, on Windows a console
 // event) takes the lock, or keeps it when its own thread holds it already,

@@ -35,6 +35,17 @@ Tally() {
     [ "$failed" -eq 0 ]
 }
 
+# Finish SUITE: Tally, then exit with its status.
+Finish() {
+    Tally "$1"
+    exit
+}
+
+# The version at the top of debian/changelog in the tree $1.
+Version() {
+    sed -n '1s/^lumadrifter (\([^)]*\)).*/\1/p' "$1/debian/changelog"
+}
+
 # WaitFor SECONDS COMMAND...: polls the command every tenth of a second
 # until it succeeds; 1 when it has not within the time (a guard against a
 # hang, not a measure of time).

@@ -1,4 +1,5 @@
 #include "tests/remote_log.h"
+#include "tests/expected_reports.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -89,4 +90,47 @@ std::string LateForTheProbe(const std::vector<LogLine> &log) {
         }
     }
     return "";
+}
+
+Moment RemoteGone(const std::vector<LogLine> &log) {
+    for (const LogLine &l : OfKind(log, "read"))
+        if (l.length < 0)
+            return {"the remote went", l.us};
+    return {"the remote went", -1};
+}
+
+// An input report: [0] id (0x30 and up)  [1] buttons1  [2] buttons2, Home 0x80
+Moment HomeRead(const std::vector<LogLine> &log) {
+    for (const LogLine &l : OfKind(log, "read"))
+        if (l.bytes.size() >= 3 && l.bytes[0] >= 0x30 && (l.bytes[2] & 0x80))
+            return {"the Home report was read", l.us};
+    return {"the Home report was read", -1};
+}
+
+// The last three writes (named when they are the quiet state), whether the
+// close came last, and the time from the moment to the close. A register
+// write (0x16) is shown as far as its size byte [5] reaches.
+std::string RemoteEnd(const std::vector<LogLine> &log, Moment since) {
+    std::vector<Bytes> written = Meaningful(Reports(log, "write"));
+    std::vector<Bytes> last(written.end() - std::min<long>(3, long(written.size())), written.end());
+    std::string text = "last writes";
+    if (last == expectedQuiet)
+        text = "quiet state";
+    else
+        for (const Bytes &r : last)
+            text += " [" + Hex(r) + "]";
+    if (log.empty() || log.back().kind != "close")
+        return "still open, " + text;
+    text += " then close";
+    if (since.us >= 0)
+        text += ", " + std::to_string(log.back().us - since.us) + " us after " + since.what;
+    return text;
+}
+
+std::string WayOutLine(const std::string &way, const std::string &exitCode,
+                       const std::string &buttonsDown, const std::string &remote,
+                       const std::string &terminal) {
+    return "way out: " + way + " | " + (exitCode.empty() ? "no exit" : "exit " + exitCode) +
+           " | buttons down after: " + buttonsDown + " | remote: " + remote +
+           " | terminal: " + terminal;
 }

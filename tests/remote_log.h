@@ -41,3 +41,27 @@ ProbeOutcome ReadProbeOutcome(const std::vector<LogLine> &log);
 // window with a report waiting for it. A probe that never reads fails
 // without this excuse.
 std::string LateForTheProbe(const std::vector<LogLine> &log);
+
+// The table of ways out, one line a way out:
+//   way out: <way> | exit <code> (or no exit) | buttons down after:
+//   <buttons or none> | remote: <last writes> then close, <N> us after
+//   <moment> (or still open) | terminal: <what became of it>
+// The end-to-end suite prints it for each way out (tests/e2e/harness.h),
+// the Wine suite through tests/wine/read_log.cpp.
+//
+// What a way out is timed from: a moment the test saw (a signal sent, a key
+// typed) or one in the remote's log. us is -1 when it was not seen.
+struct Moment {
+    const char *what;
+    int64_t us;
+};
+// The log's first failed read (the remote gone), and its first report with
+// Home down.
+Moment RemoteGone(const std::vector<LogLine> &log);
+Moment HomeRead(const std::vector<LogLine> &log);
+// The remote's part of the line: its last writes, the close, the time to it.
+std::string RemoteEnd(const std::vector<LogLine> &log, Moment since);
+// The whole line; exitCode empty when the program has not ended.
+std::string WayOutLine(const std::string &way, const std::string &exitCode,
+                       const std::string &buttonsDown, const std::string &remote,
+                       const std::string &terminal);

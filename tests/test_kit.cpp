@@ -6,12 +6,14 @@
 #include <thread>
 
 bool WaitUntil(const std::function<bool()> &condition, int ms, int stepMs) {
-    for (int waited = 0; waited < ms; waited += stepMs) {
-        if (condition())
-            return true;
+    // By the clock: a condition that itself takes time counts against ms.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(stepMs));
     }
-    return condition();
+    return true;
 }
 
 void StopProcess(pid_t pid) {

@@ -130,15 +130,15 @@ WaylandSession::WaylandSession(int outputs, const std::string &config) {
     // sway makes its socket once it listens; its IPC socket comes last.
     for (int i = 0; i < 3000 && socket.empty(); i++) {
         std::this_thread::sleep_for(Ms(10));
-        bool ipc = false;
         std::string wayland;
         for (const auto &entry : std::filesystem::directory_iterator(dir.path)) {
             std::string name = entry.path().filename();
-            ipc = ipc || name.rfind("sway-ipc.", 0) == 0;
+            if (name.rfind("sway-ipc.", 0) == 0)
+                ipc = entry.path();
             if (name.rfind("wayland-", 0) == 0 && name.find('.') == std::string::npos)
                 wayland = entry.path();
         }
-        if (ipc)
+        if (!ipc.empty())
             socket = wayland;
         if (waitpid(sway, nullptr, WNOHANG) == sway) {
             sway = -1;
@@ -147,6 +147,19 @@ WaylandSession::WaylandSession(int outputs, const std::string &config) {
     }
     if (socket.empty())
         ADD_FAILURE() << "sway did not start: " << ReadWholeFile(dir.File("log"));
+}
+
+bool WaylandSession::Msg(const std::vector<std::string> &args) {
+    std::vector<const char *> argv = {"/usr/bin/swaymsg"};
+    for (const std::string &a : args)
+        argv.push_back(a.c_str());
+    pid_t msg = fork();
+    if (msg == 0)
+        ExecInSession(dir.path, {"SWAYSOCK=" + ipc}, argv);
+    int status = 0;
+    while (waitpid(msg, &status, 0) == -1 && errno == EINTR) {
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 bool WaylandSession::StartXWayland() {
@@ -323,6 +336,8 @@ static std::vector<std::string> Environment(const Launch &launch, const TempDir 
         env.push_back("DISPLAY=" + *launch.display);
     if (launch.wayland)
         env.push_back("WAYLAND_DISPLAY=" + *launch.wayland);
+    if (launch.runtime)
+        env.push_back("XDG_RUNTIME_DIR=" + *launch.runtime);
     if (launch.scripted) {
         env.push_back(std::string("LD_LIBRARY_PATH=") + SCRIPTED_HID_DIR);
         env.push_back("LUMADRIFTER_TEST_HID_SCRIPT=" + launch.script);
@@ -581,47 +596,12 @@ int64_t MonotonicUs() {
     return int64_t(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
 }
 
-Moment RemoteGone(const std::vector<LogLine> &log) {
-    for (const LogLine &l : OfKind(log, "read"))
-        if (l.length < 0)
-            return {"the remote went", l.us};
-    return {"the remote went", -1};
-}
-
-// An input report: [0] id (0x30 and up)  [1] buttons1  [2] buttons2, Home 0x80
-Moment HomeRead(const std::vector<LogLine> &log) {
-    for (const LogLine &l : OfKind(log, "read"))
-        if (l.bytes.size() >= 3 && l.bytes[0] >= 0x30 && (l.bytes[2] & 0x80))
-            return {"the Home report was read", l.us};
-    return {"the Home report was read", -1};
-}
-
 static std::string ButtonNames(unsigned mask) {
     std::string names;
     for (int button = 1; button <= 5; button++)
         if (mask & (Button1Mask << (button - 1)))
             names += (names.empty() ? "" : " ") + std::to_string(button);
     return names.empty() ? "none" : names;
-}
-
-// The last three writes (named when they are the quiet state), whether the
-// close came last, and the time from the moment to the close. A register
-// write (0x16) is shown as far as its size byte [5] reaches.
-static std::string RemoteEnd(const std::vector<LogLine> &log, Moment since) {
-    std::vector<Bytes> written = Meaningful(WrittenReports(log));
-    std::vector<Bytes> last(written.end() - std::min<long>(3, long(written.size())), written.end());
-    std::string text = "last writes";
-    if (last == expectedQuiet)
-        text = "quiet state";
-    else
-        for (const Bytes &r : last)
-            text += " [" + Hex(r) + "]";
-    if (log.empty() || log.back().kind != "close")
-        return "still open, " + text;
-    text += " then close";
-    if (since.us >= 0)
-        text += ", " + std::to_string(log.back().us - since.us) + " us after " + since.what;
-    return text;
 }
 
 static std::string TerminalEnd(const Program &p) {
@@ -648,10 +628,9 @@ static std::string TerminalEnd(const Program &p) {
 }
 
 void PrintWayOut(const std::string &way, Program &p, unsigned buttonsDown, Moment since) {
-    std::string exit = p.Running() ? "no exit" : "exit " + std::to_string(p.exitCode);
-    std::printf("way out: %s | %s | buttons down after: %s | remote: %s | terminal: %s\n",
-                way.c_str(), exit.c_str(), ButtonNames(buttonsDown).c_str(),
-                RemoteEnd(p.HidLog(), since).c_str(), TerminalEnd(p).c_str());
+    std::puts(WayOutLine(way, p.Running() ? "" : std::to_string(p.exitCode),
+                         ButtonNames(buttonsDown), RemoteEnd(p.HidLog(), since), TerminalEnd(p))
+                  .c_str());
     std::fflush(stdout);
 }
 

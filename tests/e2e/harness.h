@@ -61,10 +61,14 @@ struct WaylandSession {
     ~WaylandSession();
     // XWayland on a display it picks, open to every local client.
     bool StartXWayland();
+    // swaymsg with these arguments, as the session's user; whether it
+    // succeeded.
+    bool Msg(const std::vector<std::string> &args);
 
     TempDir dir; // its XDG_RUNTIME_DIR
     pid_t sway = -1, xwayland = -1;
     std::string socket;  // the Wayland socket's full path
+    std::string ipc;     // sway's IPC socket's full path
     std::string display; // XWayland's ":N"
     std::string skip;
 };
@@ -127,6 +131,7 @@ inline std::vector<Bytes> WrittenReports(const std::vector<LogLine> &log) {
 struct Launch {
     std::optional<std::string> display; // DISPLAY, unset when empty
     std::optional<std::string> wayland; // WAYLAND_DISPLAY
+    std::optional<std::string> runtime; // XDG_RUNTIME_DIR
     bool scripted = true;               // the scripted HID library first
     std::string script;                 // a scenario's path
     std::string node;                   // the remote's stand-in node, shared by programs
@@ -182,22 +187,9 @@ void ExpectLeftQuiet(const std::vector<LogLine> &log);
 // The monotonic clock in microseconds, as the remote's log counts it.
 int64_t MonotonicUs();
 
-// What a way out is timed from: a moment the test saw (a signal sent, a key
-// typed) or one in the remote's log. us is -1 when it was not seen.
-struct Moment {
-    const char *what;
-    int64_t us;
-};
-// The log's first failed read (the remote gone), and its first report with
-// Home down.
-Moment RemoteGone(const std::vector<LogLine> &log);
-Moment HomeRead(const std::vector<LogLine> &log);
-
-// One line of the table of ways out, from what the test measured, for
-// `ctest -V | grep -o 'way out: .*'`; it asserts nothing:
-//   way out: <way> | exit <code> (or no exit) | buttons down after:
-//   <X buttons or none> | remote: <last writes> then close, <N> us after
-//   <moment> (or still open) | terminal: <as before, what changed, or not a
-//   terminal>
-// Call it once the program has ended (or stopped) and the buttons were read.
+// One line of the table of ways out (WayOutLine, tests/remote_log.h), from
+// what the test measured, for `ctest -V | grep -o 'way out: .*'`; it
+// asserts nothing. The buttons are the X server's, the terminal as before,
+// what changed, or not a terminal. Call it once the program has ended (or
+// stopped) and the buttons were read.
 void PrintWayOut(const std::string &way, Program &p, unsigned buttonsDown, Moment since);

@@ -9,6 +9,9 @@
 
 #include <algorithm>
 #include <csignal>
+#include <future>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -446,6 +449,91 @@ TEST(WaylandDesktop, LayoutIsTheOutputsBoxInLogicalPixels) {
         unsetenv("XDG_RUNTIME_DIR");
     ASSERT_TRUE(read);
     EXPECT_EQ((std::vector<int>{box.x, box.y, box.width, box.height}), expected);
+}
+
+// The layout as it changes while the connection is listened to: a
+// compositor stopped at start, its answer late (heard as a change); then an
+// output added, moved left over the first, scaled; each heard as its box.
+TEST(WaylandDesktop, LayoutChangesAreHeardAsTheyCome) {
+    WaylandSession session(1, "output HEADLESS-1 mode 800x600 position 0 0");
+    if (!session.skip.empty())
+        GTEST_SKIP() << session.skip;
+    ASSERT_FALSE(session.socket.empty());
+    OutputArea box = {};
+    const char *why = nullptr;
+    kill(session.sway, SIGSTOP);
+    setenv("WAYLAND_DISPLAY", session.socket.c_str(), 1);
+    bool read = ReadWaylandLayout(&box, &why);
+    unsetenv("WAYLAND_DISPLAY");
+    kill(session.sway, SIGCONT);
+    ASSERT_FALSE(read);
+    EXPECT_STREQ(why, "no answer within 1 s");
+
+    struct Change {
+        std::vector<std::string> msg;
+        std::vector<int> box;
+    } changes[] = {
+        {{"-t", "get_version"}, {0, 0, 800, 600}},     // the late answer; no change asked for
+        {{"create_output"}, {0, 0, 800 + 1920, 1080}}, // headless: 1920 x 1080, at the right
+        {{"--", "output", "HEADLESS-2", "position", "-960", "0"}, {-960, 0, 1920, 1080}},
+        {{"output", "HEADLESS-2", "scale", "2"}, {-960, 0, 960 + 800, 600}}, // 960 x 540 now
+    };
+    for (const Change &c : changes) {
+        SCOPED_TRACE(c.msg.back());
+        ASSERT_TRUE(session.Msg(c.msg));
+        // The boxes heard until this one; the guard stops the listening if
+        // it never comes.
+        std::vector<int> heard;
+        auto next = std::async(std::launch::async, [&] {
+            while (heard != c.box && NextWaylandLayout(&box))
+                heard = {box.x, box.y, box.width, box.height};
+        });
+        if (next.wait_for(std::chrono::seconds(30)) != std::future_status::ready)
+            StopWaylandLayout();
+        next.get();
+        ASSERT_EQ(heard, c.box);
+    }
+    StopWaylandLayout();
+    EXPECT_FALSE(NextWaylandLayout(&box));
+}
+
+// A compositor that never answers (a socket no one accepts from): the
+// program waits its second, says what it took instead, and goes on.
+TEST(WaylandDesktop, SilentCompositorIsToldAndTheFirstModeTaken) {
+    TempDir runtime;
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s",
+                  runtime.File("wayland-0").c_str());
+    int silent = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(silent, 4), 0);
+    Launch launch;
+    launch.wayland = "wayland-0";
+    launch.runtime = runtime.path;
+    launch.script = ScenarioPath("home");
+    Program p(launch);
+    bool uinput = access("/dev/uinput", W_OK) == 0;
+
+    EXPECT_EQ(p.WaitForExit(), uinput ? 0 : 1);
+    close(silent);
+    std::string err = p.Stderr();
+    if (uinput) {
+        int w, h;
+        bool mode = ReadScreenSize("/sys/class/drm", &w, &h);
+        std::string said =
+            "lumadrifter: the compositor did not describe its screens (no answer "
+            "within 1 s); the mouse covers " +
+            std::to_string(w) + "x" + std::to_string(h) + ", " +
+            (mode ? "the first display's mode" : "as no display's mode could be read") + ".\n";
+        EXPECT_EQ(err.substr(0, said.size()), said) << err;
+        EXPECT_EQ(err.find("did not describe", said.size()), std::string::npos) << err;
+    } else {
+        EXPECT_EQ(err.find("did not describe"), std::string::npos)
+            << "no mouse, nothing said of its size\n"
+            << err;
+        EXPECT_NE(err.find("cannot open /dev/uinput"), std::string::npos) << err;
+    }
 }
 
 } // namespace

@@ -227,6 +227,40 @@ TEST(UinputPointerEvents, PlacementIsClampedToTheScreenAndRemembered) {
     }
 }
 
+// A device made anew for a changed layout: the cursor stays at its layout
+// point, clamped into the new box, and is placed there on the new device; a
+// box that was only guessed was stretched over the layout, so the place is
+// scaled.
+TEST(UinputPointerEvents, NewBoxKeepsTheCursorWhereTheUserSeesIt) {
+    struct Case {
+        OutputArea from;
+        bool guessed;
+        int x, y;
+        OutputArea to;
+        int placedX, placedY;
+    } cases[] = {
+        {{0, 0, 1920, 240}, false, 100, 50, {0, 0, 2880, 240}, 100, 50}, // output added at right
+        {{0, 0, 1920, 240}, false, 100, 50, {-960, 0, 2880, 240}, 1060, 50}, // ... at left
+        {{-960, 0, 2880, 240}, false, 1060, 50, {0, 0, 1920, 240}, 100, 50}, // it goes
+        {{0, 0, 1920, 240}, false, 1900, 200, {0, 0, 960, 120}, 959, 119},   // scaled: clamped
+        {{0, 0, 1920, 240}, false, 10, 10, {500, 100, 640, 480}, 0, 0},      // moved past it
+        {{0, 0, 1280, 720}, true, 640, 360, {-100, 0, 2560, 1440}, 1280, 720},
+        {{0, 0, 1280, 720}, true, 1279, 719, {0, 0, 640, 480}, 639, 479},
+    };
+    for (const Case &c : cases) {
+        UinputPointer p = Screen(c.from.width, c.from.height);
+        p.x = c.x;
+        p.y = c.y;
+        input_event events[MaxPointerEvents];
+        int n = EncodeNewBox(&p, c.from, c.guessed, c.to, events);
+        EXPECT_EQ(Events(events, n),
+                  (std::vector<Ev>{{EV_ABS, ABS_X, c.placedX}, {EV_ABS, ABS_Y, c.placedY}, Syn}))
+            << c.x << ", " << c.y << " to " << c.to.x << ", " << c.to.y;
+        EXPECT_EQ(std::vector<int>({p.x, p.y, p.width, p.height}),
+                  std::vector<int>({c.placedX, c.placedY, c.to.width, c.to.height}));
+    }
+}
+
 // Left and right alone would make libinput hold each press back and turn
 // both together into a middle click; a declared middle button stops that.
 TEST(UinputPointerEvents, DeviceIsAPointerWithAMiddleButtonOverTheWholeScreen) {
@@ -283,7 +317,7 @@ TEST(ScreenSize, IsTheFirstConnectedConnectorsFirstMode) {
     drm.Connector("card0-eDP-1", "connected\n", "1366x768\n");
     int w = 0, h = 0;
 
-    ReadScreenSize(drm.dir.c_str(), &w, &h);
+    EXPECT_TRUE(ReadScreenSize(drm.dir.c_str(), &w, &h));
     EXPECT_EQ(w, 2560);
     EXPECT_EQ(h, 1440);
 }
@@ -293,10 +327,10 @@ TEST(ScreenSize, Is1920x1080WhenNoneCanBeRead) {
     drm.Connector("card0-DP-1", "connected\n", "");
     int w = 0, h = 0;
 
-    ReadScreenSize(drm.dir.c_str(), &w, &h);
+    EXPECT_FALSE(ReadScreenSize(drm.dir.c_str(), &w, &h));
     EXPECT_EQ(w, 1920);
     EXPECT_EQ(h, 1080);
-    ReadScreenSize("/nonexistent/drm", &w, &h);
+    EXPECT_FALSE(ReadScreenSize("/nonexistent/drm", &w, &h));
     EXPECT_EQ(w, 1920);
     EXPECT_EQ(h, 1080);
 }
@@ -338,11 +372,19 @@ TEST(WaylandLayout, NoAnswerIsNoLayout) {
     int silent = socket(AF_UNIX, SOCK_STREAM, 0);
     ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
     OutputArea box;
+    const char *why = nullptr;
 
     setenv("WAYLAND_DISPLAY", path.c_str(), 1);
-    EXPECT_FALSE(ReadWaylandLayout(&box)) << "a socket no one listens on";
+    EXPECT_FALSE(ReadWaylandLayout(&box, &why)) << "a socket no one listens on";
+    EXPECT_STREQ(why, "no Wayland socket found");
+    EXPECT_FALSE(ListeningToWayland());
     ASSERT_EQ(listen(silent, 4), 0);
-    EXPECT_FALSE(ReadWaylandLayout(&box)) << "a compositor that never answers";
+    EXPECT_FALSE(ReadWaylandLayout(&box, &why)) << "a compositor that never answers";
+    EXPECT_STREQ(why, "no answer within 1 s");
+    EXPECT_TRUE(ListeningToWayland()) << "it may answer later";
+    StopWaylandLayout();
+    EXPECT_FALSE(NextWaylandLayout(&box)) << "the listening stopped";
+    EXPECT_FALSE(ListeningToWayland());
     close(silent);
     unsetenv("WAYLAND_DISPLAY");
     std::filesystem::remove_all(dir);

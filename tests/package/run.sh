@@ -15,7 +15,7 @@ install_missing $PACKAGE_PACKAGES xvfb binutils git man-db systemd || exit 1
 work=$(mktemp -d "${TMPDIR:-/tmp}/lumadrifter-package-test.XXXXXX")
 xvfb=
 cleanup() {
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null
+    [ -n "$xvfb" ] && Stop "$xvfb"
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -28,15 +28,14 @@ if git rev-parse --verify -q HEAD >/dev/null 2>&1; then
 else
     tar -c --exclude='./build*' . | tar -x -C "$work/src"
 fi
-version=$(sed -n '1s/^lumadrifter (\([^)]*\)).*/\1/p' debian/changelog)
+version=$(Version .)
 arch=$(dpkg-architecture -qDEB_HOST_ARCH)
 multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 deb=$work/out/lumadrifter_${version}_${arch}.deb
 if ! OUT=$work/out bash "$work/src/tools/package.sh" >"$work/build.log" 2>&1; then
     Fail "the package builds and lintian finds no error and no warning" \
         "$(tail -n 40 "$work/build.log")"
-    Tally package
-    exit 1
+    Finish package
 fi
 Pass "the package builds and lintian finds no error and no warning"
 sed -n '/^[EWIPX]: /p' "$work/build.log"

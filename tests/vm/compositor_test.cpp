@@ -15,6 +15,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <iterator>
+#include <memory>
 #include <sstream>
 #include <sys/stat.h>
 #include <tuple>
@@ -176,10 +178,10 @@ std::vector<Point> Positions(const std::vector<PointerEvent> &events, Point firs
 // What the program's device carried, one step a frame, in order: a move
 // {"move", x, y} (absolute X and Y, each sent only when it changed) or a
 // button {"button", code, 1 pressed or 0 released}.
+// The axes start at now (0 on a new device), and the kernel drops what repeats.
 using Step = std::tuple<std::string, int, int>;
-std::vector<Step> Steps(const std::vector<input_event> &events) {
+std::vector<Step> Steps(const std::vector<input_event> &events, Point now = {0, 0}) {
     std::vector<Step> steps;
-    Point now = {0, 0}; // the axes start at 0, and the kernel drops what repeats
     for (const auto &frame : Frames(events)) {
         bool moved = false;
         for (const input_event &e : frame) {
@@ -197,9 +199,9 @@ std::vector<Step> Steps(const std::vector<input_event> &events) {
 }
 
 // The program's placements, in its pixels.
-std::vector<Point> Placements(const std::vector<input_event> &events) {
+std::vector<Point> Placements(const std::vector<input_event> &events, Point now = {0, 0}) {
     std::vector<Point> at;
-    for (const Step &step : Steps(events))
+    for (const Step &step : Steps(events, now))
         if (std::get<0>(step) == "move")
             at.emplace_back(std::get<1>(step), std::get<2>(step));
     return at;
@@ -249,6 +251,16 @@ struct Watched {
     void Start(const std::vector<std::string> &clientEnv, uid_t clientUser,
                const std::function<std::string(int)> &taken, const std::string &name, int w, int h,
                const std::vector<std::string> &programEnv, const std::string &script) {
+        ASSERT_NO_FATAL_FAILURE(Begin(clientEnv, clientUser, taken, name, w, h, programEnv));
+        s.remote.Play(script);
+        EXPECT_EQ(s.Finish(), 0) << s.program.Err();
+        s.pointer->Stop();
+    }
+    // Start up to the first placement told, the remote's script left to the
+    // caller.
+    void Begin(const std::vector<std::string> &clientEnv, uid_t clientUser,
+               const std::function<std::string(int)> &taken, const std::string &name, int w, int h,
+               const std::vector<std::string> &programEnv) {
         client = std::make_unique<Client>(clientEnv, clientUser, name);
         ASSERT_TRUE(client->Configured(w, h, 30000)) << ReadFile(client->out);
         s.program.env = programEnv;
@@ -265,9 +277,6 @@ struct Watched {
         ASSERT_TRUE(Told(20000)) << "the client was never told of the program's first placement "
                                  << "(" << first.first << ", " << first.second << ")\n"
                                  << ReadFile(client->out);
-        s.remote.Play(script);
-        EXPECT_EQ(s.Finish(), 0) << s.program.Err();
-        s.pointer->Stop();
     }
     // The program lights LED 1 once the remote has answered its probe. A
     // probe left unanswered within its window (the program's, by design)
@@ -431,6 +440,179 @@ TEST(VmCompositor, ScaledOutputCountsLogicalPixels) {
     EXPECT_EQ(Point(w.width, w.height), Point(1920, 240));
 
     ExpectTraceOnTheWholeBox(w);
+}
+
+// Whether process pid holds node open, the node there still or removed.
+bool HoldsOpen(pid_t pid, const std::string &node) {
+    std::string dir = "/proc/" + std::to_string(pid) + "/fd";
+    for (const std::string &fd : ListDirectory(dir)) {
+        char target[256];
+        ssize_t n = readlink((dir + "/" + fd).c_str(), target, sizeof target);
+        std::string held(target, n > 0 ? static_cast<size_t>(n) : 0);
+        if (held == node || held == node + " (deleted)")
+            return true;
+    }
+    return false;
+}
+
+// The layout changes while the program runs: an output added at the left
+// of the first, the first moved to the far left, the rightmost scaled by 2.
+// At each change the program makes its pointer anew over the new box; once
+// the compositor holds the new node open, the remote glides the cursor
+// across both outputs, and each client sees the placements that fall on its
+// output, where they fall in the layout; then, B held, the scale set back.
+// Outputs of 960 x 480 keep the trace's y (at most 206) on every output, at
+// scale 2 too.
+TEST(VmCompositor, TheLayoutChangesWhileTheProgramRuns) {
+    struct Area {
+        int x, w, h; // an output in the layout; both start at y 0
+    };
+    struct Change {
+        std::vector<std::string> msg;
+        std::string script; // where the cursor glides to then
+        Point corner;       // the box's top-left corner after the change
+        Area outputs[2];    // HEADLESS-1, HEADLESS-2 after the change
+    };
+    Desktop desktop(1, "mouse_warping none\n"
+                       "output HEADLESS-1 mode 960x480 position 0 0\n"
+                       "output HEADLESS-2 mode 960x480 position -960 0\n");
+    ASSERT_NE(desktop.ipc, "") << ReadFile("/tmp/sway.err");
+    Watched w;
+    w.first = {959, 0};
+    ASSERT_NO_FATAL_FAILURE(w.Begin(
+        desktop.Env(), desktopUser, [&](int ms) { return desktop.PointerInput(ms); }, "live", 960,
+        480, desktop.Env()));
+    std::unique_ptr<Client> second;
+    const std::string towards788 = "dots 400,400 440,420\njitter 20 20\n";
+    // Left on the first output towards 488, then right towards 1988.
+    const std::string leftThenRight =
+        "dots 500,400 540,420\njitter 3 20\ndots 0,400 40,420\njitter 20 20\n";
+    std::vector<std::unique_ptr<EventRecorder>> devices;
+    std::string node = w.s.pointerNode;
+    w.s.remote.Type("await 12 00 33\nwait 200\n");
+
+    const Change changes[] = {
+        {{"create_output"}, towards788, {-960, 0}, {{0, 960, 480}, {-960, 960, 480}}},
+        {{"--", "output", "HEADLESS-1", "position", "-1920", "0"},
+         leftThenRight,
+         {-1920, 0},
+         {{-1920, 960, 480}, {-960, 960, 480}}},
+        {{"output", "HEADLESS-2", "scale", "2"},
+         towards788,
+         {-1920, 0},
+         {{-1920, 960, 480}, {-960, 480, 240}}},
+    };
+    Client *clients[2] = {w.client.get(), nullptr};
+    auto all = [&](const std::string &kind) {
+        std::vector<PointerEvent> events;
+        for (Client *c : clients)
+            for (const PointerEvent &e : c ? c->Events() : std::vector<PointerEvent>())
+                if (e.kind == kind)
+                    events.push_back(e);
+        return events;
+    };
+    // A change made and the new pointer heard: the compositor holds the new
+    // node open (libinput drops what a device sent before it took it), and
+    // the old one no more unless a button held keeps it; and, with none
+    // held, as sway lets a new device's first tenth of a second or so go
+    // unheard after it has opened it, a notch of the wheel, again until a
+    // client is told of one.
+    auto change = [&](const std::vector<std::string> &msg, bool bHeld) {
+        std::string reply = desktop.Msg(msg);
+        ASSERT_NE(reply.find("\"success\": true"), std::string::npos) << reply;
+        if (!clients[1]) {
+            desktop.Msg({"focus", "output", "HEADLESS-2"});
+            second = std::make_unique<Client>(desktop.Env(), desktopUser, "live2");
+            ASSERT_TRUE(second->Configured(960, 480, 30000)) << ReadFile(second->out);
+            clients[1] = second.get();
+        }
+        std::string old = node;
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                for (const InputNode &n : ListInputNodes())
+                    if (n.name == pointerName && n.event != old &&
+                        HoldsOpen(desktop.sway.pid, n.event))
+                        node = n.event;
+                return node != old && (bHeld || !HoldsOpen(desktop.sway.pid, old));
+            },
+            20000))
+            << "the compositor never took a new pointer\n"
+            << w.s.program.Err();
+        devices.push_back(std::make_unique<EventRecorder>(node));
+        ASSERT_TRUE(devices.back()->Opened());
+        if (bHeld)
+            return;
+        size_t heard = all("discrete").size();
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                w.s.remote.Type("buttons 00 02\nwait 30\nbuttons 00 00\n");
+                return WaitUntil([&] { return all("discrete").size() > heard; }, 500);
+            },
+            20000))
+            << "the compositor never heard the new pointer";
+    };
+
+    for (size_t i = 0; i < std::size(changes); i++) {
+        const Change &c = changes[i];
+        SCOPED_TRACE(c.msg.back());
+        ASSERT_NO_FATAL_FAILURE(change(c.msg, false));
+        Point at = {AbsoluteAxis(node, ABS_X).value, AbsoluteAxis(node, ABS_Y).value};
+        size_t told[2];
+        for (int o = 0; o < 2; o++)
+            told[o] = clients[o]->Events().size();
+
+        // The lights out, Plus ends the glide with a buzz: every placement
+        // has been made, and none comes after it.
+        w.s.remote.Type(c.script + "dots\nbuttons 10 00\nwait 300\nbuttons 00 00\nwait 50\n");
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                std::vector<Bytes> out = w.s.Outputs();
+                return std::count(out.begin(), out.end(), Bytes{0x13, 0x05}) ==
+                       static_cast<long>(i + 1);
+            },
+            30000))
+            << w.s.program.Err();
+        std::vector<Point> placements = Placements(devices.back()->Events(), at);
+        for (int o = 0; o < 2; o++) {
+            const Area &on = c.outputs[o];
+            SCOPED_TRACE(clients[o]->out);
+            std::vector<Point> placed = OnOutput(placements, c.corner, on.x, 0, on.w, on.h);
+            ASSERT_FALSE(placed.empty());
+            std::vector<Point> seen;
+            WaitUntil(
+                [&] {
+                    std::vector<PointerEvent> events = clients[o]->Events();
+                    events.erase(events.begin(), events.begin() + told[o]);
+                    seen = Positions(events, placed.front());
+                    return seen.size() >= placed.size();
+                },
+                30000);
+            EXPECT_EQ(seen, placed) << ReadFile(clients[o]->out).substr(0, 6000);
+        }
+    }
+
+    // B held through a change: the old pointer keeps it down until B is let
+    // go, then goes; the new one carries the moves and no button. No client
+    // is told of a release meanwhile (sway, busy with its outputs, may take
+    // the pointer's focus from the client, which counts as one).
+    EventRecorder &old = *devices.back();
+    w.s.remote.Type("buttons 00 04\n");
+    ASSERT_TRUE(WaitUntil([&] { return !all("button").empty(); }, 20000)) << "B never pressed";
+    ASSERT_NO_FATAL_FAILURE(change({"output", "HEADLESS-2", "scale", "1"}, true));
+    EventRecorder &now = *devices.back();
+    w.s.remote.Type(towards788 + "buttons 00 00\n");
+    EXPECT_TRUE(WaitUntil([&] { return old.DeviceGone(); }, 20000)) << "the old pointer stayed";
+    EXPECT_EQ(Values(old.Events(), EV_KEY, BTN_LEFT), (std::vector<int>{1, 0}));
+    EXPECT_EQ(Values(now.Events(), EV_KEY, BTN_LEFT), std::vector<int>{});
+    EXPECT_FALSE(Placements(now.Events()).empty());
+    std::vector<PointerEvent> buttons = all("button");
+    EXPECT_TRUE(buttons.size() == 1 ||
+                (buttons.size() == 2 && buttons[1].value == 0 && buttons.back().code == BTN_LEFT))
+        << ReadFile(clients[0]->out) << ReadFile(clients[1]->out);
+
+    w.s.remote.Type("buttons 00 80\nawait 1a 00\nwait 300\ngone\n");
+    CloseChildInput(w.s.remote.child);
+    EXPECT_EQ(w.s.Finish(), 0) << w.s.program.Err();
 }
 
 // d. XWayland in the session, and the program started as sudo leaves it:

@@ -1,8 +1,7 @@
 #include "tests/vm/guest_support.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
@@ -52,22 +51,15 @@ Child StartChild(const std::vector<std::string> &argv, const std::vector<std::st
 }
 
 int WaitChild(Child &child, int ms) {
-    if (child.pid <= 0)
+    int status = 0;
+    if (child.pid <= 0 ||
+        !WaitUntil([&] { return waitpid(child.pid, &status, WNOHANG) == child.pid; }, ms, 5)) {
+        StopChild(child);
         return -1;
-    for (int waited = 0;; waited += 5) {
-        int status;
-        pid_t done = waitpid(child.pid, &status, WNOHANG);
-        if (done == child.pid) {
-            child.pid = -1;
-            CloseChildInput(child);
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        }
-        if (waited >= ms) {
-            StopChild(child);
-            return -1;
-        }
-        SleepMs(5);
     }
+    child.pid = -1;
+    CloseChildInput(child);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 void StopChild(Child &child) {
@@ -87,6 +79,13 @@ void CloseChildInput(Child &child) {
     child.input = -1;
 }
 
+std::string CommandOutput(const std::vector<std::string> &argv, const std::vector<std::string> &env,
+                          uid_t user) {
+    Child child = StartChild(argv, env, "/tmp/command.out", "/tmp/command.err", false, user);
+    WaitChild(child, 20000);
+    return ReadFile("/tmp/command.out");
+}
+
 std::string ReadFile(const std::string &path) {
     std::ifstream in(path);
     std::stringstream all;
@@ -98,10 +97,6 @@ bool WriteFile(const std::string &path, const std::string &text) {
     std::ofstream out(path);
     out << text;
     return static_cast<bool>(out);
-}
-
-void SleepMs(int ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 std::vector<std::string> ListDirectory(const std::string &path) {
@@ -124,16 +119,27 @@ static bool HidIdMatches(const std::string &uevent, int vendor, int product) {
 }
 
 std::string FindHidraw(int vendor, int product, int ms) {
-    for (int waited = 0; waited <= ms; waited += 10) {
-        for (const std::string &name : ListDirectory("/sys/class/hidraw")) {
-            std::string uevent = ReadFile("/sys/class/hidraw/" + name + "/device/uevent");
-            if (HidIdMatches(uevent, vendor, product) &&
-                access(("/dev/" + name).c_str(), F_OK) == 0)
-                return "/dev/" + name;
-        }
-        SleepMs(10);
-    }
-    return "";
+    std::string found;
+    WaitUntil(
+        [&] {
+            for (const std::string &name : ListDirectory("/sys/class/hidraw"))
+                if (found.empty() &&
+                    HidIdMatches(ReadFile("/sys/class/hidraw/" + name + "/device/uevent"), vendor,
+                                 product) &&
+                    access(("/dev/" + name).c_str(), F_OK) == 0)
+                    found = "/dev/" + name;
+            return !found.empty();
+        },
+        ms);
+    return found;
+}
+
+// The last part of a symbolic link's target, "" for no link.
+static std::string LinkedName(const std::string &link) {
+    char target[512];
+    ssize_t n = readlink(link.c_str(), target, sizeof target);
+    std::string path(target, n > 0 ? static_cast<size_t>(n) : 0);
+    return path.substr(path.rfind('/') + 1);
 }
 
 static int ReadHexFile(const std::string &path) {
@@ -155,34 +161,34 @@ std::vector<InputNode> ListInputNodes() {
         node.keys = !keys.empty() && keys != "0\n";
         node.vendor = ReadHexFile(dir + "id/vendor");
         node.product = ReadHexFile(dir + "id/product");
-        char target[512];
-        ssize_t n = readlink((dir + "device").c_str(), target, sizeof target - 1);
-        if (n > 0) {
-            target[n] = '\0';
-            std::string parent = target;
-            node.hidParent = parent.substr(parent.rfind('/') + 1);
-        }
+        node.hidParent = LinkedName(dir + "device");
         nodes.push_back(node);
     }
     return nodes;
 }
 
+static bool Named(const InputNode &node, const std::string &prefix) {
+    return node.name.compare(0, prefix.size(), prefix) == 0;
+}
+
 InputNode WaitForInputNode(const std::string &prefix, int ms) {
-    for (int waited = 0; waited <= ms; waited += 10) {
-        for (const InputNode &node : ListInputNodes())
-            if (node.name.compare(0, prefix.size(), prefix) == 0 &&
-                access(node.event.c_str(), F_OK) == 0)
-                return node;
-        SleepMs(10);
-    }
-    return InputNode{};
+    InputNode found;
+    WaitUntil(
+        [&] {
+            for (const InputNode &node : ListInputNodes())
+                if (found.event.empty() && Named(node, prefix) &&
+                    access(node.event.c_str(), F_OK) == 0)
+                    found = node;
+            return !found.event.empty();
+        },
+        ms);
+    return found;
 }
 
 bool InputNodeExists(const std::string &prefix) {
-    for (const InputNode &node : ListInputNodes())
-        if (node.name.compare(0, prefix.size(), prefix) == 0)
-            return true;
-    return false;
+    std::vector<InputNode> nodes = ListInputNodes();
+    return std::any_of(nodes.begin(), nodes.end(),
+                       [&](const InputNode &node) { return Named(node, prefix); });
 }
 
 EventRecorder::EventRecorder(const std::string &node) {
@@ -258,14 +264,7 @@ input_absinfo AbsoluteAxis(const std::string &node, int code) {
 }
 
 std::string HidDeviceOf(const std::string &hidraw) {
-    char target[512];
-    std::string link = "/sys/class/hidraw/" + hidraw.substr(hidraw.rfind('/') + 1) + "/device";
-    ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
-    if (n <= 0)
-        return "";
-    target[n] = '\0';
-    std::string path = target;
-    return path.substr(path.rfind('/') + 1);
+    return LinkedName("/sys/class/hidraw/" + hidraw.substr(hidraw.rfind('/') + 1) + "/device");
 }
 
 std::vector<LogLine> ReadRemoteLog(const std::string &path) {

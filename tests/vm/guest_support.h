@@ -35,10 +35,13 @@ int WaitChild(Child &child, int ms);
 void StopChild(Child &child);
 void WriteToChild(Child &child, const std::string &text);
 void CloseChildInput(Child &child);
+// What a command printed on stdout, within 20 s; its stderr goes to
+// /tmp/command.err.
+std::string CommandOutput(const std::vector<std::string> &argv,
+                          const std::vector<std::string> &env = {}, uid_t user = 0);
 
 std::string ReadFile(const std::string &path);
 bool WriteFile(const std::string &path, const std::string &text);
-void SleepMs(int ms);
 // The names in a folder, hidden ones left out.
 std::vector<std::string> ListDirectory(const std::string &path);
 

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,23 +18,47 @@ inline const char remoteTool[] = "/vm/virtual-remote";
 // The virtual remote, playing a script that the test hands it when ready.
 struct RemoteRun {
     Child child;
-    std::string log = "/tmp/remote.log";
+    std::string log, err;
 
     void Start(const std::string &name, const std::string &product = "0306") {
         log = "/tmp/" + name + ".remote.log";
+        err = "/tmp/" + name + ".remote.err";
         child = StartChild({remoteTool, "--product", product, "--log", log}, {},
-                           "/tmp/" + name + ".remote.out", "/tmp/" + name + ".remote.err", true);
-    }
-    void Play(const std::string &script) {
-        WriteToChild(child, ReadFile("/vm/" + script));
-        CloseChildInput(child);
+                           "/tmp/" + name + ".remote.out", err, true);
     }
     // Commands played as they come, the script left open.
     void Type(const std::string &commands) { WriteToChild(child, commands); }
+    // The last commands: the remote ends with them.
+    void PlayCommands(const std::string &commands) {
+        Type(commands);
+        CloseChildInput(child);
+    }
+    // A script of /vm, played to its end.
+    void Play(const std::string &script) { PlayCommands(ReadFile("/vm/" + script)); }
+    std::string Err() const { return ReadFile(err); }
+    std::vector<Bytes> Outputs() const { return Reports(ReadRemoteLog(log), "output"); }
+    // Whether the remote has received this output report, waiting up to ms
+    // and looking every stepMs.
+    bool Received(const Bytes &report, int ms = 0, int stepMs = 10) const {
+        return WaitUntil(
+            [&] {
+                std::vector<Bytes> outputs = Outputs();
+                return std::find(outputs.begin(), outputs.end(), report) != outputs.end();
+            },
+            ms, stepMs);
+    }
     ~RemoteRun() { StopChild(child); }
 };
 
+// Mode 0x33, the last report of the start-up: the program is running.
+inline const Bytes trackingMode = ExpectedStartUp().back();
+
 inline const char pointerName[] = "Lumadrifter pointer";
+// What the program says first on stderr in the VM outside a desktop: no
+// session describes the screens, and no display has a mode.
+inline const std::string consoleLayoutGuess =
+    "lumadrifter: the compositor did not describe its screens (no Wayland socket found); the "
+    "mouse covers 1920x1080, as no display's mode could be read.\n";
 
 // The program as a user starts it, its mouse through uinput (the VM has no
 // X display) and its HID library beside it.
@@ -67,11 +92,11 @@ struct Session {
     std::string pointerNode;
 
     // The remote appears and a driver takes it.
-    void StartRemote(const std::string &testName) {
+    void StartRemote(const std::string &testName, const std::string &product = "0306") {
         name = testName;
-        remote.Start(name);
-        hidraw = FindHidraw(0x057E, 0x0306, 10000);
-        ASSERT_NE(hidraw, "") << ReadFile("/tmp/" + name + ".remote.err");
+        remote.Start(name, product);
+        hidraw = FindHidraw(0x057E, std::stoi(product, nullptr, 16), 10000);
+        ASSERT_NE(hidraw, "") << remote.Err();
     }
     // The program starts and its pointer is watched; then the remote plays
     // the script, if one is given (else the caller has it play later).
@@ -94,7 +119,7 @@ struct Session {
         EXPECT_EQ(WaitChild(remote.child, 30000), 0) << ReadFile(remote.log);
         return code;
     }
-    std::vector<Bytes> Outputs() { return Reports(ReadRemoteLog(remote.log), "output"); }
+    std::vector<Bytes> Outputs() { return remote.Outputs(); }
 };
 
 // generic.remote's IR trace: the program's x positions from the corner

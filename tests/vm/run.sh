@@ -13,62 +13,44 @@
 # busybox-static, cpio, kmod, xz-utils, udev, systemd, and for the desktops
 # sway, seatd, xwayland, wev and weston). The kernel package is its only
 # download; the .deb and what is taken from it stay in $LUMADRIFTER_VM_CACHE
-# (default /var/cache/lumadrifter-vm) for later runs. Ends with a line
-# "vm: N passed, M failed" and a non-zero status on any failure.
+# (default /var/cache/lumadrifter-vm) for later runs. Prints a line for
+# each guest test, ends with a line "vm: N passed, M failed" and a non-zero
+# status on any failure.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 source_dir=$(cd "$here/../.." && pwd)
+. "$source_dir/tests/kit.sh"
+. "$source_dir/tools/packages.sh"
 cache=${LUMADRIFTER_VM_CACHE:-/var/cache/lumadrifter-vm}
 limit=${LUMADRIFTER_VM_TIMEOUT:-300}
-started=$(date +%s%N)
+PATH=$PATH:/sbin:/usr/sbin
 
-stop() {
-    echo "vm: $*" >&2
-    exit 2
+# The suite cannot run: said as its one failure.
+Abort() {
+    Fail "the VM is made and booted" "$@"
+    Tally vm || exit 2
 }
 
 build=${1:-$source_dir/build}
-[ -f "$build/CMakeCache.txt" ] || stop "no build in $build: configure one first (cmake -B build)"
+[ -f "$build/CMakeCache.txt" ] || Abort "no build in $build: configure one first (cmake -B build)"
 build=$(cd "$build" && pwd)
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+qemu=
+trap '[ -z "$qemu" ] || Stop "$qemu" || true; rm -rf "$work"' EXIT
 stage=$work/root
 
-# ---- tools from Debian, installed when missing ----
-
-missing=()
-command -v qemu-system-x86_64 >/dev/null || missing+=(qemu-system-x86)
-dpkg-query -W -f='${Status}' busybox-static 2>/dev/null | grep -q 'ok installed' ||
-    missing+=(busybox-static)
-command -v cpio >/dev/null || missing+=(cpio)
-PATH=$PATH:/sbin:/usr/sbin
-command -v depmod >/dev/null || missing+=(kmod)
-command -v xz >/dev/null || missing+=(xz-utils)
-# udevd, journald and the service manager that the session tests run.
-[ -x /bin/udevadm ] || missing+=(udev)
-[ -x /lib/systemd/systemd-journald ] && [ -x /usr/bin/journalctl ] || missing+=(systemd)
-# The desktops of the compositor tests: sway, its seat, XWayland, the
-# client, and weston.
-for tool in /usr/bin/sway:sway /usr/sbin/seatd:seatd /usr/bin/Xwayland:xwayland /usr/bin/wev:wev \
-    /usr/bin/weston:weston; do
-    [ -x "${tool%%:*}" ] || missing+=("${tool#*:}")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    [ "$(id -u)" = 0 ] || stop "needs ${missing[*]}: run as root, or sudo apt-get install ${missing[*]}"
-    echo "vm: installing ${missing[*]}"
-    if ! apt-get install -y --no-install-recommends "${missing[@]}" >"$work/apt.log" 2>&1; then
-        apt-get update >>"$work/apt.log" 2>&1 || true
-        apt-get install -y --no-install-recommends "${missing[@]}" >>"$work/apt.log" 2>&1 ||
-            { cat "$work/apt.log" >&2; stop "could not install ${missing[*]}"; }
-    fi
-fi
+# The tools from Debian; udev and systemd for the session tests (udevd,
+# journald, the service manager); sway, its seat, XWayland, the client
+# and weston for the compositor tests.
+install_missing qemu-system-x86 busybox-static cpio kmod xz-utils udev systemd sway seatd xwayland \
+    wev weston >&2 || Abort "the packages above are missing"
 
 # ---- Debian's kernel: the image and the HID and input modules ----
 
 mkdir -p "$cache" 2>/dev/null && [ -w "$cache" ] ||
-    stop "cannot write $cache: run as root or set LUMADRIFTER_VM_CACHE to a folder of yours"
+    Abort "cannot write $cache: run as root or set LUMADRIFTER_VM_CACHE to a folder of yours"
 
 # Two runs at once (two checkouts on one machine) share the cache: one
 # fetches and unpacks while the other waits, then finds it ready.
@@ -89,12 +71,12 @@ if [ -n "$package" ]; then
     if [ -z "$deb" ]; then
         echo "vm: fetching $package"
         (cd "$cache" && apt-get download "$package" >"$work/download.log" 2>&1) ||
-            { cat "$work/download.log" >&2; stop "could not fetch $package"; }
+            { cat "$work/download.log" >&2; Abort "could not fetch $package"; }
         deb=$(ls -t "$cache/${package}_"*.deb | head -n 1)
     fi
 else # no package lists: the newest kernel fetched before
     deb=$(ls -t "$cache"/linux-image-*.deb 2>/dev/null | head -n 1 || true)
-    [ -n "$deb" ] || stop "cannot find Debian's kernel package (apt-cache depends linux-image-amd64)"
+    [ -n "$deb" ] || Abort "cannot find Debian's kernel package (apt-cache depends linux-image-amd64)"
 fi
 package=$(basename "$deb" | cut -d_ -f1)
 kver=${package#linux-image-}
@@ -147,7 +129,7 @@ flock -u 9
 
 echo "vm: building"
 cmake --build "$build" -j2 --target lumadrifter tiny_hid_dll virtual-remote vm_guest_tests \
-    >"$work/build.log" 2>&1 || { cat "$work/build.log" >&2; stop "the build failed"; }
+    >"$work/build.log" 2>&1 || { cat "$work/build.log" >&2; Abort "the build failed"; }
 
 mkdir -p "$stage"/{bin,dev,proc,sys,tmp,vm/modules,vm/lib}
 cp /bin/busybox "$stage/bin/"
@@ -156,59 +138,53 @@ cp "$build/lumadrifter" "$build/virtual-remote" "$build/tests/vm/vm_guest_tests"
 cp "$build/libtiny_hid_dll.so" "$stage/vm/lib/"
 cp "$here"/*.remote "$stage/vm/"
 
-# Every shared library they load, at the path it has here.
-for program in "$stage"/vm/lumadrifter "$stage"/vm/lib/*.so "$stage"/vm/virtual-remote \
-    "$stage"/vm/vm_guest_tests; do
-    LD_LIBRARY_PATH=$stage/vm/lib ldd "$program" |
-        awk '$2 == "=>" && $3 ~ /^\// {print $3} $1 ~ /^\// {print $1}'
-done | sort -u | grep -v '/libtiny_hid_dll\.so$' | while read -r library; do
-    cp -L --parents "$library" "$stage"
-done
+# take_libraries PROGRAM...: every shared library they load, at the path it
+# has here; the HID library is the build's own, in /vm/lib.
+take_libraries() {
+    local program
+    for program; do
+        LD_LIBRARY_PATH=$stage/vm/lib ldd "$program" |
+            awk '$2 == "=>" && $3 ~ /^\// {print $3} $1 ~ /^\// {print $1}'
+    done | sort -u | grep -v '/libtiny_hid_dll\.so$' | while read -r library; do
+        cp -L --parents "$library" "$stage"
+    done
+}
+take_libraries "$stage"/vm/{lumadrifter,virtual-remote,vm_guest_tests} "$stage"/vm/lib/*.so
 
-# Modules in load order, each once. The remote's own driver is found by the
-# remote's ids (its modalias), and loaded by the test that needs it.
+# take_modules LIST MODULE...: what these modules need, in load order, each
+# once and none of base.modules again, unpacked into the VM and listed in
+# LIST with its parameters. hid lets the generic driver take the remote;
+# drm_kms_helper draws no console on the virtual display.
 modules_for() {
     modprobe -d "$tree" -S "$kver" --show-depends "$1" | awk '$1 == "insmod" {print $2}'
 }
-take_module() {
-    local name
-    name=$(basename "$1")
-    case $name in
-    *.ko.xz) xz -dc "$1" >"$stage/vm/modules/${name%.xz}" ;;
-    *.ko.zst) zstd -dcq "$1" >"$stage/vm/modules/${name%.zst}" ;;
-    *) cp "$1" "$stage/vm/modules/" ;;
-    esac
-    name=${name%.xz}
-    echo "${name%.zst}"
+take_modules() {
+    local list=$stage/vm/$1 module name
+    shift
+    : >"$list"
+    for module in $(for m; do modules_for "$m"; done | awk '!seen[$0]++'); do
+        name=$(basename "$module")
+        name=${name%.xz}
+        name=${name%.zst}
+        awk -v name="$name" '$1 == name {found = 1} END {exit !found}' "$stage/vm/base.modules" &&
+            continue
+        case $module in
+        *.xz) xz -dc "$module" >"$stage/vm/modules/$name" ;;
+        *.zst) zstd -dcq "$module" >"$stage/vm/modules/$name" ;;
+        *) cp "$module" "$stage/vm/modules/" ;;
+        esac
+        case $name in
+        hid.ko) echo "$name ignore_special_drivers=1" ;;
+        drm_kms_helper.ko) echo "$name fbdev_emulation=0" ;;
+        *) echo "$name" ;;
+        esac >>"$list"
+    done
 }
-: >"$stage/vm/base.modules"
-for module in $(for m in uhid hid-generic evdev uinput; do modules_for "$m"; done | awk '!seen[$0]++'); do
-    name=$(take_module "$module")
-    if [ "$name" = hid.ko ]; then
-        echo "$name ignore_special_drivers=1"
-    else
-        echo "$name"
-    fi >>"$stage/vm/base.modules"
-done
-: >"$stage/vm/driver.modules"
-for module in $(modules_for "hid:b0005g0001v0000057Ep00000306"); do
-    name=$(basename "$module")
-    name=${name%.xz}
-    name=${name%.zst}
-    awk -v name="$name" '$1 == name {found = 1} END {exit !found}' "$stage/vm/base.modules" ||
-        take_module "$module" >>"$stage/vm/driver.modules"
-done
-
-# The virtual display's driver, loaded by the tests that draw on it.
-: >"$stage/vm/gpu.modules"
-for module in $(for m in virtio_pci virtio-gpu; do modules_for "$m"; done | awk '!seen[$0]++'); do
-    name=$(take_module "$module")
-    if [ "$name" = drm_kms_helper.ko ]; then
-        echo "$name fbdev_emulation=0" # no console drawn on the display
-    else
-        echo "$name"
-    fi >>"$stage/vm/gpu.modules"
-done
+take_modules base.modules uhid hid-generic evdev uinput
+# The remote's own driver, found by the remote's ids (its modalias) and
+# loaded by the tests that need it; the virtual display's, likewise.
+take_modules driver.modules "hid:b0005g0001v0000057Ep00000306"
+take_modules gpu.modules virtio_pci virtio-gpu
 
 . "$here/stage_session.sh"
 . "$here/stage_compositor.sh"
@@ -223,31 +199,35 @@ echo "vm: booting $kver"
 # A virtual display with two screens, its second connected by the kernel's
 # command line (with no window to show them in, QEMU connects only the
 # first).
-timeout --kill-after=5 "$limit" qemu-system-x86_64 -accel tcg -m 768 -nographic -no-reboot \
+qemu-system-x86_64 -accel tcg -m 768 -nographic -no-reboot \
     -device virtio-gpu-pci,max_outputs=2 -kernel "$tree/vmlinux" -initrd "$image" \
-    -append "console=ttyS0 quiet panic=-1 video=Virtual-2:e vm.filter=${LUMADRIFTER_VM_FILTER:-*}" </dev/null >"$serial" 2>&1 || true
+    -append "console=ttyS0 quiet panic=-1 video=Virtual-2:e vm.filter=${LUMADRIFTER_VM_FILTER:-*}" \
+    </dev/null >"$serial" 2>&1 &
+qemu=$!
+WaitFor "$limit" Ended "$qemu" || true
+Stop "$qemu" || true
+qemu=
 
 # ---- results, from the serial console ----
 
 tr -d '\r' <"$serial" >"$work/console"
-passed=$(grep -c '^\[       OK \] .* ms)$' "$work/console" || true)
-failed=$(grep -c '^\[  FAILED  \] .* ms)$' "$work/console" || true)
-grep -E '^\[ +(OK|FAILED) +\] .* ms\)$|^vm-guest:' "$work/console" | sed 's/^/vm: /'
-if [ "$failed" -gt 0 ]; then
-    echo "vm: what the failing tests said:"
-    awk '/^\[ RUN      \]/ {block = ""} {block = block $0 "\n"}
-         /^\[  FAILED  \] .* ms\)$/ {printf "%s", block}' "$work/console"
-fi
+grep '^vm-guest:' "$work/console" | sed 's/^/vm: /'
+# Each test's verdict; a failure with what the test said.
+while read -r verdict name; do
+    if [ "$verdict" = OK ]; then
+        Pass "$name"
+    else
+        Fail "$name" "$(awk -v end="[  FAILED  ] $name (" '/^\[ RUN      \]/ {block = ""}
+            {block = block $0 "\n"} index($0, end) == 1 {printf "%s", block}' "$work/console")"
+    fi
+done < <(sed -nE 's/^\[ +(OK|FAILED) +\] ([^ ]+) \([0-9]+ ms\)$/\1 \2/p' "$work/console")
 status=$(sed -n 's/^vm-guest: done, status \([0-9]*\) .*/\1/p' "$work/console")
 if [ -z "$status" ]; then
-    failed=$((failed + 1))
-    echo "vm: the VM did not finish its tests within ${limit} s; the end of its console:"
-    tail -n 40 "$work/console"
+    Fail "the VM finishes its tests within ${limit} s" "$(tail -n 40 "$work/console")"
 elif [ "$status" != 0 ] && [ "$failed" -eq 0 ]; then
-    failed=1 # the tests ended without a verdict: a crash
-    echo "vm: the tests ended with status $status; the end of the VM's console:"
-    tail -n 40 "$work/console"
+    Fail "the guest tests end with a verdict, not status $status" "$(tail -n 40 "$work/console")"
+elif [ "$passed" -eq 0 ]; then
+    Fail "a guest test runs" "none matched the filter ${LUMADRIFTER_VM_FILTER:-*}"
 fi
-echo "vm: whole run $(((($(date +%s%N) - started) / 1000000))) ms; console in $serial"
-echo "vm: $passed passed, $failed failed"
-[ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]
+echo "vm: whole run ${SECONDS} s; console in $serial"
+Tally vm

@@ -6,7 +6,7 @@
 # classify a device as a desktop's udev would; and weston, its DRM backend
 # and kiosk shell. sway runs as an ordinary user (it refuses root), so the
 # root is open to others and has that user.
-#   in: $stage (the VM's root being made)
+#   in: $stage (the VM's root being made), take_libraries
 
 chmod 755 "$stage"
 mkdir -p "$stage"/{usr/bin,usr/sbin,usr/libexec/coreutils,usr/share/X11,lib/udev/rules.d,home/user}
@@ -32,10 +32,6 @@ echo "user:x:1000:1000:user:/home/user:/bin/sh" >>"$stage/etc/passwd"
 echo "user:x:1000:" >>"$stage/etc/group"
 chown 1000:1000 "$stage/home/user"
 
-for program in "$stage"/usr/bin/{sway,swaymsg,wev,Xwayland,xkbcomp,stdbuf,weston} "$stage"/usr/sbin/seatd \
+take_libraries "$stage"/usr/bin/{sway,swaymsg,wev,Xwayland,xkbcomp,stdbuf,weston} "$stage"/usr/sbin/seatd \
     "$stage$weston_lib"/libweston-10/*.so "$stage$weston_lib"/weston/*.so \
-    "$stage"/usr/libexec/coreutils/libstdbuf.so "$stage"/lib/udev/libinput-*; do
-    ldd "$program" | awk '$2 == "=>" && $3 ~ /^\// {print $3} $1 ~ /^\// {print $1}'
-done | sort -u | while read -r library; do
-    cp -L --parents "$library" "$stage"
-done
+    "$stage"/usr/libexec/coreutils/libstdbuf.so "$stage"/lib/udev/libinput-*

@@ -3,10 +3,11 @@
 # /usr (the package is made from the same install), and from the host's
 # Debian: udevd with the rules that classify input devices, journald, and
 # the service manager to run as a user manager.
-#   in: $build (the build folder), $stage (the VM's root being made)
+#   in: $build (the build folder), $stage (the VM's root being made),
+#       Abort and take_libraries
 
 DESTDIR=$stage cmake --install "$build" --prefix /usr >"$work/install.log" 2>&1 ||
-    { cat "$work/install.log" >&2; stop "cmake --install failed"; }
+    { cat "$work/install.log" >&2; Abort "cmake --install failed"; }
 
 mkdir -p "$stage"/{etc,root,run,lib/systemd,lib/udev/rules.d,usr/bin,usr/lib/systemd/user}
 cp /lib/systemd/systemd /lib/systemd/systemd-journald "$stage/lib/systemd/"
@@ -25,9 +26,5 @@ echo "root:x:0:0:root:/root:/bin/sh" >"$stage/etc/passwd"
 echo "root:x:0:" >"$stage/etc/group"
 echo 4c756d61647269667465727669727475 >"$stage/etc/machine-id"
 
-for program in "$stage"/lib/systemd/systemd "$stage"/lib/systemd/systemd-journald \
-    "$stage"/usr/bin/{udevadm,systemctl,journalctl,lumadrifter}; do
-    ldd "$program" | awk '$2 == "=>" && $3 ~ /^\// {print $3} $1 ~ /^\// {print $1}'
-done | sort -u | grep -v '/libtiny_hid_dll\.so$' | while read -r library; do
-    cp -L --parents "$library" "$stage"
-done
+take_libraries "$stage"/lib/systemd/{systemd,systemd-journald} \
+    "$stage"/usr/bin/{udevadm,systemctl,journalctl,lumadrifter}
