@@ -3,11 +3,15 @@
 // and wait for the server to have done it, until Home. No console, no
 // smoothing, no D-pad, no buttons. The end-to-end benchmark runs it beside
 // the program, on the same X server with the same scripted remote, and gives
-// the program's figures as multiples of this one's.
+// the program's figures as multiples of this one's. The remote sends dots
+// only once told to: the floor sends the program's camera set-up and selects
+// the IR mode, without a probe.
 #include "remote/tiny_hid_dll.h"
+#include "tests/expected_reports.h"
 
 #include <X11/Xlib.h>
 
+#include <algorithm>
 #include <cstdio>
 
 int main() {
@@ -19,6 +23,12 @@ int main() {
     if (!display || handle == -1) {
         std::fputs("floor: no display or no remote\n", stderr);
         return 1;
+    }
+    std::vector<Bytes> setUp = Joined(expectedCameraSetUp, {{0x12, 0x00, 0x33}});
+    for (const Bytes &bytes : setUp) {
+        unsigned char out[22] = {};
+        std::copy(bytes.begin(), bytes.end(), out);
+        WriteReport(handle, out, &word);
     }
     Window root = DefaultRootWindow(display);
     while (ReadReport(handle, report, &word) != -1) {

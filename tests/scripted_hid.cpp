@@ -151,6 +151,8 @@ void LoadFromEnvironment() {
     if (remote.fromEnvironment)
         return;
     remote.fromEnvironment = true;
+    // A remote just switched on, as the unit tests' reset makes it.
+    ResetVirtualRemote(remote.device);
 
     if (const char *path = std::getenv("LUMADRIFTER_TEST_HID_LOG"))
         remote.log = std::fopen(path, "w");
