@@ -314,8 +314,8 @@ void ProcessorTime(XServer &x) {
 // not be a start-up; it is counted apart.
 void StartUp(XServer &x) {
     TempDir dir;
-    // Home with the lights in view, in the IR mode's first report.
-    std::string script = WriteScript(dir, "start", Dots(500, 500) + "buttons 00 80\n" + SetUp);
+    // Home in the report after the IR mode's first.
+    std::string script = WriteScript(dir, "start", SetUp + "buttons 00 80\n");
     std::vector<double> total, toOpen, probe, camera, toLoop;
     int taken = 0;
 

@@ -284,11 +284,16 @@ int WriteReport(int, unsigned char *report, unsigned int *) {
 }
 
 // Polled, so that no lock is held while waiting; the sleeps are
-// cancellation points, so a reader thread blocked here can be ended.
+// cancellation points, so a reader thread blocked here can be ended. It
+// wakes for the next report queued and the script's next step; what only
+// another thread can bring (an answer to its write, a report queued by
+// hand) is looked for at once, then ever less often, up to 50 ms apart, so
+// that a remote that stays silent costs next to nothing.
 int ReadReport(int, unsigned char *report, unsigned int *) {
     WaitingReader waiting;
     std::unique_lock<std::mutex> hold(remote.lock);
     int generation = remote.generation;
+    int64_t pollNs = 1000000;
     for (;;) {
         while (generation != remote.generation) {
             hold.unlock();
@@ -315,9 +320,13 @@ int ReadReport(int, unsigned char *report, unsigned int *) {
             Record(HidEvent::Read, -1, report, 0);
             return -1;
         }
-        int64_t wake = now + 1000000;
+        int64_t wake = now + pollNs;
+        pollNs = std::min<int64_t>(pollNs * 2, 50000000);
         if (!remote.queue.empty())
             wake = std::min(wake, remote.queue.front().ns);
+        int64_t due = remote.playing ? NextStepDueUs(remote.player, remote.clockUs) : -1;
+        if (due >= 0)
+            wake = std::min(wake, due * 1000);
         hold.unlock();
         std::this_thread::sleep_for(std::chrono::nanoseconds(std::max<int64_t>(wake - now, 0)));
         hold.lock();
