@@ -287,7 +287,7 @@ int WriteReport(int, unsigned char *report, unsigned int *) {
 // cancellation points, so a reader thread blocked here can be ended. It
 // wakes for the next report queued and the script's next step; what only
 // another thread can bring (an answer to its write, a report queued by
-// hand) is looked for at once, then ever less often, up to 50 ms apart, so
+// hand) is looked for at once, then ever less often, up to 100 ms apart, so
 // that a remote that stays silent costs next to nothing.
 int ReadReport(int, unsigned char *report, unsigned int *) {
     WaitingReader waiting;
@@ -321,7 +321,7 @@ int ReadReport(int, unsigned char *report, unsigned int *) {
             return -1;
         }
         int64_t wake = now + pollNs;
-        pollNs = std::min<int64_t>(pollNs * 2, 50000000);
+        pollNs = std::min<int64_t>(pollNs * 2, 100000000);
         if (!remote.queue.empty())
             wake = std::min(wake, remote.queue.front().ns);
         int64_t due = remote.playing ? NextStepDueUs(remote.player, remote.clockUs) : -1;
