@@ -63,9 +63,11 @@ std::string Dots(int midX, int midY) {
            std::to_string(midX + 20) + "," + std::to_string(midY) + "\n";
 }
 
-// The remote answers the probe at once, acknowledges the camera set-up and
-// sends dots from the IR mode's selection on.
-const std::string SetUp = "await 12 00 33\n";
+// The remote answers the probe 50 ms into its window, as in the shared
+// scenarios, so the reader thread is asleep when the window closes and does
+// not read again; it acknowledges the camera set-up and sends dots from the
+// IR mode's selection on.
+const std::string SetUp = "hold\nawait 12 00 31\nwait 50\nrelease\nawait 12 00 33\n";
 
 // Reports 10 ms apart, the lights seen alternately left and right of the
 // middle, so that the smoothed cursor moves in every pass; then Home.

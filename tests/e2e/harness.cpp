@@ -645,7 +645,9 @@ unsigned ButtonMask(const Hold &hold) {
 
 std::string HoldScript(const TempDir &dir, const Hold &hold, int reports, bool gone) {
     char held[128];
-    std::snprintf(held, sizeof held, "await 12 00 33\nbuttons 00 %02x\njitter %d 20\n",
+    std::snprintf(held, sizeof held,
+                  "hold\nawait 12 00 31\nwait 50\nrelease\nawait 12 00 33\nbuttons 00 %02x\njitter "
+                  "%d 20\n",
                   hold.buttons2, reports - 1);
     std::string path = dir.File(std::string("hold-") + hold.name + ".script");
     std::ofstream(path) << held << (gone ? "gone\n" : "");
