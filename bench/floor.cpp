@@ -4,8 +4,9 @@
 // smoothing, no D-pad, no buttons. The end-to-end benchmark runs it beside
 // the program, on the same X server with the same scripted remote, and gives
 // the program's figures as multiples of this one's. The remote sends dots
-// only once told to: the floor sends the program's camera set-up and selects
-// the IR mode, without a probe.
+// only once told to: the floor selects the probe's mode, sends the
+// program's camera set-up and selects the IR mode, without waiting for the
+// probe's answer.
 #include "remote/tiny_hid_dll.h"
 #include "tests/expected_reports.h"
 
@@ -24,7 +25,9 @@ int main() {
         std::fputs("floor: no display or no remote\n", stderr);
         return 1;
     }
-    std::vector<Bytes> setUp = Joined(expectedCameraSetUp, {{0x12, 0x00, 0x33}});
+    // The mode the program's probe selects first, then its camera set-up.
+    std::vector<Bytes> setUp =
+        Joined(Joined({{0x12, 0x00, 0x31}}, expectedCameraSetUp), {{0x12, 0x00, 0x33}});
     for (const Bytes &bytes : setUp) {
         unsigned char out[22] = {};
         std::copy(bytes.begin(), bytes.end(), out);
