@@ -4,9 +4,8 @@
 // smoothing, no D-pad, no buttons. The end-to-end benchmark runs it beside
 // the program, on the same X server with the same scripted remote, and gives
 // the program's figures as multiples of this one's. The remote sends dots
-// only once told to: the floor selects the probe's mode, sends the
-// program's camera set-up and selects the IR mode, without waiting for the
-// probe's answer.
+// only once told to: the floor sends the program's start-up reports, without
+// waiting for the probe's answer.
 #include "remote/tiny_hid_dll.h"
 #include "tests/expected_reports.h"
 
@@ -25,9 +24,9 @@ int main() {
         std::fputs("floor: no display or no remote\n", stderr);
         return 1;
     }
-    // The mode the program's probe selects first, then its camera set-up.
-    std::vector<Bytes> setUp =
-        Joined(Joined({{0x12, 0x00, 0x31}}, expectedCameraSetUp), {{0x12, 0x00, 0x33}});
+    // The program's start-up reports (the probe's mode, LED 1, the camera
+    // set-up, the IR mode), so its log reads as the program's does.
+    std::vector<Bytes> setUp = ExpectedStartUp();
     for (const Bytes &bytes : setUp) {
         unsigned char out[22] = {};
         std::copy(bytes.begin(), bytes.end(), out);
