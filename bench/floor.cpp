@@ -3,11 +3,15 @@
 // and wait for the server to have done it, until Home. No console, no
 // smoothing, no D-pad, no buttons. The end-to-end benchmark runs it beside
 // the program, on the same X server with the same scripted remote, and gives
-// the program's figures as multiples of this one's.
+// the program's figures as multiples of this one's. The remote sends dots
+// only once told to: the floor sends the program's start-up reports, without
+// waiting for the probe's answer.
 #include "remote/tiny_hid_dll.h"
+#include "tests/expected_reports.h"
 
 #include <X11/Xlib.h>
 
+#include <algorithm>
 #include <cstdio>
 
 int main() {
@@ -19,6 +23,14 @@ int main() {
     if (!display || handle == -1) {
         std::fputs("floor: no display or no remote\n", stderr);
         return 1;
+    }
+    // The program's start-up reports (the probe's mode, LED 1, the camera
+    // set-up, the IR mode), so its log reads as the program's does.
+    std::vector<Bytes> setUp = ExpectedStartUp();
+    for (const Bytes &bytes : setUp) {
+        unsigned char out[22] = {};
+        std::copy(bytes.begin(), bytes.end(), out);
+        WriteReport(handle, out, &word);
     }
     Window root = DefaultRootWindow(display);
     while (ReadReport(handle, report, &word) != -1) {

@@ -64,8 +64,11 @@ TEST_F(ExitTest, NoButtonIsLeftDown) {
     EXPECT_EQ(ButtonFlags(), (std::vector<unsigned>{MouseLeftDown, MouseLeftUp}));
 }
 
+// The probe's answer comes inside its window; the reader's sleep after it
+// outlasts a window a busy machine closes late, so the reader never takes a
+// report meant for the control loop (as in RunSession).
 TEST_F(ExitTest, ButtonsComeUpBeforeTheShutdownReports) {
-    CutThreadSleeps(1000); // the reader's last read comes after the run
+    CutThreadSleeps(1000);
     remoteLink.handle = 0;
     ScriptReport(50, ProbeReport());
     ScriptReport(1, holdB, 2);
@@ -82,7 +85,7 @@ TEST_F(ExitTest, ButtonsComeUpBeforeTheShutdownReports) {
 // A remote that goes away must not leave the loop re-decoding its last
 // report: a held One would scroll for ever.
 TEST_F(ExitTest, RemoteGoneEndsTheRunWithOne) {
-    CutThreadSleeps(1000); // the reader's last read comes after the run
+    CutThreadSleeps(1000);
     remoteLink.handle = 0;
     ScriptReport(50, ProbeReport());
     ScriptReport(1, ButtonsReport(0x00, 0x06), 3); // One and B held

@@ -1,6 +1,7 @@
 #include "tests/scripted_hid.h"
 
 #include "remote/tiny_hid_dll.h"
+#include "tools/virtual-remote/script.h"
 
 #include <algorithm>
 #include <chrono>
@@ -20,24 +21,27 @@
 
 namespace {
 
-struct Step {
-    enum Kind { Report, Silent, Gone, Await } kind;
-    int delayMs;
-    int count;
-    std::vector<uint8_t> bytes;
+// An input report and when the remote made it; length -1: the remote gone.
+struct Queued {
+    int64_t ns;
+    InputReport report;
 };
 
 struct Remote {
     std::mutex lock;
-    bool noDevice = false;
-    bool gone = false;
-    std::deque<Step> steps;
+    VirtualRemote device;
+    ScriptPlayer player;
+    bool scripted = false; // steps loaded: the emulation answers writes
+    bool playing = false;  // not yet gone
+    bool opened = false;
+    int64_t clockUs = 0;  // how far the player has played
+    int64_t queuedNs = 0; // when the last report ScriptReport queued is due
+    std::deque<Queued> queue;
+    bool gone = false; // a read found the remote gone: so does every read after
     std::vector<HidEvent> events;
     int readersWaiting = 0;
-    int reportsUnderWay = 0; // taken by a read that has not returned them yet
-    size_t servedAt = 0;     // the events up to the last report returned
-    int64_t anchorNs = 0;    // what the next report's delay counts from
-    bool closed = false;     // a read that ends after the close reads nothing
+    bool closed = false; // a read that ends after the close reads nothing
+    int generation = 0;  // a read from before a reset never returns
     bool fromEnvironment = false;
     FILE *log = nullptr;
     int node = -1; // the file standing for the remote's node, while open
@@ -45,13 +49,11 @@ struct Remote {
 
 Remote remote;
 
-int64_t Nanoseconds(std::chrono::steady_clock::time_point t) {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
-}
-
 // The monotonic clock, the same the program's counter reads.
 int64_t Now() {
-    return Nanoseconds(std::chrono::steady_clock::now());
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 const char *KindName(HidEvent::Kind kind) {
@@ -81,109 +83,65 @@ void Record(HidEvent::Kind kind, int length, const uint8_t *bytes, int count) {
     remote.events.push_back(std::move(event));
 }
 
+// Called with the lock held, by the player: a report goes out when made.
+void Queue(const InputReport &report) {
+    if (report.length > 0)
+        remote.queue.push_back({remote.clockUs * 1000, report});
+}
+
+ScriptTarget Target() {
+    return {&remote.device, remote.opened ? 1 : 0, Queue};
+}
+
+// Called with the lock held. Plays every step due by `now`, each at its own
+// time, so the reports carry the times a remote would have made them.
+void PlayUntil(int64_t now) {
+    while (remote.playing) {
+        StepResult result = RunDueSteps(remote.player, Target(), remote.clockUs);
+        if (result == StepGone || result == StepFailed) {
+            remote.playing = false;
+            remote.queue.push_back({remote.clockUs * 1000, InputReport{{}, -1}});
+            return;
+        }
+        int64_t due = NextStepDueUs(remote.player, remote.clockUs);
+        if (due < 0 || due * 1000 > now) {
+            remote.clockUs = std::max(remote.clockUs, now / 1000);
+            return;
+        }
+        remote.clockUs = due;
+    }
+}
+
 // Counts a read in progress; a reader thread killed inside the read still
 // unwinds through this, so the count shows whether it is really gone.
+// One from before a reset counts no more.
 struct WaitingReader {
+    int generation;
     WaitingReader() {
         std::lock_guard<std::mutex> hold(remote.lock);
+        generation = remote.generation;
         remote.readersWaiting++;
     }
     ~WaitingReader() {
         std::lock_guard<std::mutex> hold(remote.lock);
-        remote.readersWaiting--;
+        remote.readersWaiting -= generation == remote.generation;
     }
 };
-
-// Sleeps are cancellation points, so a reader thread blocked here can be
-// ended; no lock is held while waiting.
-void WaitFor(int ms) {
-    if (ms > 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
-void WaitUntil(int64_t ns) {
-    int64_t left = ns - Now();
-    if (left > 0)
-        std::this_thread::sleep_for(std::chrono::nanoseconds(left));
-}
-
-[[noreturn]] void WaitForEver() {
-    for (;;)
-        std::this_thread::sleep_for(std::chrono::hours(1));
-}
-
-// Called with the lock held. An awaited write counts once every report
-// before the step has been returned, and only when written after the last;
-// the report after the step is timed from that write.
-bool AwaitedWriteSeen(const std::vector<uint8_t> &start) {
-    if (remote.reportsUnderWay != 0)
-        return false;
-    for (size_t i = remote.servedAt; i < remote.events.size(); i++) {
-        const HidEvent &e = remote.events[i];
-        if (e.kind == HidEvent::Write && e.bytes.size() >= start.size() &&
-            std::equal(start.begin(), start.end(), e.bytes.begin())) {
-            remote.anchorNs = e.ns;
-            return true;
-        }
-    }
-    return false;
-}
-
-bool ParseBytes(std::istringstream &in, std::vector<uint8_t> *bytes) {
-    std::string word;
-    while (in >> word) {
-        char *end;
-        unsigned long b = std::strtoul(word.c_str(), &end, 16);
-        if (*end != '\0' || b > 0xFF)
-            return false;
-        bytes->push_back(static_cast<uint8_t>(b));
-    }
-    return !bytes->empty() && bytes->size() <= 256;
-}
-
-bool ParseLine(const std::string &line) {
-    std::istringstream in(line.substr(0, line.find('#')));
-    std::string verb;
-    if (!(in >> verb))
-        return true;
-
-    Step step{Step::Report, 0, 1, {}};
-    if (verb == "device") {
-        std::string what;
-        remote.noDevice = (in >> what) && what == "none";
-        return remote.noDevice;
-    } else if (verb == "silent") {
-        step.kind = Step::Silent;
-    } else if (verb == "await") {
-        step.kind = Step::Await;
-        if (!ParseBytes(in, &step.bytes))
-            return false;
-    } else if (verb == "gone") {
-        step.kind = Step::Gone;
-        in >> step.delayMs;
-    } else if (verb == "report") {
-        if (!(in >> step.delayMs) || !ParseBytes(in, &step.bytes))
-            return false;
-    } else if (verb == "repeat") {
-        if (!(in >> step.count >> step.delayMs) || step.count < 1 || !ParseBytes(in, &step.bytes))
-            return false;
-    } else {
-        return false;
-    }
-    remote.steps.push_back(std::move(step));
-    return true;
-}
 
 bool ParseScript(const std::string &text, std::string *error) {
     std::istringstream in(text);
     std::string line;
     while (std::getline(in, line)) {
-        if (!ParseLine(line)) {
+        ScriptStep step;
+        if (!ParseScriptLine(line, &step)) {
             if (error)
                 *error = line;
             return false;
         }
+        if (step.kind != ScriptStep::Nothing)
+            remote.player.steps.push_back(step);
     }
+    remote.scripted = remote.playing = true;
     return true;
 }
 
@@ -193,6 +151,8 @@ void LoadFromEnvironment() {
     if (remote.fromEnvironment)
         return;
     remote.fromEnvironment = true;
+    // A remote just switched on, as the unit tests' reset makes it.
+    ResetVirtualRemote(remote.device);
 
     if (const char *path = std::getenv("LUMADRIFTER_TEST_HID_LOG"))
         remote.log = std::fopen(path, "w");
@@ -220,39 +180,38 @@ void LoadFromEnvironment() {
 
 void ResetScriptedRemote() {
     std::lock_guard<std::mutex> hold(remote.lock);
-    remote.noDevice = false;
+    ResetVirtualRemote(remote.device);
+    remote.player = ScriptPlayer{};
+    remote.scripted = remote.playing = remote.opened = false;
+    remote.clockUs = Now() / 1000;
+    remote.queuedNs = Now();
+    remote.queue.clear();
     remote.gone = false;
-    remote.steps.clear();
     remote.events.clear();
-    remote.reportsUnderWay = 0;
-    remote.servedAt = 0;
-    remote.anchorNs = Now();
     remote.closed = false;
-}
-
-void ScriptNoDevice() {
-    std::lock_guard<std::mutex> hold(remote.lock);
-    remote.noDevice = true;
-}
-
-void ScriptReport(int delayMs, const std::vector<uint8_t> &bytes, int count) {
-    std::lock_guard<std::mutex> hold(remote.lock);
-    remote.steps.push_back({Step::Report, delayMs, count, bytes});
-}
-
-void ScriptSilent() {
-    std::lock_guard<std::mutex> hold(remote.lock);
-    remote.steps.push_back({Step::Silent, 0, 1, {}});
-}
-
-void ScriptGone(int delayMs) {
-    std::lock_guard<std::mutex> hold(remote.lock);
-    remote.steps.push_back({Step::Gone, delayMs, 1, {}});
+    remote.generation++;
+    remote.readersWaiting = 0;
 }
 
 bool LoadScriptText(const std::string &text, std::string *error) {
     std::lock_guard<std::mutex> hold(remote.lock);
     return ParseScript(text, error);
+}
+
+void ScriptReport(int delayMs, const std::vector<uint8_t> &bytes, int count) {
+    std::lock_guard<std::mutex> hold(remote.lock);
+    InputReport report{{}, static_cast<int>(bytes.size())};
+    std::copy(bytes.begin(), bytes.begin() + std::min<size_t>(bytes.size(), 22), report.bytes);
+    for (int i = 0; i < count; i++) {
+        remote.queuedNs += int64_t(delayMs) * 1000000;
+        remote.queue.push_back({remote.queuedNs, report});
+    }
+}
+
+void ScriptGone(int delayMs) {
+    ScriptReport(delayMs, {}, 1);
+    std::lock_guard<std::mutex> hold(remote.lock);
+    remote.queue.back().report.length = -1;
 }
 
 std::vector<HidEvent> ScriptedEvents() {
@@ -281,8 +240,15 @@ int OpenHidHandle(int vendorId, int productId) {
 
     uint8_t ids[4] = {uint8_t(vendorId >> 8), uint8_t(vendorId), uint8_t(productId >> 8),
                       uint8_t(productId)};
-    int handle = remote.noDevice ? -1 : 7;
-    remote.anchorNs = Now();
+    const std::vector<ScriptStep> &steps = remote.player.steps;
+    int handle = !steps.empty() && steps.front().kind == ScriptStep::Absent ? -1 : 7;
+    // The script, and the reports queued by hand, count from the open.
+    int64_t now = Now();
+    for (Queued &q : remote.queue)
+        q.ns += now - remote.queuedNs;
+    remote.queuedNs = now;
+    remote.clockUs = now / 1000;
+    remote.opened = handle != -1;
     remote.closed = false;
 #ifndef _WIN32
     // Programs given the same LUMADRIFTER_TEST_HID_NODE share one remote:
@@ -298,71 +264,73 @@ int OpenHidHandle(int vendorId, int productId) {
         }
     }
 #endif
+    if (handle == -1)
+        remote.playing = false;
     Record(HidEvent::Open, handle, ids, 4);
     return handle;
 }
 
 int WriteReport(int, unsigned char *report, unsigned int *) {
     std::lock_guard<std::mutex> hold(remote.lock);
+    int64_t now = Now();
+    PlayUntil(now);
     int length = OutputReportLength(report[0]);
     Record(HidEvent::Write, length, report, 22);
+    if (remote.scripted && remote.playing) {
+        TakeHostReport(remote.player, Target(), report, length);
+        PlayUntil(now);
+    }
     return length;
 }
 
+// Polled, so that no lock is held while waiting; the sleeps are
+// cancellation points, so a reader thread blocked here can be ended. It
+// wakes for the next report queued and the script's next step; what only
+// another thread can bring (an answer to its write, a report queued by
+// hand) is looked for at once, then ever less often, up to 100 ms apart, so
+// that a remote that stays silent costs next to nothing.
 int ReadReport(int, unsigned char *report, unsigned int *) {
     WaitingReader waiting;
     std::unique_lock<std::mutex> hold(remote.lock);
-    // Polled, so that no lock is held while waiting.
-    while (!remote.gone && !remote.steps.empty() && remote.steps.front().kind == Step::Await) {
-        if (AwaitedWriteSeen(remote.steps.front().bytes)) {
-            remote.steps.pop_front();
-            continue;
+    int generation = remote.generation;
+    int64_t pollNs = 1000000;
+    for (;;) {
+        while (generation != remote.generation) {
+            hold.unlock();
+            std::this_thread::sleep_for(std::chrono::hours(1));
+            hold.lock();
         }
+        // As a real device's read fails once its handle is closed: the log
+        // ends with the close.
+        if (remote.closed)
+            return -1;
+        int64_t now = Now();
+        PlayUntil(now);
+        if (!remote.gone && !remote.queue.empty() && remote.queue.front().ns <= now) {
+            InputReport in = remote.queue.front().report;
+            remote.queue.pop_front();
+            remote.gone = in.length < 0;
+            if (!remote.gone) {
+                std::copy(in.bytes, in.bytes + in.length, report);
+                Record(HidEvent::Read, in.length, report, in.length);
+                return in.length;
+            }
+        }
+        if (remote.gone) {
+            Record(HidEvent::Read, -1, report, 0);
+            return -1;
+        }
+        int64_t wake = now + pollNs;
+        pollNs = std::min<int64_t>(pollNs * 2, 100000000);
+        if (!remote.queue.empty())
+            wake = std::min(wake, remote.queue.front().ns);
+        int64_t due = remote.playing ? NextStepDueUs(remote.player, remote.clockUs) : -1;
+        if (due >= 0)
+            wake = std::min(wake, due * 1000);
         hold.unlock();
-        WaitFor(1);
+        std::this_thread::sleep_for(std::chrono::nanoseconds(std::max<int64_t>(wake - now, 0)));
         hold.lock();
     }
-    if (remote.gone) {
-        Record(HidEvent::Read, -1, report, 0);
-        return -1;
-    }
-    if (remote.steps.empty() || remote.steps.front().kind == Step::Silent) {
-        hold.unlock();
-        WaitForEver();
-    }
-
-    // A repeated report stays in front until its count runs out; the remote
-    // going away stays there for good.
-    Step step = remote.steps.front();
-    if (step.kind == Step::Report && --remote.steps.front().count == 0)
-        remote.steps.pop_front();
-    if (step.kind == Step::Report)
-        remote.reportsUnderWay++;
-    int64_t due = remote.anchorNs + int64_t(step.delayMs) * 1000000;
-    hold.unlock();
-
-    WaitUntil(due);
-
-    hold.lock();
-    // As a real device's read fails once its handle is closed: the report
-    // stays unread, and the log ends with the close.
-    if (remote.closed) {
-        remote.reportsUnderWay -= step.kind == Step::Report;
-        return -1;
-    }
-    if (step.kind == Step::Gone) {
-        remote.gone = true;
-        Record(HidEvent::Read, -1, report, 0);
-        return -1;
-    }
-    int length = static_cast<int>(step.bytes.size());
-    for (int i = 0; i < length; i++)
-        report[i] = step.bytes[static_cast<size_t>(i)];
-    Record(HidEvent::Read, length, report, length);
-    remote.reportsUnderWay--;
-    remote.servedAt = remote.events.size();
-    remote.anchorNs = remote.events.back().ns;
-    return length;
 }
 
 void CloseHidHandle(int handle) {

@@ -1,18 +1,21 @@
 // A scripted remote behind the HID library's four calls.
 //
-// Reads are served from a script, in order, whichever thread calls: each
-// report its own delay after the one before it was returned (the first after
-// the open, the one after an await after the awaited write), so that the
-// remote keeps its own time and a late read finds the report waiting, as
-// with a real remote's queue. When the script
-// runs out the remote is silent (reads block for ever) unless it ends with
-// the remote going away (reads return -1). Every open, write, read and close
-// is recorded with a timestamp.
+// It plays the virtual remote's scenario language (tools/virtual-remote/
+// script.h), through the same parser and player, and answers the program's
+// output reports through the same protocol emulation (protocol.h): a mode
+// written makes its first data report at once, a register write is
+// acknowledged, a status report stops the data until a mode is chosen again.
+// The script starts at the open. The remote keeps its own time: each report
+// is made when its step is due and waits in a queue, as a real remote's
+// does, so a late read finds it waiting. When the script runs out the remote
+// stays (reads block); after "gone", or an await that gave up, reads return
+// -1; with "absent" OpenHidHandle finds nothing. Every open, write, read and
+// close is recorded with a timestamp.
 //
 // The same source builds the replacement libtiny_hid_dll used by the
-// end-to-end tests: there the script is read from the file named by
-// LUMADRIFTER_TEST_HID_SCRIPT and the record is written, a line an event, to
-// the file named by LUMADRIFTER_TEST_HID_LOG:
+// end-to-end tests and the Wine suite: there the script is read from the
+// file named by LUMADRIFTER_TEST_HID_SCRIPT and the record is written, a line
+// an event, to the file named by LUMADRIFTER_TEST_HID_LOG:
 //   <open|write|read|close> <us> <length> <hex bytes>
 // where <us> is the monotonic clock in microseconds (not counted from the
 // start), so that a line can be compared with another process's clock.
@@ -21,16 +24,9 @@
 // file as the real library locks the remote's node, and finds nothing when
 // another program holds it: programs given the same file share one remote.
 //
-// Script text, one step a line ('#' starts a comment):
-//   device none                    OpenHidHandle finds nothing
-//   report <ms> <hex bytes>        after <ms>, a read returns these bytes
-//   repeat <n> <ms> <hex bytes>    the same report <n> times, <ms> apart
-//   silent                         reads from here on never return
-//   await <hex bytes>              reads wait until the program writes a report
-//                                  that begins with these bytes, after the
-//                                  report before this step was read (a remote
-//                                  silent until a mode is selected again)
-//   gone <ms>                      after <ms>, reads return -1 from here on
+// The unit tests may also queue input reports of their own (ScriptReport),
+// for ids the emulation never makes; with no script loaded, nothing answers
+// the program's writes.
 #pragma once
 
 #include "tools/virtual-remote/protocol.h"
@@ -48,12 +44,13 @@ struct HidEvent {
 };
 
 void ResetScriptedRemote();
-void ScriptNoDevice();
-void ScriptReport(int delayMs, const std::vector<uint8_t> &bytes, int count = 1);
-void ScriptSilent();
-void ScriptGone(int delayMs);
 // Appends the steps of a script text; false, with the line, when one is wrong.
 bool LoadScriptText(const std::string &text, std::string *error);
+
+// Input reports as the remote sends them: each <delayMs> after the one
+// queued before it (the first after the open); then the remote gone.
+void ScriptReport(int delayMs, const std::vector<uint8_t> &bytes, int count = 1);
+void ScriptGone(int delayMs);
 
 std::vector<HidEvent> ScriptedEvents();
 std::vector<HidEvent> ScriptedEvents(HidEvent::Kind kind);

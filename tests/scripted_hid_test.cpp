@@ -14,27 +14,41 @@ int Read(unsigned char *buffer) {
     return ReadReport(7, buffer, &word);
 }
 
+void Write(std::vector<uint8_t> bytes) {
+    unsigned char report[256] = {};
+    std::copy(bytes.begin(), bytes.end(), report);
+    unsigned int word = 0;
+    WriteReport(7, report, &word);
+}
+
+// The virtual remote's language, answered as the virtual remote answers: a
+// mode written makes its first report at once, a change makes one of its
+// own, jitter one a step; after "gone" every read fails.
 TEST_F(ScriptedRemoteTest, ScriptTextServesItsSteps) {
     std::string error;
     ASSERT_TRUE(LoadScriptText("# a comment\n"
-                               "report 0 31 00 00 80 80 80   # probe\n"
-                               "repeat 2 0 30 00 02\n"
+                               "await 12 00 31   # the probe\n"
+                               "buttons 00 02\n"
                                "\n"
-                               "gone 0\n",
+                               "jitter 1 0\n"
+                               "gone\n",
                                &error));
+    ASSERT_EQ(OpenHidHandle(0x057E, 0x0306), 7);
+    Write({0x12, 0x00, 0x31});
     unsigned char buffer[256] = {};
     EXPECT_EQ(Read(buffer), 6);
-    EXPECT_EQ(buffer[3], 0x80);
-    EXPECT_EQ(Read(buffer), 3);
-    EXPECT_EQ(Read(buffer), 3);
+    EXPECT_EQ(Bytes(buffer, buffer + 6), (Bytes{0x31, 0x00, 0x00, 0x80, 0x80, 0x9A}));
+    EXPECT_EQ(Read(buffer), 6);
     EXPECT_EQ(buffer[2], 0x02);
+    EXPECT_EQ(Read(buffer), 6);
+    EXPECT_EQ(buffer[3], 0x81) << "the shake";
     EXPECT_EQ(Read(buffer), -1);
     EXPECT_EQ(Read(buffer), -1);
 }
 
 TEST_F(ScriptedRemoteTest, BadLinesAreRejected) {
-    for (const char *bad : {"report 10", "report x 31", "report 0 31 zz", "report 0 100",
-                            "repeat 0 10 31", "await", "await 1x", "wobble", "device maybe"}) {
+    for (const char *bad :
+         {"report 0 31 00", "buttons 00", "wait x", "await", "await 1x", "wobble", "absent now"}) {
         std::string error;
         EXPECT_FALSE(LoadScriptText(bad, &error)) << bad;
         EXPECT_EQ(error, bad);
@@ -42,7 +56,7 @@ TEST_F(ScriptedRemoteTest, BadLinesAreRejected) {
 }
 
 TEST_F(ScriptedRemoteTest, NoDeviceAndReportLengths) {
-    ASSERT_TRUE(LoadScriptText("device none\n", nullptr));
+    ASSERT_TRUE(LoadScriptText("absent\n", nullptr));
     EXPECT_EQ(OpenHidHandle(0x057E, 0x0306), -1);
 
     unsigned char report[256] = {0x12, 0x00, 0x33};
@@ -54,46 +68,46 @@ TEST_F(ScriptedRemoteTest, NoDeviceAndReportLengths) {
     EXPECT_EQ(WriteReport(7, report, &word), 2);
 }
 
-// Each report is due its delay after the one before it was returned, never
+// A report is made when its step is due, counted from the open, never
 // sooner, whenever the read is called: the remote keeps its own time.
 TEST_F(ScriptedRemoteTest, DelaysCountFromTheReportBefore) {
-    ScriptReport(30, ProbeReport());
-    ScriptReport(30, ProbeReport(0x81));
+    ASSERT_TRUE(LoadScriptText("await 12 00 31\nwait 30\njitter 1 0\n", nullptr));
+    OpenHidHandle(0x057E, 0x0306);
+    Write({0x12, 0x00, 0x31});
     unsigned char buffer[256];
     EXPECT_EQ(Read(buffer), 6);
     EXPECT_EQ(Read(buffer), 6);
-    std::vector<HidEvent> reads = ScriptedEvents(HidEvent::Read);
-    ASSERT_EQ(reads.size(), 2u);
-    EXPECT_GE(reads[1].ns - reads[0].ns, 30 * 1000000LL);
+    std::vector<HidEvent> events = ScriptedEvents();
+    ASSERT_EQ(events.size(), 4u);
+    EXPECT_GE(events[3].ns - events[1].ns, 30 * 1000000LL);
 }
 
-// A remote silent until a mode is selected: only a matching write made after
-// the report before the step releases the reads behind it; a write before
-// that report, or of another mode, does not.
+// A remote silent after a status report until a mode is selected: only the
+// mode's write brings the data report behind it, with the buttons pressed
+// meanwhile; a write of another kind does not.
 TEST_F(ScriptedRemoteTest, AnAwaitedWriteReleasesTheReportsBehindIt) {
-    ASSERT_TRUE(LoadScriptText("report 0 20 00 00 02 00 00 c8\n"
-                               "await 12 00 33\n"
-                               "report 0 30 00 00\n",
-                               nullptr));
-    unsigned char mode33[256] = {0x12, 0x00, 0x33}, mode31[256] = {0x12, 0x00, 0x31};
-    unsigned int word = 0;
+    ASSERT_TRUE(LoadScriptText("await 12 00 33\nstatus\nbuttons 00 80\n", nullptr));
+    OpenHidHandle(0x057E, 0x0306);
     unsigned char status[256], after[256];
-    WriteReport(7, mode33, &word);
+    Write({0x12, 0x00, 0x33});
+    ASSERT_EQ(Read(status), 18);
     ASSERT_EQ(Read(status), 7);
+    EXPECT_EQ(status[0], 0x20);
 
     int length = 0;
     std::thread reader([&] { length = Read(after); });
-    WriteReport(7, mode31, &word);
+    Write({0x11, 0x10});
     SleepMilliseconds(50); // room for a wrong release to show
-    WriteReport(7, mode33, &word);
+    Write({0x12, 0x00, 0x33});
     reader.join();
 
-    EXPECT_EQ(length, 3);
+    EXPECT_EQ(length, 18);
+    EXPECT_EQ(after[2], 0x80);
     std::vector<HidEvent> events = ScriptedEvents();
-    ASSERT_EQ(events.size(), 5u);
-    EXPECT_EQ(events[3].kind, HidEvent::Write);
-    EXPECT_EQ(events[3].bytes[2], 0x33);
-    EXPECT_EQ(events[4].kind, HidEvent::Read) << "read only after the mode 0x33 write";
+    ASSERT_EQ(events.size(), 7u);
+    EXPECT_EQ(events[5].kind, HidEvent::Write);
+    EXPECT_EQ(events[5].bytes[2], 0x33);
+    EXPECT_EQ(events[6].kind, HidEvent::Read) << "read only after the mode 0x33 write";
 }
 
 } // namespace

@@ -93,7 +93,7 @@ TEST_F(StartupTest, BannerAndUsageByteForByte) {
 }
 
 TEST_F(StartupTest, NoRemoteShowsOneMessageAndExitsWithOne) {
-    ScriptNoDevice();
+    ASSERT_TRUE(LoadScriptText("absent\n", nullptr));
     EXPECT_EQ(RunLumadrifter(), 1);
 
     EXPECT_EQ(recording.messages, std::vector<std::string>{"Wii-Remote not found."});

@@ -21,15 +21,15 @@ trap cleanup EXIT
 
 StartXvfb "$work" || { echo "bench_instructions: Xvfb did not start" >&2; exit 1; }
 
-# The lights left and right of the middle in turn, so that every report
-# moves the cursor; then Home.
+# Once the remote is set up, the lights left and right of the middle in
+# turn (tools/virtual-remote/script.h), so that every report moves the
+# cursor; then Home.
 {
-    echo "report 50 31 00 00 80 80 80"
+    echo "await 12 00 33"
     for i in $(seq 350); do
-        echo "report 10 33 00 00 80 80 80 aa f4 22 d2 f4 22 ff ff ff ff ff ff"
-        echo "report 10 33 00 00 80 80 80 0a f4 22 32 f4 22 ff ff ff ff ff ff"
+        printf '%s\n' "dots 682,244 722,244" "wait 10" "dots 522,244 562,244" "wait 10"
     done
-    echo "report 10 33 00 80 80 80 80 e0 f4 12 08 f4 22 ff ff ff ff ff ff"
+    printf '%s\n' "dots 480,244 520,244" "buttons 00 80"
 } >"$work/script"
 
 reads() { grep -c '^read' "$work/hid.log" 2>/dev/null; }

@@ -540,10 +540,11 @@ unsigned ButtonMask(const Hold &hold) {
 std::string HoldScript(const TempDir &dir, const Hold &hold, int reports, bool gone) {
     char held[128];
     std::snprintf(held, sizeof held,
-                  "repeat %d 20 33 00 %02x 80 80 80 ff ff ff ff ff ff ff ff ff ff ff ff\n", reports,
-                  hold.buttons2);
+                  "hold\nawait 12 00 31\nwait 50\nrelease\nawait 12 00 33\nbuttons 00 %02x\njitter "
+                  "%d 20\n",
+                  hold.buttons2, reports - 1);
     std::string path = dir.File(std::string("hold-") + hold.name + ".script");
-    std::ofstream(path) << "report 50 31 00 00 80 80 80\n" << held << (gone ? "gone 30\n" : "");
+    std::ofstream(path) << held << (gone ? "gone\n" : "");
     return path;
 }
 

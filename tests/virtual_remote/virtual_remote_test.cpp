@@ -246,6 +246,13 @@ TEST(VirtualRemoteScript, ParsesEachStep) {
     EXPECT_FALSE(OutputMatches(step, Bytes{0x12, 0x00, 0x31}.data(), 3));
     EXPECT_FALSE(OutputMatches(step, Bytes{0x12, 0x00}.data(), 2));
 
+    ASSERT_TRUE(ParseScriptLine("status", &step));
+    EXPECT_EQ(step.kind, ScriptStep::Status);
+    EXPECT_EQ(step.count, 0);
+    ASSERT_TRUE(ParseScriptLine("status ahead", &step));
+    EXPECT_EQ(step.kind, ScriptStep::Status);
+    EXPECT_EQ(step.count, 1);
+
     ASSERT_TRUE(ParseScriptLine("await open", &step));
     EXPECT_EQ(step.kind, ScriptStep::AwaitOpen);
     ASSERT_TRUE(ParseScriptLine("absent", &step));
@@ -267,6 +274,7 @@ TEST(VirtualRemoteScript, RejectsWhatItCannotPlay) {
         "wait",
         "wait -5",
         "status now",
+        "status ahead now",
         "await",
         "await open later",
         "gone 5",
@@ -378,6 +386,29 @@ TEST_F(VirtualRemotePlay, AHoldKeepsEveryReportUntilTheRelease) {
     EXPECT_EQ(sentByScript[1][2], 0x00);
     EXPECT_TRUE(player.held.empty());
     EXPECT_FALSE(HoldReport(player, answers.reports[0]));
+}
+
+// "status ahead" goes out at once while the rest is kept: whoever reads
+// next reads it before the acknowledgement made earlier.
+TEST_F(VirtualRemotePlay, AStatusAheadOvertakesWhatIsHeld) {
+    ScriptPlayer player = PlayerOf({"hold", "buttons 00 04"});
+    EXPECT_EQ(Run(player, 0), StepWaiting);
+    Bytes write = {0x16, 0x04, 0xB0, 0xFF, 0x30, 0x01, 0x08};
+    write.resize(22);
+    Answers answers{};
+    TakeOutputReport(remote, write.data(), 22, answers);
+    ASSERT_EQ(answers.count, 1);
+    EXPECT_TRUE(HoldReport(player, answers.reports[0]));
+
+    for (const char *line : {"status ahead", "release"})
+        player.steps.push_back(PlayerOf({line}).steps[0]);
+    EXPECT_EQ(Run(player, 10), StepWaiting);
+    std::vector<uint8_t> ids;
+    for (const Bytes &report : sentByScript)
+        ids.push_back(report[0]);
+    EXPECT_EQ(ids, (std::vector<uint8_t>{0x20, 0x30, 0x22}));
+    EXPECT_EQ(sentByScript[0][2], 0x04) << "it carries the buttons as they are, B held";
+    EXPECT_FALSE(remote.reporting) << "a status report stops the data reports, ahead or not";
 }
 
 } // namespace

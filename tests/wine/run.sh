@@ -299,11 +299,30 @@ RumbleGaps() {
         $1 == "write" && $4 == "13" && $5 == "04" && on { print ($2 - on >= 80000 ? "long enough" : "short " $2 - on); on = 0 }')"
 }
 
-# The D-pad's way from (300, 200) to (469, 194): right and up, never beyond.
+# The D-pad's way from the corner: left 169 and down 6, never beyond (the
+# start position, before the corner, aside).
 DpadWay() {
-    Compare "last cursor position" "469 194" "$(CursorPath | tail -1)"
-    CursorPath | awk '$1 < 300 || $1 > 469 || $2 < 194 || $2 > 200 { bad = 1 } END { exit bad }' ||
-        echo "the cursor left the D-pad's way from (300, 200) to (469, 194)" >>"$dir/failure"
+    local right=${corner% *} left=$((${corner% *} - 169))
+    Compare "last cursor position" "$left 6" "$(CursorPath | tail -1)"
+    CursorPath | tail -n +2 | awk -v l="$left" -v r="$right" '$1 < l || $1 > r || $2 < 0 || $2 > 6 { bad = 1 } END { exit bad }' ||
+        echo "the cursor left the D-pad's way from ($corner) to ($left, 6)" >>"$dir/failure"
+}
+
+# Clamp <value> <size>: the value kept on a screen of that many pixels.
+Clamp() { echo $(($1 < 0 ? 0 : $1 >= $2 ? $2 - 1 : $1)); }
+
+# The IR pointer's way (tests/scenarios/ir_trace.script), each place clamped
+# to the screen: from the corner's target (2048, -1024) a sixth of the way a
+# report to (488, 206), turned towards (788, 206), found again at the end.
+IrPath() {
+    local width height i way=()
+    read -r width height < <(Text "$dir/mouse.log" | sed -n 's/^screen //p')
+    local xs=(2048 1788 1571 1390 1239 1113 1008 921 848 788 738 746 753 758 763 767 770)
+    local ys=(-1024 -819 -648 -505 -386 -287 -204 -135 -78 -30 9 41 68 91 110 126 139)
+    for i in "${!xs[@]}"; do
+        way+=("$(Clamp "${xs[i]}" "$width") $(Clamp "${ys[i]}" "$height")")
+    done
+    Path "770 139" "$at" "${way[@]}"
 }
 
 # Placed at the screen's top right corner, then moved left by the D-pad.
@@ -356,28 +375,35 @@ TypeControlC() {
 
 scripted=$build/scripted/lumadrifter.exe
 stand_in=$build/stand-in/lumadrifter.exe
-B=$(printf '%s\n' "left-down $at" "left-up $at")
 not_found="Wii-Remote not found."
 
 code=1 console= box=$not_found side="open -1 05 7e 03 06" Case no_remote "$scripted" no_remote \
     "no remote: \"Wii-Remote not found.\" shown and dismissed, exit code 1"
+# Where the camera set-up's acknowledgements put the cursor: they reach the
+# control loop before any IR report, their dots read (0, 0) and count as
+# seen, and the target (2048, -1024) is clamped to the screen's top right
+# corner. The screen is the one the watcher saw in the first run.
+read -r width height < <(Text "$results/no_remote/mouse.log" | sed -n 's/^screen //p')
+corner="$((${width:-0} - 1)) 0"
+B=$(printf '%s\n' "left-down $corner" "left-up $corner")
 console= box="Wii-Remote cannot open." side=$unanswered Case silent "$scripted" silent \
     "silent remote: \"Wii-Remote cannot open.\", the blocked reader ended, exit code 0"
-more='Compare cursor "$at" "$(CursorPath)"' Case home "$scripted" home \
+more='Path "$corner" "$at" "$corner"' Case home "$scripted" home \
     "a whole run ended by Home: banner and output reports"
 side=$reselected Case status "$scripted" status "a status report: the reporting mode selected again"
-# The status report is the control loop's first: the dots still read (0, 0),
-# so no tracking line before Home.
-console=$banner side=$reselected Case status_after_setup "$scripted" status_after_setup \
+# The status report goes ahead of the set-up's answers: whichever thread
+# reads it selects the mode again; the IR mode's first report, no dots seen,
+# comes before Home.
+side=$reselected Case status_after_setup "$scripted" status_after_setup \
     "a status report after the camera set-up: the reporting mode selected again"
-events=$(printf '%s\n' "$B" "right-down $at" "right-up $at" "wheel +64 $at" "wheel +64 $at" "wheel +64 $at" \
-    "wheel -64 $at" "wheel -64 $at" "wheel -64 $at" "wheel +64 $at") \
+events=$(printf '%s\n' "$B" "right-down $corner" "right-up $corner" "wheel +64 $corner" "wheel +64 $corner" \
+    "wheel +64 $corner" "wheel -64 $corner" "wheel -64 $corner" "wheel -64 $corner" "wheel +64 $corner") \
     side=$(printf '%s\n' "$opened" "$startup" "write 2: 13 05" "write 2: 13 04" "write 2: 13 05" \
         "write 2: 13 04" "$quiet") \
     more=RumbleGaps Case clicks_wheel "$scripted" clicks_wheel "clicks and wheel amounts as the hook saw them"
-more=DpadWay Case dpad "$scripted" dpad "D-pad: cursor moved right 169 and up 6"
+more=DpadWay Case dpad "$scripted" dpad "D-pad: cursor moved left 169 and down 6 from the corner"
 console=$(printf '%s\n' "$ng" "IR-Track Ok") \
-    more='Path "686 206" "$at" "488 206" "538 206" "579 206" "613 206" "642 206" "666 206" "686 206"' \
+    more=IrPath \
     Case ir_trace "$scripted" ir_trace "IR pointer: cursor placed, smoothed, tracking lost and found"
 more=ClampedPath Case clamp "$scripted" clamp "cursor placement clamped to the screen, the D-pad going on from there"
 code=1 box="Wii-Remote disconnected." events=$B Case gone "$scripted" gone \
@@ -386,7 +412,7 @@ WayOut "the remote gone with B held (Windows)" gone
 action=TypeKeys more="EndedBy Escape" Case escape "$scripted" escape "Escape typed into the console ends the run"
 WayOut "Escape in the console (Windows)" "the key was typed" "$(Typed esc)"
 # The system ends the program: its exit code and console are not checked.
-code=- console=- events=$(printf '%s\n' "right-down $at" "left-down $at" "left-up $at" "right-up $at") \
+code=- console=- events=$(printf '%s\n' "right-down $corner" "left-down $corner" "left-up $corner" "right-up $corner") \
     action=TypeControlC more="EndedBy Ctrl+C" Case interrupt "$scripted" interrupt \
     "Ctrl+C in the console: the buttons held are let go, the remote is left quiet and closed"
 WayOut "Ctrl+C with B and A held (Windows)" "the key was typed" "$(Typed ctrl-c)"

@@ -32,7 +32,8 @@ const char usage[] =
     "Creates a virtual remote through /dev/uhid and plays SCRIPT, or the\n"
     "commands typed on standard input when there is none (or it is \"-\").\n"
     "Commands: buttons B1 B2 | accel X Y Z | dots X,Y ... | jitter N MS | status |\n"
-    "          wait MS | await HEX... | await open | hold | release | gone | absent\n"
+    "          status ahead | wait MS | await HEX... | await open | hold | release |\n"
+    "          gone | absent\n"
     "--log FILE writes every report in and out, with its time in microseconds.\n"
     "The remote stays until \"gone\", Ctrl+C or SIGTERM.\n";
 

@@ -91,7 +91,11 @@ bool ParseScriptLine(const std::string &line, ScriptStep *step) {
                ParseNumber(other, 0, 600000, &step->ms) && AtEnd(in);
     } else if (verb == "status") {
         step->kind = ScriptStep::Status;
-        return AtEnd(in);
+        if (in >> word) {
+            step->count = 1;
+            return word == "ahead" && AtEnd(in);
+        }
+        return true;
     } else if (verb == "wait") {
         step->kind = ScriptStep::Wait;
         return in >> word && ParseNumber(word, 0, 3600000, &step->ms) && AtEnd(in);
@@ -212,7 +216,10 @@ static StepResult RunStep(ScriptPlayer &player, const ScriptTarget &target, cons
     case ScriptStep::Jitter:
         return Jitter(player, target, step, now);
     case ScriptStep::Status:
-        Emit(player, target, StatusReport(remote));
+        if (step.count == 1)
+            target.send(StatusReport(remote));
+        else
+            Emit(player, target, StatusReport(remote));
         return StepDone;
     case ScriptStep::Wait:
         player.resumeUs = now + step.ms * 1000;

@@ -14,6 +14,10 @@
 //                          bit each time (none in a mode without it)
 //   status                 a status report on its own, as when something is
 //                          plugged into the remote
+//   status ahead           the same, sent at once even while "hold" keeps
+//                          reports: it goes out ahead of those kept (the
+//                          answers to the host included), so that whoever
+//                          reads next reads it first
 //   wait <ms>              let time pass
 //   await <hex bytes>      wait until the host has sent an output report that
 //                          starts with these bytes (each report counts once)
@@ -51,7 +55,7 @@ struct ScriptStep {
         Gone,
         Absent
     } kind;
-    int count; // Jitter: reports; Await: bytes to match
+    int count; // Jitter: reports; Await: bytes to match; Status: 1 when ahead
     int ms;    // Wait; Jitter: the time between reports
     uint8_t bytes[22];
     CameraDot dots[4];
