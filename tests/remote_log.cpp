@@ -96,6 +96,13 @@ std::string LateForTheProbe(const std::vector<LogLine> &log) {
                        " ms after mode 0x31, was not counted before the window closed";
             return "";
         }
+        // The answer was due in the window, and the reader, waiting for it,
+        // had not woken to take it when the program gave up.
+        if (modeUs >= 0 && l.kind == "waiting" && l.bytes.size() > 3 && l.bytes[0] >= 0x31 &&
+            l.bytes[3] != 0 && ReadProbeOutcome(log) == ProbeOutcome::Failed)
+            return "the machine was late for the probe: its answer was due " +
+                   std::to_string((l.us - modeUs) / 1000) +
+                   " ms after mode 0x31 and still waited for the reader at the close";
     }
     return "";
 }

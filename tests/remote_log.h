@@ -1,8 +1,8 @@
 // The remote's log, as both the scripted HID library (tests/scripted_hid.cpp)
 // and the virtual remote (tools/virtual-remote) write it, a line a happening:
 //   <kind> <µs> [<length> <bytes in hex>]
-// The scripted library's kinds are open, write, read and close (an open's
-// length is the handle it gave); the virtual remote's are output, input,
+// The scripted library's kinds are open, write, read, waiting and close (an
+// open's length is the handle it gave); the virtual remote's are output, input,
 // start, stop, open, close and gone.
 #pragma once
 
@@ -40,8 +40,10 @@ ProbeOutcome ReadProbeOutcome(const std::vector<LogLine> &log);
 // window: the probe failed, yet the reader's first read came after the
 // window with a report waiting for it, or brought the answer within the
 // window and the program, held up, had not counted it when the window
-// closed. A probe that never reads, or a fault that fails every run, fails
-// all the same: a case runs at most three times.
+// closed, or was still asleep in its read at the close with the answer due
+// (the scripted library's "waiting" line). A probe that never reads, or a
+// fault that fails every run, fails all the same: a case runs at most three
+// times.
 std::string LateForTheProbe(const std::vector<LogLine> &log);
 
 // The table of ways out, one line a way out:

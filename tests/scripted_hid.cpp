@@ -112,11 +112,33 @@ void PlayUntil(int64_t now) {
     }
 }
 
+// A reader ended inside its read (Linux), or still waiting at the close
+// (Windows, where an ended thread unwinds nothing), while a report was due
+// for it was held up by the machine, not by the remote: the log says so, in
+// a line of its own, so that a run that missed the probe's window that way
+// can be told from a program that never read. Called with the lock held.
+void NoteReportWaiting() {
+    if (!remote.log)
+        return;
+    PlayUntil(Now());
+    if (remote.queue.empty() || remote.queue.front().ns > Now() ||
+        remote.queue.front().report.length <= 0)
+        return;
+    const InputReport &in = remote.queue.front().report;
+    std::fprintf(remote.log, "waiting %lld %d",
+                 static_cast<long long>(remote.queue.front().ns / 1000), in.length);
+    for (int i = 0; i < in.length; i++)
+        std::fprintf(remote.log, " %02x", in.bytes[i]);
+    std::fputc('\n', remote.log);
+    std::fflush(remote.log);
+}
+
 // Counts a read in progress; a reader thread killed inside the read still
 // unwinds through this, so the count shows whether it is really gone.
 // One from before a reset counts no more.
 struct WaitingReader {
     int generation;
+    bool returned = false;
     WaitingReader() {
         std::lock_guard<std::mutex> hold(remote.lock);
         generation = remote.generation;
@@ -124,6 +146,8 @@ struct WaitingReader {
     }
     ~WaitingReader() {
         std::lock_guard<std::mutex> hold(remote.lock);
+        if (!returned && generation == remote.generation)
+            NoteReportWaiting();
         remote.readersWaiting -= generation == remote.generation;
     }
 };
@@ -302,8 +326,10 @@ int ReadReport(int, unsigned char *report, unsigned int *) {
         }
         // As a real device's read fails once its handle is closed: the log
         // ends with the close.
-        if (remote.closed)
+        if (remote.closed) {
+            waiting.returned = true;
             return -1;
+        }
         int64_t now = Now();
         PlayUntil(now);
         if (!remote.gone && !remote.queue.empty() && remote.queue.front().ns <= now) {
@@ -313,11 +339,13 @@ int ReadReport(int, unsigned char *report, unsigned int *) {
             if (!remote.gone) {
                 std::copy(in.bytes, in.bytes + in.length, report);
                 Record(HidEvent::Read, in.length, report, in.length);
+                waiting.returned = true;
                 return in.length;
             }
         }
         if (remote.gone) {
             Record(HidEvent::Read, -1, report, 0);
+            waiting.returned = true;
             return -1;
         }
         int64_t wake = now + pollNs;
@@ -335,6 +363,8 @@ int ReadReport(int, unsigned char *report, unsigned int *) {
 
 void CloseHidHandle(int handle) {
     std::lock_guard<std::mutex> hold(remote.lock);
+    if (remote.readersWaiting > 0)
+        NoteReportWaiting();
 #ifndef _WIN32
     if (remote.node != -1)
         close(remote.node);

@@ -18,7 +18,10 @@
 // an event, to the file named by LUMADRIFTER_TEST_HID_LOG:
 //   <open|write|read|close> <us> <length> <hex bytes>
 // where <us> is the monotonic clock in microseconds (not counted from the
-// start), so that a line can be compared with another process's clock.
+// start), so that a line can be compared with another process's clock. Just
+// before the close, a line "waiting <us due> <length> <hex bytes>" tells of
+// a report that was due while a reader still waited for it (a reader the
+// machine held up).
 //
 // With LUMADRIFTER_TEST_HID_NODE naming a file, OpenHidHandle locks that
 // file as the real library locks the remote's node, and finds nothing when
