@@ -77,13 +77,14 @@ ProbeOutcome ReadProbeOutcome(const std::vector<LogLine> &log) {
     return ProbeOutcome::Undecided;
 }
 
-std::string LateForTheProbe(const std::vector<LogLine> &log) {
+std::string LateForTheProbe(const std::vector<LogLine> &log, bool failed) {
+    failed = failed || ReadProbeOutcome(log) == ProbeOutcome::Failed;
     int64_t modeUs = -1;
     for (const LogLine &l : log) {
         if (modeUs < 0 && IsWrite(l, 0x12, 2, 0x31))
             modeUs = l.us;
         if (modeUs >= 0 && l.kind == "read" && l.length > 0) {
-            if (ReadProbeOutcome(log) != ProbeOutcome::Failed)
+            if (!failed)
                 return "";
             std::string ms = std::to_string((l.us - modeUs) / 1000);
             if (l.us - modeUs >= 100000)
@@ -99,7 +100,7 @@ std::string LateForTheProbe(const std::vector<LogLine> &log) {
         // The answer was due in the window, and the reader, waiting for it,
         // had not woken to take it when the program gave up.
         if (modeUs >= 0 && l.kind == "waiting" && l.bytes.size() > 3 && l.bytes[0] >= 0x31 &&
-            l.bytes[3] != 0 && ReadProbeOutcome(log) == ProbeOutcome::Failed)
+            l.bytes[3] != 0 && failed)
             return "the machine was late for the probe: its answer was due " +
                    std::to_string((l.us - modeUs) / 1000) +
                    " ms after mode 0x31 and still waited for the reader at the close";

@@ -44,7 +44,9 @@ ProbeOutcome ReadProbeOutcome(const std::vector<LogLine> &log);
 // (the scripted library's "waiting" line). A probe that never reads, or a
 // fault that fails every run, fails all the same: a case runs at most three
 // times.
-std::string LateForTheProbe(const std::vector<LogLine> &log);
+// failed: the caller saw the probe fail before the log did (on a terminal
+// the message waits for Enter with the handle still open).
+std::string LateForTheProbe(const std::vector<LogLine> &log, bool failed = false);
 
 // The table of ways out, one line a way out:
 //   way out: <way> | exit <code> (or no exit) | buttons down after:

@@ -353,7 +353,14 @@ Program::Program(const Launch &launch) {
                        Stdout().find("Wii-Remote cannot open.") != std::string::npos;
             },
             10000);
-        std::string late = LateForTheProbe(HidLog());
+        bool failed = Stdout().find("Wii-Remote cannot open.") != std::string::npos;
+        // On a terminal the message waits for Enter, the remote still open:
+        // answered, the program closes it and the log says all.
+        if (failed && launch.input == Launch::Terminal) {
+            Type("\r");
+            WaitForExit();
+        }
+        std::string late = LateForTheProbe(HidLog(), failed);
         if (late.empty())
             return;
         std::printf("%s; running once more\n", late.c_str());
