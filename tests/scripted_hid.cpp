@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
+#include <fstream>
 #include <mutex>
 #include <sstream>
 #include <thread>
@@ -27,12 +28,11 @@ struct Queued {
     InputReport report;
 };
 
-struct Remote {
-    std::mutex lock;
+// What a reset makes anew.
+struct Session {
     VirtualRemote device;
     ScriptPlayer player;
-    bool scripted = false; // steps loaded: the emulation answers writes
-    bool playing = false;  // not yet gone
+    bool playing = false; // steps loaded and not yet gone: the emulation answers writes
     bool opened = false;
     int64_t clockUs = 0;  // how far the player has played
     int64_t queuedNs = 0; // when the last report ScriptReport queued is due
@@ -41,7 +41,11 @@ struct Remote {
     std::vector<HidEvent> events;
     int readersWaiting = 0;
     bool closed = false; // a read that ends after the close reads nothing
-    int generation = 0;  // a read from before a reset never returns
+};
+
+struct Remote : Session {
+    std::mutex lock;
+    int generation = 0; // a read from before a reset never returns
     bool fromEnvironment = false;
     FILE *log = nullptr;
     int node = -1; // the file standing for the remote's node, while open
@@ -56,31 +60,31 @@ int64_t Now() {
         .count();
 }
 
-const char *KindName(HidEvent::Kind kind) {
-    static const char *const names[] = {"open", "write", "read", "close"};
-    return names[kind];
+// Called with the lock held: a line of the log, if there is one. Its time is
+// the monotonic clock in microseconds, as every process on the machine reads
+// it, so a log line can be set beside what another process saw at the same
+// moment.
+void Log(const char *what, int64_t ns, int length, const uint8_t *bytes, int count) {
+    if (!remote.log)
+        return;
+    std::fprintf(remote.log, "%s %lld %d", what, static_cast<long long>(ns / 1000), length);
+    for (int i = 0; i < count; i++)
+        std::fprintf(remote.log, " %02x", bytes[i]);
+    std::fputc('\n', remote.log);
+    std::fflush(remote.log);
 }
 
-// Called with the lock held. The log's time is the monotonic clock in
-// microseconds, as every process on the machine reads it, so a log line can
-// be set beside what another process saw at the same moment.
+// Called with the lock held.
 void Record(HidEvent::Kind kind, int length, const uint8_t *bytes, int count) {
+    static const char *const names[] = {"open", "write", "read", "close"};
 #ifdef _WIN32
     int thread = 0;
 #else
     int thread = gettid();
 #endif
-    HidEvent event{kind, Now(), length, std::vector<uint8_t>(bytes, bytes + count), thread};
-
-    if (remote.log) {
-        std::fprintf(remote.log, "%s %lld %d", KindName(kind),
-                     static_cast<long long>(event.ns / 1000), length);
-        for (uint8_t b : event.bytes)
-            std::fprintf(remote.log, " %02x", b);
-        std::fputc('\n', remote.log);
-        std::fflush(remote.log);
-    }
-    remote.events.push_back(std::move(event));
+    remote.events.push_back(
+        {kind, Now(), length, std::vector<uint8_t>(bytes, bytes + count), thread});
+    Log(names[kind], remote.events.back().ns, length, bytes, count);
 }
 
 // Called with the lock held, by the player: a report goes out when made.
@@ -121,16 +125,9 @@ void NoteReportWaiting() {
     if (!remote.log)
         return;
     PlayUntil(Now());
-    if (remote.queue.empty() || remote.queue.front().ns > Now() ||
-        remote.queue.front().report.length <= 0)
-        return;
-    const InputReport &in = remote.queue.front().report;
-    std::fprintf(remote.log, "waiting %lld %d",
-                 static_cast<long long>(remote.queue.front().ns / 1000), in.length);
-    for (int i = 0; i < in.length; i++)
-        std::fprintf(remote.log, " %02x", in.bytes[i]);
-    std::fputc('\n', remote.log);
-    std::fflush(remote.log);
+    const Queued *due = remote.queue.empty() ? nullptr : &remote.queue.front();
+    if (due && due->ns <= Now() && due->report.length > 0)
+        Log("waiting", due->ns, due->report.length, due->report.bytes, due->report.length);
 }
 
 // Counts a read in progress; a reader thread killed inside the read still
@@ -165,7 +162,7 @@ bool ParseScript(const std::string &text, std::string *error) {
         if (step.kind != ScriptStep::Nothing)
             remote.player.steps.push_back(step);
     }
-    remote.scripted = remote.playing = true;
+    remote.playing = true;
     return true;
 }
 
@@ -183,18 +180,15 @@ void LoadFromEnvironment() {
     const char *path = std::getenv("LUMADRIFTER_TEST_HID_SCRIPT");
     if (!path)
         return;
-    std::string text, error;
-    if (FILE *f = std::fopen(path, "r")) {
-        char chunk[4096];
-        size_t n;
-        while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
-            text.append(chunk, n);
-        std::fclose(f);
-    } else {
+    std::ifstream file(path);
+    if (!file) {
         std::fprintf(stderr, "scripted remote: cannot read %s\n", path);
         std::abort();
     }
-    if (!ParseScript(text, &error)) {
+    std::stringstream text;
+    text << file.rdbuf();
+    std::string error;
+    if (!ParseScript(text.str(), &error)) {
         std::fprintf(stderr, "scripted remote: bad script line: %s\n", error.c_str());
         std::abort();
     }
@@ -204,17 +198,11 @@ void LoadFromEnvironment() {
 
 void ResetScriptedRemote() {
     std::lock_guard<std::mutex> hold(remote.lock);
+    static_cast<Session &>(remote) = Session{};
     ResetVirtualRemote(remote.device);
-    remote.player = ScriptPlayer{};
-    remote.scripted = remote.playing = remote.opened = false;
     remote.clockUs = Now() / 1000;
     remote.queuedNs = Now();
-    remote.queue.clear();
-    remote.gone = false;
-    remote.events.clear();
-    remote.closed = false;
     remote.generation++;
-    remote.readersWaiting = 0;
 }
 
 bool LoadScriptText(const std::string &text, std::string *error) {
@@ -244,10 +232,8 @@ std::vector<HidEvent> ScriptedEvents() {
 }
 
 std::vector<HidEvent> ScriptedEvents(HidEvent::Kind kind) {
-    std::vector<HidEvent> all = ScriptedEvents(), some;
-    for (HidEvent &e : all)
-        if (e.kind == kind)
-            some.push_back(std::move(e));
+    std::vector<HidEvent> some = ScriptedEvents();
+    std::erase_if(some, [kind](const HidEvent &e) { return e.kind != kind; });
     return some;
 }
 
@@ -300,7 +286,7 @@ int WriteReport(int, unsigned char *report, unsigned int *) {
     PlayUntil(now);
     int length = OutputReportLength(report[0]);
     Record(HidEvent::Write, length, report, 22);
-    if (remote.scripted && remote.playing) {
+    if (remote.playing) {
         TakeHostReport(remote.player, Target(), report, length);
         PlayUntil(now);
     }
@@ -332,21 +318,18 @@ int ReadReport(int, unsigned char *report, unsigned int *) {
         }
         int64_t now = Now();
         PlayUntil(now);
-        if (!remote.gone && !remote.queue.empty() && remote.queue.front().ns <= now) {
-            InputReport in = remote.queue.front().report;
-            remote.queue.pop_front();
-            remote.gone = in.length < 0;
-            if (!remote.gone) {
-                std::copy(in.bytes, in.bytes + in.length, report);
-                Record(HidEvent::Read, in.length, report, in.length);
-                waiting.returned = true;
-                return in.length;
+        // The report due, or -1 once the remote is gone.
+        bool ready = !remote.gone && !remote.queue.empty() && remote.queue.front().ns <= now;
+        if (ready || remote.gone) {
+            int length = ready ? remote.queue.front().report.length : -1;
+            if (ready) {
+                std::copy_n(remote.queue.front().report.bytes, std::max(length, 0), report);
+                remote.queue.pop_front();
             }
-        }
-        if (remote.gone) {
-            Record(HidEvent::Read, -1, report, 0);
+            remote.gone = length < 0;
+            Record(HidEvent::Read, length, report, std::max(length, 0));
             waiting.returned = true;
-            return -1;
+            return length;
         }
         int64_t wake = now + pollNs;
         pollNs = std::min<int64_t>(pollNs * 2, 100000000);
