@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 namespace {
@@ -33,12 +34,6 @@ class VirtualRemoteTest : public ::testing::Test {
         report.insert(report.end(), data.begin(), data.end());
         report.resize(22);
         return Output(report);
-    }
-
-    // The camera set-up, step by step as the program does it.
-    void SetUpCamera() {
-        for (const Bytes &report : WithZeroBlock(expectedCameraSetUp))
-            Output(report);
     }
 
     Bytes Next(bool tick = false) { return BytesOf(NextDataReport(remote, tick)); }
@@ -129,12 +124,11 @@ TEST_F(VirtualRemoteTest, DotsOnlyOnceTheCameraIsSetUpInModeThree) {
     dark.resize(18, 0xFF);
     EXPECT_EQ(Next(), dark) << "camera off";
 
-    SetUpCamera();
+    for (const Bytes &report : WithZeroBlock(expectedCameraSetUp)) // as the program sets it up
+        Output(report);
     EXPECT_TRUE(CameraSendsDots(remote));
-    Bytes seen = Next();
-    ASSERT_EQ(seen.size(), 18u);
-    EXPECT_EQ(Bytes(seen.begin() + 6, seen.end()),
-              (Bytes{0xF4, 0x90, 0x50, 0x1C, 0xA4, 0x60, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
+    EXPECT_EQ(Next(), (Bytes{0x33, 0x00, 0x00, 0x80, 0x80, 0x9A, 0xF4, 0x90, 0x50, 0x1C, 0xA4, 0x60,
+                             0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
 
     WriteRegisters(0x33, {0x01}); // basic output: not the three-byte format
     EXPECT_EQ(Next(), dark);
@@ -222,68 +216,55 @@ TEST_F(VirtualRemoteTest, ShortOrUnknownOutputReportsChangeNothing) {
 
 // ---- the scenario language ----
 
+// Each dot of a step as the language writes it: "x,y", or "-" for one not seen.
+std::string DotsOf(const ScriptStep &step) {
+    std::string text;
+    for (const CameraDot &dot : step.dots)
+        text += (text.empty() ? "" : " ") +
+                (dot.seen ? std::to_string(dot.x) + "," + std::to_string(dot.y) : "-");
+    return text;
+}
+
 TEST(VirtualRemoteScript, ParsesEachStep) {
+    const struct {
+        const char *line;
+        ScriptStep::Kind kind;
+        int count, ms;
+        Bytes bytes;
+        std::string dots = "- - - -";
+    } rows[] = {
+        {"buttons 10 04  # Plus and B", ScriptStep::Buttons, 2, 0, {0x10, 0x04}},
+        {"dots 500,400 - 1023,767", ScriptStep::Dots, 0, 0, {}, "500,400 - 1023,767 -"},
+        {"jitter 5 30", ScriptStep::Jitter, 5, 30, {}},
+        {"await 12 00 33", ScriptStep::Await, 3, 0, {0x12, 0x00, 0x33}},
+        {"status", ScriptStep::Status, 0, 0, {}},
+        {"status ahead", ScriptStep::Status, 1, 0, {}},
+        {"await open", ScriptStep::AwaitOpen, 0, 0, {}},
+        {"absent", ScriptStep::Absent, 0, 0, {}},
+        {"   # only a comment", ScriptStep::Nothing, 0, 0, {}},
+    };
     ScriptStep step;
-    ASSERT_TRUE(ParseScriptLine("buttons 10 04  # Plus and B", &step));
-    EXPECT_EQ(step.kind, ScriptStep::Buttons);
-    EXPECT_EQ(Bytes(step.bytes, step.bytes + 2), (Bytes{0x10, 0x04}));
-
-    ASSERT_TRUE(ParseScriptLine("dots 500,400 - 1023,767", &step));
-    EXPECT_EQ(step.kind, ScriptStep::Dots);
-    EXPECT_TRUE(step.dots[0].seen && step.dots[0].x == 500 && step.dots[0].y == 400);
-    EXPECT_FALSE(step.dots[1].seen);
-    EXPECT_TRUE(step.dots[2].seen && step.dots[2].x == 1023 && step.dots[2].y == 767);
-    EXPECT_FALSE(step.dots[3].seen);
-
-    ASSERT_TRUE(ParseScriptLine("jitter 5 30", &step));
-    EXPECT_EQ(step.kind, ScriptStep::Jitter);
-    EXPECT_EQ(step.count, 5);
-    EXPECT_EQ(step.ms, 30);
-
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.line);
+        ASSERT_TRUE(ParseScriptLine(row.line, &step));
+        EXPECT_EQ(step.kind, row.kind);
+        EXPECT_EQ(step.count, row.count);
+        EXPECT_EQ(step.ms, row.ms);
+        EXPECT_EQ(Bytes(step.bytes, step.bytes + row.bytes.size()), row.bytes);
+        EXPECT_EQ(DotsOf(step), row.dots);
+    }
     ASSERT_TRUE(ParseScriptLine("await 12 00 33", &step));
-    EXPECT_EQ(step.kind, ScriptStep::Await);
     EXPECT_TRUE(OutputMatches(step, Bytes{0x12, 0x00, 0x33}.data(), 3));
     EXPECT_FALSE(OutputMatches(step, Bytes{0x12, 0x00, 0x31}.data(), 3));
     EXPECT_FALSE(OutputMatches(step, Bytes{0x12, 0x00}.data(), 2));
-
-    ASSERT_TRUE(ParseScriptLine("status", &step));
-    EXPECT_EQ(step.kind, ScriptStep::Status);
-    EXPECT_EQ(step.count, 0);
-    ASSERT_TRUE(ParseScriptLine("status ahead", &step));
-    EXPECT_EQ(step.kind, ScriptStep::Status);
-    EXPECT_EQ(step.count, 1);
-
-    ASSERT_TRUE(ParseScriptLine("await open", &step));
-    EXPECT_EQ(step.kind, ScriptStep::AwaitOpen);
-    ASSERT_TRUE(ParseScriptLine("absent", &step));
-    EXPECT_EQ(step.kind, ScriptStep::Absent);
-    ASSERT_TRUE(ParseScriptLine("   # only a comment", &step));
-    EXPECT_EQ(step.kind, ScriptStep::Nothing);
 }
 
 TEST(VirtualRemoteScript, RejectsWhatItCannotPlay) {
-    const char *bad[] = {
-        "buttons 04",
-        "buttons 00 100",
-        "accel 80 80",
-        "dots 500",
-        "dots 1024,0",
-        "dots 0,768",
-        "dots 1,1 2,2 3,3 4,4 5,5",
-        "jitter 0 10",
-        "wait",
-        "wait -5",
-        "status now",
-        "status ahead now",
-        "await",
-        "await open later",
-        "gone 5",
-        "absent now",
-        "hold 5",
-        "release now",
-        "press B",
-    };
-    for (const char *line : bad) {
+    for (const char *line :
+         {"buttons 04", "buttons 00 100", "accel 80 80", "dots 500", "dots 1024,0", "dots 0,768",
+          "dots 1,1 2,2 3,3 4,4 5,5", "jitter 0 10", "wait", "wait -5", "status now",
+          "status ahead now", "await", "await open later", "gone 5", "absent now", "hold 5",
+          "release now", "press B"}) {
         ScriptStep step;
         EXPECT_FALSE(ParseScriptLine(line, &step)) << line;
     }
@@ -318,6 +299,23 @@ class VirtualRemotePlay : public VirtualRemoteTest {
     }
     StepResult Run(ScriptPlayer &player, int64_t nowUs, int opened = 1) {
         return RunDueSteps(player, {&remote, opened, RecordSent}, nowUs);
+    }
+    // Plays the player's steps, from a hold on; the host writes a register,
+    // whose acknowledgement is kept too; then `more` plays. The ids of what
+    // went out.
+    std::vector<uint8_t> HoldThen(ScriptPlayer &player, std::initializer_list<const char *> more) {
+        EXPECT_EQ(Run(player, 0), StepWaiting);
+        Bytes write = {0x16, 0x04, 0xB0, 0xFF, 0x30, 0x01, 0x08};
+        write.resize(22);
+        TakeHostReport(player, {&remote, 1, RecordSent}, write.data(), 22);
+        EXPECT_TRUE(sentByScript.empty()) << "the acknowledgement is kept too";
+        for (const ScriptStep &step : PlayerOf(more).steps)
+            player.steps.push_back(step);
+        EXPECT_EQ(Run(player, 10), StepWaiting);
+        std::vector<uint8_t> ids;
+        for (const Bytes &report : sentByScript)
+            ids.push_back(report[0]);
+        return ids;
     }
 };
 
@@ -364,49 +362,20 @@ TEST_F(VirtualRemotePlay, AnAwaitTakesEachOutputOnce) {
 // out at once.
 TEST_F(VirtualRemotePlay, AHoldKeepsEveryReportUntilTheRelease) {
     ScriptPlayer player = PlayerOf({"hold", "buttons 00 04", "buttons 00 00"});
-    EXPECT_EQ(Run(player, 0), StepWaiting);
-    EXPECT_TRUE(sentByScript.empty());
-    Bytes write = {0x16, 0x04, 0xB0, 0xFF, 0x30, 0x01, 0x08};
-    write.resize(22);
-    Answers answers{};
-    TakeOutputReport(remote, write.data(), 22, answers);
-    ASSERT_EQ(answers.count, 1);
-    EXPECT_TRUE(HoldReport(player, answers.reports[0])) << "an acknowledgement is kept too";
-
-    ScriptStep release;
-    ASSERT_TRUE(ParseScriptLine("release", &release));
-    player.steps.push_back(release);
-    player.steps.push_back(PlayerOf({"status"}).steps[0]);
-    EXPECT_EQ(Run(player, 10), StepWaiting);
-    std::vector<uint8_t> ids;
-    for (const Bytes &report : sentByScript)
-        ids.push_back(report[0]);
-    EXPECT_EQ(ids, (std::vector<uint8_t>{0x30, 0x30, 0x22, 0x20}));
+    EXPECT_EQ(HoldThen(player, {"release", "status"}),
+              (std::vector<uint8_t>{0x30, 0x30, 0x22, 0x20}));
     EXPECT_EQ(sentByScript[0][2], 0x04);
     EXPECT_EQ(sentByScript[1][2], 0x00);
     EXPECT_TRUE(player.held.empty());
-    EXPECT_FALSE(HoldReport(player, answers.reports[0]));
+    EXPECT_FALSE(HoldReport(player, InputReport{{0x22}, 5}));
 }
 
 // "status ahead" goes out at once while the rest is kept: whoever reads
 // next reads it before the acknowledgement made earlier.
 TEST_F(VirtualRemotePlay, AStatusAheadOvertakesWhatIsHeld) {
     ScriptPlayer player = PlayerOf({"hold", "buttons 00 04"});
-    EXPECT_EQ(Run(player, 0), StepWaiting);
-    Bytes write = {0x16, 0x04, 0xB0, 0xFF, 0x30, 0x01, 0x08};
-    write.resize(22);
-    Answers answers{};
-    TakeOutputReport(remote, write.data(), 22, answers);
-    ASSERT_EQ(answers.count, 1);
-    EXPECT_TRUE(HoldReport(player, answers.reports[0]));
-
-    for (const char *line : {"status ahead", "release"})
-        player.steps.push_back(PlayerOf({line}).steps[0]);
-    EXPECT_EQ(Run(player, 10), StepWaiting);
-    std::vector<uint8_t> ids;
-    for (const Bytes &report : sentByScript)
-        ids.push_back(report[0]);
-    EXPECT_EQ(ids, (std::vector<uint8_t>{0x20, 0x30, 0x22}));
+    EXPECT_EQ(HoldThen(player, {"status ahead", "release"}),
+              (std::vector<uint8_t>{0x20, 0x30, 0x22}));
     EXPECT_EQ(sentByScript[0][2], 0x04) << "it carries the buttons as they are, B held";
     EXPECT_FALSE(remote.reporting) << "a status report stops the data reports, ahead or not";
 }
