@@ -4,21 +4,28 @@
 #include "tests/test_support.h"
 
 #include <thread>
+#include <utility>
 
 namespace {
 
 using ScriptedRemoteTest = LumadrifterTest;
 
-int Read(unsigned char *buffer) {
+// A read: what it returned and the bytes it read.
+using Read = std::pair<int, Bytes>;
+const Read gone = {-1, {}};
+
+Read Next() {
+    unsigned char buffer[256] = {};
     unsigned int word = 0;
-    return ReadReport(7, buffer, &word);
+    int length = ReadReport(7, buffer, &word);
+    return {length, Bytes(buffer, buffer + std::max(length, 0))};
 }
 
-void Write(std::vector<uint8_t> bytes) {
+int Write(std::vector<uint8_t> bytes) {
     unsigned char report[256] = {};
     std::copy(bytes.begin(), bytes.end(), report);
     unsigned int word = 0;
-    WriteReport(7, report, &word);
+    return WriteReport(7, report, &word);
 }
 
 // The virtual remote's language, answered as the virtual remote answers: a
@@ -35,15 +42,11 @@ TEST_F(ScriptedRemoteTest, ScriptTextServesItsSteps) {
                                &error));
     ASSERT_EQ(OpenHidHandle(0x057E, 0x0306), 7);
     Write({0x12, 0x00, 0x31});
-    unsigned char buffer[256] = {};
-    EXPECT_EQ(Read(buffer), 6);
-    EXPECT_EQ(Bytes(buffer, buffer + 6), (Bytes{0x31, 0x00, 0x00, 0x80, 0x80, 0x9A}));
-    EXPECT_EQ(Read(buffer), 6);
-    EXPECT_EQ(buffer[2], 0x02);
-    EXPECT_EQ(Read(buffer), 6);
-    EXPECT_EQ(buffer[3], 0x81) << "the shake";
-    EXPECT_EQ(Read(buffer), -1);
-    EXPECT_EQ(Read(buffer), -1);
+    EXPECT_EQ(Next(), Read(6, {0x31, 0x00, 0x00, 0x80, 0x80, 0x9A}));
+    EXPECT_EQ(Next(), Read(6, {0x31, 0x00, 0x02, 0x80, 0x80, 0x9A}));
+    EXPECT_EQ(Next(), Read(6, {0x31, 0x00, 0x02, 0x81, 0x80, 0x9A})) << "the shake";
+    EXPECT_EQ(Next(), gone);
+    EXPECT_EQ(Next(), gone);
 }
 
 TEST_F(ScriptedRemoteTest, BadLinesAreRejected) {
@@ -58,14 +61,9 @@ TEST_F(ScriptedRemoteTest, BadLinesAreRejected) {
 TEST_F(ScriptedRemoteTest, NoDeviceAndReportLengths) {
     ASSERT_TRUE(LoadScriptText("absent\n", nullptr));
     EXPECT_EQ(OpenHidHandle(0x057E, 0x0306), -1);
-
-    unsigned char report[256] = {0x12, 0x00, 0x33};
-    unsigned int word = 0;
-    EXPECT_EQ(WriteReport(7, report, &word), 3);
-    report[0] = 0x16;
-    EXPECT_EQ(WriteReport(7, report, &word), 22);
-    report[0] = 0x1A;
-    EXPECT_EQ(WriteReport(7, report, &word), 2);
+    EXPECT_EQ(Write({0x12, 0x00, 0x33}), 3);
+    EXPECT_EQ(Write({0x16}), 22);
+    EXPECT_EQ(Write({0x1A}), 2);
 }
 
 // A report is made when its step is due, counted from the open, never
@@ -74,9 +72,8 @@ TEST_F(ScriptedRemoteTest, DelaysCountFromTheReportBefore) {
     ASSERT_TRUE(LoadScriptText("await 12 00 31\nwait 30\njitter 1 0\n", nullptr));
     OpenHidHandle(0x057E, 0x0306);
     Write({0x12, 0x00, 0x31});
-    unsigned char buffer[256];
-    EXPECT_EQ(Read(buffer), 6);
-    EXPECT_EQ(Read(buffer), 6);
+    EXPECT_EQ(Next().first, 6);
+    EXPECT_EQ(Next().first, 6);
     std::vector<HidEvent> events = ScriptedEvents();
     ASSERT_EQ(events.size(), 4u);
     EXPECT_GE(events[3].ns - events[1].ns, 30 * 1000000LL);
@@ -88,21 +85,19 @@ TEST_F(ScriptedRemoteTest, DelaysCountFromTheReportBefore) {
 TEST_F(ScriptedRemoteTest, AnAwaitedWriteReleasesTheReportsBehindIt) {
     ASSERT_TRUE(LoadScriptText("await 12 00 33\nstatus\nbuttons 00 80\n", nullptr));
     OpenHidHandle(0x057E, 0x0306);
-    unsigned char status[256], after[256];
     Write({0x12, 0x00, 0x33});
-    ASSERT_EQ(Read(status), 18);
-    ASSERT_EQ(Read(status), 7);
-    EXPECT_EQ(status[0], 0x20);
+    ASSERT_EQ(Next().first, 18);
+    ASSERT_EQ(Next(), Read(7, {0x20, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC8}));
 
-    int length = 0;
-    std::thread reader([&] { length = Read(after); });
+    Read after;
+    std::thread reader([&] { after = Next(); });
     Write({0x11, 0x10});
     SleepMilliseconds(50); // room for a wrong release to show
     Write({0x12, 0x00, 0x33});
     reader.join();
 
-    EXPECT_EQ(length, 18);
-    EXPECT_EQ(after[2], 0x80);
+    EXPECT_EQ(after.first, 18);
+    EXPECT_EQ(after.second[2], 0x80);
     std::vector<HidEvent> events = ScriptedEvents();
     ASSERT_EQ(events.size(), 7u);
     EXPECT_EQ(events[5].kind, HidEvent::Write);
