@@ -15,6 +15,7 @@
 #include <string>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -124,21 +125,14 @@ TEST(X11Wheel, ClicksCarryWhatIsLeftOfEachAmount) {
     EXPECT_EQ(Clicks({-2147483647 - 1}), Ints{-17895697});
 }
 
-struct Ev {
-    int type, code, value;
-    bool operator==(const Ev &) const = default;
-};
-
+// An event: its type, code and value.
+using Ev = std::tuple<int, int, int>;
 using Evs = std::vector<Ev>;
-
-void PrintTo(const Ev &e, std::ostream *os) {
-    *os << "{" << e.type << ", " << e.code << ", " << e.value << "}";
-}
 
 Evs Events(const input_event *events, int count) {
     Evs out;
     for (int i = 0; i < count; i++)
-        out.push_back({events[i].type, events[i].code, events[i].value});
+        out.emplace_back(events[i].type, events[i].code, events[i].value);
     return out;
 }
 
@@ -184,18 +178,15 @@ TEST(UinputPointerEvents, ButtonsAreKeysEachInAFrame) {
 
 TEST(UinputPointerEvents, WheelGivesHiResAmountsAndWholeLegacyClicks) {
     UinputPointer p = Screen(1920, 1080);
-    const Ev up64 = {EV_REL, REL_WHEEL_HI_RES, 64};
-    const Ev down64 = {EV_REL, REL_WHEEL_HI_RES, -64};
-
-    EXPECT_EQ(Mouse(&p, MouseWheel, 64), (Evs{up64, Syn}));
-    EXPECT_EQ(Mouse(&p, MouseWheel, 64), (Evs{up64, {EV_REL, REL_WHEEL, 1}, Syn}));
-    EXPECT_EQ(Mouse(&p, MouseWheel, -64), (Evs{down64, Syn})) << "8 - 64";
-    EXPECT_EQ(Mouse(&p, MouseWheel, -64), (Evs{down64, {EV_REL, REL_WHEEL, -1}, Syn}))
-        << "-56 - 64";
-    EXPECT_EQ(Mouse(&p, MouseWheel, -64), (Evs{down64, Syn}));
-    EXPECT_EQ(Mouse(&p, MouseWheel, 360),
-              (Evs{{EV_REL, REL_WHEEL_HI_RES, 360}, {EV_REL, REL_WHEEL, 2}, Syn}))
-        << "-64 + 360 = 296: two clicks, 56 left over";
+    // Each amount in turn and the whole clicks it makes: 64 + 64 is one, with
+    // 8 left; 8 - 64 is none; -56 - 64 is one; -64 + 360 = 296 is two, 56 left.
+    const std::pair<int, int> steps[] = {{64, 0}, {64, 1}, {-64, 0}, {-64, -1}, {-64, 0}, {360, 2}};
+    for (auto [amount, clicks] : steps) {
+        Evs events = {{EV_REL, REL_WHEEL_HI_RES, amount}, {EV_REL, REL_WHEEL, clicks}, Syn};
+        if (clicks == 0)
+            events.erase(events.begin() + 1);
+        EXPECT_EQ(Mouse(&p, MouseWheel, amount), events) << amount;
+    }
     EXPECT_EQ(Mouse(&p, MouseWheel, 0), Evs{});
 }
 
@@ -289,11 +280,8 @@ struct FakeDrm {
     ~FakeDrm() { std::filesystem::remove_all(dir); }
     void Connector(const char *name, const char *status, const char *modes) {
         std::filesystem::create_directories(dir / name);
-        Write(dir / name / "status", status);
-        Write(dir / name / "modes", modes);
-    }
-    static void Write(const std::filesystem::path &path, const char *text) {
-        std::ofstream(path) << text;
+        std::ofstream(dir / name / "status") << status;
+        std::ofstream(dir / name / "modes") << modes;
     }
 };
 
