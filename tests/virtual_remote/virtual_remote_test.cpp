@@ -14,6 +14,12 @@ Bytes BytesOf(const InputReport &report) {
     return Bytes(report.bytes, report.bytes + report.length);
 }
 
+// The bytes made up to `length` with `fill`, as a report travels whole.
+Bytes Padded(Bytes bytes, size_t length = 22, uint8_t fill = 0) {
+    bytes.resize(length, fill);
+    return bytes;
+}
+
 class VirtualRemoteTest : public ::testing::Test {
   protected:
     void SetUp() override { ResetVirtualRemote(remote); }
@@ -32,8 +38,7 @@ class VirtualRemoteTest : public ::testing::Test {
     std::vector<Bytes> WriteRegisters(uint8_t low, Bytes data) {
         Bytes report = {0x16, 0x04, 0xB0, 0xFF, low, static_cast<uint8_t>(data.size())};
         report.insert(report.end(), data.begin(), data.end());
-        report.resize(22);
-        return Output(report);
+        return Output(Padded(report));
     }
 
     Bytes Next(bool tick = false) { return BytesOf(NextDataReport(remote, tick)); }
@@ -120,8 +125,7 @@ TEST_F(VirtualRemoteTest, DotsOnlyOnceTheCameraIsSetUpInModeThree) {
     remote.dots[0] = {true, 500, 400, 0};
     remote.dots[1] = {true, 540, 420, 0};
     Output({0x12, 0x00, 0x33});
-    Bytes dark = {0x33, 0x00, 0x00, 0x80, 0x80, 0x9A};
-    dark.resize(18, 0xFF);
+    const Bytes dark = Padded({0x33, 0x00, 0x00, 0x80, 0x80, 0x9A}, 18, 0xFF);
     EXPECT_EQ(Next(), dark) << "camera off";
 
     for (const Bytes &report : WithZeroBlock(expectedCameraSetUp)) // as the program sets it up
@@ -144,24 +148,19 @@ TEST_F(VirtualRemoteTest, RegisterWritesAreAcknowledgedAndStoredByLowByte) {
     EXPECT_EQ(remote.camera[0x1B], 0x03);
     EXPECT_EQ(remote.camera[0x1C], 0x00) << "past the size nothing is written";
 
-    Bytes tooLong = {0x16, 0x04, 0xB0, 0x00, 0x00, 17};
-    tooLong.resize(22);
-    EXPECT_EQ(Output(tooLong), (std::vector<Bytes>{{0x22, 0, 0, 0x16, 0x08}}));
+    EXPECT_EQ(Output(Padded({0x16, 0x04, 0xB0, 0x00, 0x00, 17})), // too long
+              (std::vector<Bytes>{{0x22, 0, 0, 0x16, 0x08}}));
 }
 
 TEST_F(VirtualRemoteTest, MemoryReadsAnswerSixteenBytesAReport) {
     WriteRegisters(0x00, {0x02, 0x00, 0x00, 0x71, 0x01, 0x00, 0xC8});
-    std::vector<Bytes> data = Output({0x17, 0x04, 0xB0, 0x00, 0x00, 0x00, 0x14});
-    ASSERT_EQ(data.size(), 2u);
-    Bytes first = {0x21, 0, 0, 0xF0, 0x00, 0x00, 0x02, 0x00, 0x00, 0x71, 0x01, 0x00, 0xC8};
-    first.resize(22);
-    EXPECT_EQ(data[0], first);
-    EXPECT_EQ(Bytes(data[1].begin(), data[1].begin() + 6), (Bytes{0x21, 0, 0, 0x30, 0x00, 0x10}));
-
+    EXPECT_EQ(Output({0x17, 0x04, 0xB0, 0x00, 0x00, 0x00, 0x14}),
+              (std::vector<Bytes>{
+                  Padded({0x21, 0, 0, 0xF0, 0x00, 0x00, 0x02, 0x00, 0x00, 0x71, 0x01, 0x00, 0xC8}),
+                  Padded({0x21, 0, 0, 0x30, 0x00, 0x10})}));
     // Nothing plugged in: an error, no data.
-    data = Output({0x17, 0x04, 0xA4, 0x00, 0xFA, 0x00, 0x06});
-    ASSERT_EQ(data.size(), 1u);
-    EXPECT_EQ(Bytes(data[0].begin(), data[0].begin() + 6), (Bytes{0x21, 0, 0, 0x07, 0x00, 0xFA}));
+    EXPECT_EQ(Output({0x17, 0x04, 0xA4, 0x00, 0xFA, 0x00, 0x06}),
+              (std::vector<Bytes>{Padded({0x21, 0, 0, 0x07, 0x00, 0xFA})}));
 }
 
 // ---- status, acknowledgements, rumble, LEDs ----
@@ -305,8 +304,7 @@ class VirtualRemotePlay : public VirtualRemoteTest {
     // went out.
     std::vector<uint8_t> HoldThen(ScriptPlayer &player, std::initializer_list<const char *> more) {
         EXPECT_EQ(Run(player, 0), StepWaiting);
-        Bytes write = {0x16, 0x04, 0xB0, 0xFF, 0x30, 0x01, 0x08};
-        write.resize(22);
+        Bytes write = Padded({0x16, 0x04, 0xB0, 0xFF, 0x30, 0x01, 0x08});
         TakeHostReport(player, {&remote, 1, RecordSent}, write.data(), 22);
         EXPECT_TRUE(sentByScript.empty()) << "the acknowledgement is kept too";
         for (const ScriptStep &step : PlayerOf(more).steps)
