@@ -87,14 +87,13 @@ void Record(HidEvent::Kind kind, int length, const uint8_t *bytes, int count) {
     Log(names[kind], remote.events.back().ns, length, bytes, count);
 }
 
-// Called with the lock held, by the player: a report goes out when made.
-void Queue(const InputReport &report) {
-    if (report.length > 0)
-        remote.queue.push_back({remote.clockUs * 1000, report});
-}
-
+// What the player acts on. It sends a report, with the lock held, by
+// queueing it at the time it was made.
 ScriptTarget Target() {
-    return {&remote.device, remote.opened ? 1 : 0, Queue};
+    return {&remote.device, remote.opened, [](const InputReport &report) {
+                if (report.length > 0)
+                    remote.queue.push_back({remote.clockUs * 1000, report});
+            }};
 }
 
 // Called with the lock held. Plays every step due by `now`, each at its own
@@ -181,15 +180,12 @@ void LoadFromEnvironment() {
     if (!path)
         return;
     std::ifstream file(path);
-    if (!file) {
-        std::fprintf(stderr, "scripted remote: cannot read %s\n", path);
-        std::abort();
-    }
     std::stringstream text;
     text << file.rdbuf();
     std::string error;
-    if (!ParseScript(text.str(), &error)) {
-        std::fprintf(stderr, "scripted remote: bad script line: %s\n", error.c_str());
+    if (!file || !ParseScript(text.str(), &error)) {
+        std::fprintf(stderr, "scripted remote: %s%s\n", file ? "bad script line: " : "cannot read ",
+                     file ? error.c_str() : path);
         std::abort();
     }
 }
