@@ -229,9 +229,7 @@ TEST(UinputPointerEvents, NewBoxKeepsTheCursorWhereTheUserSeesIt) {
         {{0, 0, 1280, 720}, true, 1279, 719, {0, 0, 640, 480}, 639, 479},
     };
     for (const Case &c : cases) {
-        UinputPointer p = Screen(c.from.width, c.from.height);
-        p.x = c.x;
-        p.y = c.y;
+        UinputPointer p = {c.from.width, c.from.height, c.x, c.y, 0};
         input_event events[MaxPointerEvents];
         int n = EncodeNewBox(&p, c.from, c.guessed, c.to, events);
         EXPECT_EQ(Events(events, n), At(c.placedX, c.placedY))
@@ -250,10 +248,9 @@ TEST(UinputPointerEvents, DeviceIsAPointerWithAMiddleButtonOverTheWholeScreen) {
         EXPECT_TRUE(libevdev_has_event_code(dev, EV_KEY, button)) << button;
     EXPECT_FALSE(libevdev_has_event_code(dev, EV_KEY, BTN_TOUCH)) << "not a touchscreen";
     EXPECT_FALSE(libevdev_has_event_code(dev, EV_KEY, BTN_TOOL_PEN)) << "not a tablet";
-    EXPECT_EQ(libevdev_get_abs_minimum(dev, ABS_X), 0);
-    EXPECT_EQ(libevdev_get_abs_maximum(dev, ABS_X), 2559);
-    EXPECT_EQ(libevdev_get_abs_minimum(dev, ABS_Y), 0);
-    EXPECT_EQ(libevdev_get_abs_maximum(dev, ABS_Y), 1439);
+    EXPECT_EQ(Ints({libevdev_get_abs_minimum(dev, ABS_X), libevdev_get_abs_maximum(dev, ABS_X),
+                    libevdev_get_abs_minimum(dev, ABS_Y), libevdev_get_abs_maximum(dev, ABS_Y)}),
+              Ints({0, 2559, 0, 1439}));
     libevdev_free(dev);
 }
 
