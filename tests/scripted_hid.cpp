@@ -217,9 +217,9 @@ void ScriptReport(int delayMs, const std::vector<uint8_t> &bytes, int count) {
 }
 
 void ScriptGone(int delayMs) {
-    ScriptReport(delayMs, {}, 1);
     std::lock_guard<std::mutex> hold(remote.lock);
-    remote.queue.back().report.length = -1;
+    remote.queuedNs += int64_t(delayMs) * 1000000;
+    remote.queue.push_back({remote.queuedNs, InputReport{{}, -1}});
 }
 
 std::vector<HidEvent> ScriptedEvents() {
