@@ -26,17 +26,14 @@ using Ints = std::vector<int>;
 // Every key in the bytes, as a terminal's reader takes them.
 Ints Keys(const std::string &bytes, bool complete = true) {
     auto *b = reinterpret_cast<const unsigned char *>(bytes.data());
-    int count = static_cast<int>(bytes.size());
     Ints keys;
-
-    while (count > 0) {
+    int used = 0;
+    for (size_t at = 0; at < bytes.size(); at += used) {
         int key = -1;
-        int used = TakeKey(b, count, complete, &key);
+        used = TakeKey(b + at, static_cast<int>(bytes.size() - at), complete, &key);
         if (used == 0)
             break;
         keys.push_back(key);
-        b += used;
-        count -= used;
     }
     return keys;
 }
