@@ -7,59 +7,78 @@
 // The outputs are 240 pixels high and 1920 logical pixels wide in all, so
 // that the program's positions known from the other suites hold unchanged
 // and the software rendering stays quick.
-#include "tests/vm/guest_support.h"
 #include "tests/vm/program_run.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstdio>
-#include <functional>
 #include <iterator>
-#include <memory>
-#include <sstream>
 #include <sys/stat.h>
 #include <tuple>
-#include <unistd.h>
 
 namespace {
 
 const uid_t desktopUser = 1000; // "user" in the VM's /etc/passwd
-const std::string runtime = "/run/user/1000";
 
 bool Exists(const std::string &path) {
     return access(path.c_str(), F_OK) == 0;
 }
 
 using Point = std::pair<int, int>;
+using Points = std::vector<Point>;
+
+// What read() gives from the first `from` up to the next `to` (to its end
+// for ""), once it gives `from`, looking every stepMs; "" if it has not
+// within ms.
+std::string AwaitText(const std::function<std::string()> &read, const std::string &from,
+                      const std::string &to, int ms, int stepMs = 100) {
+    std::string found;
+    WaitUntil(
+        [&] {
+            std::string text = read();
+            size_t at = text.find(from);
+            if (at != std::string::npos)
+                found = text.substr(at, to.empty() ? std::string::npos : text.find(to, at) - at);
+            return !found.empty();
+        },
+        ms, stepMs);
+    return found;
+}
+
+// A compositor run as user, in the runtime folder /run/user/<user> (gone
+// with it); env is what its clients connect with, set once it runs.
+struct Compositor {
+    const uid_t user;
+    const std::string runtime;
+    std::vector<std::string> env;
+
+    explicit Compositor(uid_t id) : user(id), runtime("/run/user/" + std::to_string(id)) {
+        mkdir("/run/user", 0755);
+        mkdir(runtime.c_str(), 0700);
+        chown(runtime.c_str(), user, user);
+    }
+    ~Compositor() { std::system(("rm -rf " + runtime).c_str()); }
+    bool Running() const { return !env.empty(); }
+};
 
 // seatd as root, handing the devices to the user's group, and sway as the
 // user with this many headless outputs and these config lines.
-struct Desktop {
-    const uid_t user = desktopUser;
+struct Desktop : Compositor {
     Child seatd, sway;
-    std::string display; // wayland-N
-    std::string ipc;     // sway's IPC socket
 
-    Desktop(int outputs, const std::string &config) {
-        mkdir("/run/user", 0755);
-        mkdir(runtime.c_str(), 0700);
-        chown(runtime.c_str(), desktopUser, desktopUser);
-        seatd = StartChild({"/usr/sbin/seatd", "-g", "user"}, {"SEATD_VTBOUND=0"}, "/tmp/seatd.out",
-                           "/tmp/seatd.err", false);
+    Desktop(int outputs, const std::string &config) : Compositor(desktopUser) {
+        seatd.Start({"/usr/sbin/seatd", "-g", "user"}, {"SEATD_VTBOUND=0"}, "/tmp/seatd.out",
+                    "/tmp/seatd.err");
         WaitUntil([] { return Exists("/run/seatd.sock"); }, 10000, 10);
         std::string file = runtime + "/config";
         WriteFile(file, "default_border none\ngaps inner 0\nfocus_follows_mouse no\n" + config);
-        chown(file.c_str(), desktopUser, desktopUser);
-        sway =
-            StartChild({"/usr/bin/sway", "-c", file},
-                       {"XDG_RUNTIME_DIR=" + runtime, "HOME=/home/user", "PATH=/usr/bin:/bin",
-                        "WLR_BACKENDS=headless,libinput", "WLR_RENDERER=pixman",
-                        "LIBSEAT_BACKEND=seatd", "WLR_HEADLESS_OUTPUTS=" + std::to_string(outputs)},
-                       "/tmp/sway.out", "/tmp/sway.err", false, desktopUser);
+        chown(file.c_str(), user, user);
+        sway.Start({"/usr/bin/sway", "-c", file},
+                   {"XDG_RUNTIME_DIR=" + runtime, "HOME=/home/user", "PATH=/usr/bin:/bin",
+                    "WLR_BACKENDS=headless,libinput", "WLR_RENDERER=pixman",
+                    "LIBSEAT_BACKEND=seatd", "WLR_HEADLESS_OUTPUTS=" + std::to_string(outputs)},
+                   "/tmp/sway.out", "/tmp/sway.err", false, user);
         // The IPC socket comes last, once sway is ready.
+        std::string display, ipc;
         WaitUntil(
-            [this] {
+            [&] {
                 for (const std::string &name : ListDirectory(runtime)) {
                     if (name.rfind("wayland-", 0) == 0 && name.find('.') == std::string::npos)
                         display = name;
@@ -69,36 +88,22 @@ struct Desktop {
                 return !ipc.empty();
             },
             60000);
+        if (!ipc.empty())
+            env = {"XDG_RUNTIME_DIR=" + runtime, "WAYLAND_DISPLAY=" + display, "SWAYSOCK=" + ipc};
     }
-    bool Running() const { return !ipc.empty(); }
-    std::string Errors() const { return ReadFile("/tmp/sway.err") + ReadFile("/tmp/seatd.err"); }
-    std::vector<std::string> Env() const {
-        return {"XDG_RUNTIME_DIR=" + runtime, "WAYLAND_DISPLAY=" + display, "SWAYSOCK=" + ipc};
-    }
-    std::string Msg(const std::vector<std::string> &args) {
-        std::vector<std::string> argv = {"/usr/bin/swaymsg"};
-        argv.insert(argv.end(), args.begin(), args.end());
-        return CommandOutput(argv, Env(), desktopUser);
+    std::string Errors() const { return sway.Err() + seatd.Err(); }
+    std::string Msg(std::vector<std::string> args) {
+        args.insert(args.begin(), "/usr/bin/swaymsg");
+        return CommandOutput(args, env, user);
     }
     // What sway says of the program's pointer, once it has taken it ("" if
     // it has not within ms).
     std::string PointerInput(int ms) {
-        std::string pointer;
-        WaitUntil(
-            [&] {
-                std::string inputs = Msg({"-t", "get_inputs"});
-                size_t at = inputs.find("\"name\": \"Lumadrifter pointer\"");
-                if (at != std::string::npos)
-                    pointer = inputs.substr(at, inputs.find("\n  }", at) - at);
-                return !pointer.empty();
+        return AwaitText(
+            [this] {
+                return Msg({"-t", "get_inputs"});
             },
-            ms, 100);
-        return pointer;
-    }
-    ~Desktop() {
-        StopChild(sway);
-        StopChild(seatd);
-        std::system(("rm -rf " + runtime).c_str());
+            "\"name\": \"Lumadrifter pointer\"", "\n  }", ms);
     }
 };
 
@@ -115,56 +120,53 @@ struct PointerEvent {
 };
 
 // wev on the focused output, its output line-buffered into a file; it
-// connects with the session's variables (env) as that session's user.
-struct Client {
-    Child child;
-    std::string out;
-    Client(const std::vector<std::string> &env, uid_t user, const std::string &name) {
-        out = "/tmp/" + name + ".wev";
-        child = StartChild(
-            {"/usr/bin/stdbuf", "-oL", "/usr/bin/wev", "-f", "wl_pointer", "-f", "xdg_toplevel"},
-            env, out, out + ".err", false, user);
+// connects as the compositor's user.
+struct Client : Child {
+    Client(const Compositor &compositor, const std::string &name) {
+        Start({"/usr/bin/stdbuf", "-oL", "/usr/bin/wev", "-f", "wl_pointer", "-f", "xdg_toplevel"},
+              compositor.env, "/tmp/" + name + ".wev", "/tmp/" + name + ".wev.err", false,
+              compositor.user);
     }
     // Whether the compositor gave the client's surface this size within ms.
     bool Configured(int width, int height, int ms) {
         std::string size =
             "width: " + std::to_string(width) + "; height: " + std::to_string(height);
-        return WaitUntil([&] { return ReadFile(out).find(size) != std::string::npos; }, ms);
+        return !AwaitText([this] { return Out(); }, size, "", ms, 10).empty();
     }
-    std::vector<PointerEvent> Events() {
+    std::vector<PointerEvent> Events() const {
+        // Each kind's line and how many numbers it carries: two for enter,
+        // motion (x, y) and button (code, state), one for the others.
+        static const struct {
+            const char *kind, *format;
+            int numbers;
+        } kinds[] = {
+            {"enter", "enter: serial: %*d; surface: %*d, x, y: %lf, %lf", 2},
+            {"motion", "motion: time: %*d; x, y: %lf, %lf", 2},
+            {"button", "button: serial: %*d; time: %*d; button: %lf (%*[^)]), state: %lf", 2},
+            {"discrete", "axis_stop: axis: 0 (vertical), discrete: %lf", 1},
+            {"axis", "axis: time: %*d; axis: 0 (vertical), value: %lf", 1},
+        };
         std::vector<PointerEvent> events;
-        std::istringstream lines(ReadFile(out));
+        std::istringstream lines(Out());
         for (std::string line; std::getline(lines, line);) {
-            PointerEvent e;
-            double x, y, value;
-            int code, state;
             const char *text = line.c_str() + (line.find("] ") + 2);
-            if (std::sscanf(text, "enter: serial: %*d; surface: %*d, x, y: %lf, %lf", &x, &y) == 2)
-                e = {"enter", {static_cast<int>(x), static_cast<int>(y)}};
-            else if (std::sscanf(text, "motion: time: %*d; x, y: %lf, %lf", &x, &y) == 2)
-                e = {"motion", {static_cast<int>(x), static_cast<int>(y)}};
-            else if (std::sscanf(text,
-                                 "button: serial: %*d; time: %*d; button: %d (%*[^)]), state: %d",
-                                 &code, &state) == 2)
-                e = {"button", {}, code, state};
-            else if (std::sscanf(text, "axis_stop: axis: 0 (vertical), discrete: %d", &code) == 1)
-                e = {"discrete", {}, code};
-            else if (std::sscanf(text, "axis: time: %*d; axis: 0 (vertical), value: %lf", &value) ==
-                     1)
-                e = {"axis", {}, 0, static_cast<int>(value)};
-            else
-                continue;
-            events.push_back(e);
+            for (const auto &k : kinds) {
+                double a = 0, b = 0;
+                if (std::sscanf(text, k.format, &a, &b) != k.numbers)
+                    continue;
+                int first = static_cast<int>(a), second = static_cast<int>(b);
+                events.push_back({k.kind, {first, second}, first, k.numbers == 2 ? second : first});
+                break;
+            }
         }
         return events;
     }
-    ~Client() { StopChild(child); }
 };
 
 // Where the pointer was in the client's surface, as the client was told,
 // from the first time it was at `first` on.
-std::vector<Point> Positions(const std::vector<PointerEvent> &events, Point first) {
-    std::vector<Point> at;
+Points Positions(const std::vector<PointerEvent> &events, Point first) {
+    Points at;
     for (const PointerEvent &e : events)
         if ((e.kind == "enter" || e.kind == "motion") && (!at.empty() || e.at == first))
             at.push_back(e.at);
@@ -195,36 +197,42 @@ std::vector<Step> Steps(const std::vector<input_event> &events, Point now = {0, 
 }
 
 // The program's placements, in its pixels.
-std::vector<Point> Placements(const std::vector<input_event> &events, Point now = {0, 0}) {
-    std::vector<Point> at;
+Points Placements(const std::vector<input_event> &events, Point now = {0, 0}) {
+    Points at;
     for (const Step &step : Steps(events, now))
         if (std::get<0>(step) == "move")
             at.emplace_back(std::get<1>(step), std::get<2>(step));
     return at;
 }
 
-// Those that fall on an output at (x, y) of the layout, width w and height
-// h, in its pixels; the layout's top-left corner is the program's (0, 0).
-std::vector<Point> OnOutput(const std::vector<Point> &placements, Point corner, int x, int y, int w,
-                            int h) {
-    std::vector<Point> on;
+// An output in the layout, at (x, 0), w x h.
+struct Area {
+    int x, w, h;
+};
+
+// Those that fall on an output, in its pixels; the layout's top-left corner
+// is the program's (0, 0).
+Points OnOutput(const Points &placements, Point corner, Area output) {
+    Points on;
     for (Point p : placements) {
-        Point local = {p.first + corner.first - x, p.second + corner.second - y};
-        if (local.first >= 0 && local.first < w && local.second >= 0 && local.second < h)
+        Point local = {p.first + corner.first - output.x, p.second + corner.second};
+        if (local.first >= 0 && local.first < output.w && local.second >= 0 &&
+            local.second < output.h)
             on.push_back(local);
     }
     return on;
 }
 
-std::vector<Point> TraceStart(int dx) {
-    std::vector<Point> trace;
+// generic.remote's trace, in the program's pixels.
+Points GenericTrace() {
+    Points trace;
     for (int x : genericTraceX)
-        trace.push_back({x + dx, 0});
+        trace.push_back({x, 0});
     return trace;
 }
 
-std::vector<Point> Head(const std::vector<Point> &points, size_t n) {
-    return std::vector<Point>(points.begin(), points.begin() + std::min(n, points.size()));
+Points Head(const Points &points, size_t n) {
+    return Points(points.begin(), points.begin() + std::min(n, points.size()));
 }
 
 // The client's surface on the output the compositor gives it, sized w x h;
@@ -243,10 +251,10 @@ std::vector<Point> Head(const std::vector<Point> &points, size_t n) {
 struct Watched {
     Session s;
     std::unique_ptr<Client> client;
-    std::string input;         // the compositor's description of the pointer
-    std::string udev;          // udev's properties of the pointer's node
-    int width = 0, height = 0; // the pointer's axes, as the program sized them
-    Point first = {1919, 0};   // the program's first placement, in the client's surface
+    std::string input;    // the compositor's description of the pointer
+    std::string udev;     // udev's properties of the pointer's node
+    Point box;            // the pointer's axes, as the program sized them
+    Point first{1919, 0}; // the program's first placement, in the client's surface
 
     // The whole run, the remote playing script: the program's box is
     // 1920 x 240 in every such layout.
@@ -257,7 +265,7 @@ struct Watched {
         s.remote.Play(script);
         EXPECT_EQ(s.Finish(), 0) << s.program.Err();
         s.pointer->Stop();
-        EXPECT_EQ(Point(width, height), Point(1920, 240));
+        EXPECT_EQ(box, Point(1920, 240));
     }
     // Start up to the first placement told, the remote's script left to the
     // caller.
@@ -265,22 +273,23 @@ struct Watched {
     void Begin(Compositor &compositor, const std::string &name, int w, int h,
                const std::vector<std::string> &programEnv) {
         ASSERT_TRUE(compositor.Running()) << compositor.Errors();
-        client = std::make_unique<Client>(compositor.Env(), compositor.user, name);
-        ASSERT_TRUE(client->Configured(w, h, 30000)) << ReadFile(client->out);
+        client = std::make_unique<Client>(compositor, name);
+        ASSERT_TRUE(client->Configured(w, h, 30000)) << client->Out();
         s.program.env = programEnv;
         ASSERT_NO_FATAL_FAILURE(s.StartRemote(name));
         s.remote.Type("await 11 10\nhold\n"); // LED 1 lit: the probe is over
         ASSERT_NO_FATAL_FAILURE(s.StartProgram(""));
         ASSERT_NO_FATAL_FAILURE(PastProbe());
-        width = AbsoluteAxis(s.pointerNode, ABS_X).maximum + 1;
-        height = AbsoluteAxis(s.pointerNode, ABS_Y).maximum + 1;
+        box = {AbsoluteAxis(s.pointerNode, ABS_X).maximum + 1,
+               AbsoluteAxis(s.pointerNode, ABS_Y).maximum + 1};
         input = compositor.PointerInput(20000);
         ASSERT_NE(input, "") << "the compositor never took the pointer";
         udev = UdevProperties(s.pointerNode);
         s.remote.Type("release\n");
-        ASSERT_TRUE(Told(20000)) << "the client was never told of the program's first placement "
-                                 << "(" << first.first << ", " << first.second << ")\n"
-                                 << ReadFile(client->out);
+        ASSERT_TRUE(WaitUntil([&] { return !Positions(client->Events(), first).empty(); }, 20000))
+            << "the client was never told of the program's first placement (" << first.first << ", "
+            << first.second << ")\n"
+            << client->Out();
     }
     // The program lights LED 1 once the remote has answered its probe. A
     // probe left unanswered within its window (the program's, by design)
@@ -298,23 +307,23 @@ struct Watched {
                                 "100 ms window: the machine was too slow for this run";
         ASSERT_TRUE(lit) << "the program neither passed its probe nor gave up\n" << s.program.Err();
     }
-    // Whether the client has been told of the first placement within ms.
-    bool Told(int ms) {
-        return WaitUntil([&] { return !Positions(client->Events(), first).empty(); }, ms);
-    }
     // What the client was told, once it has been told of count positions
     // from the first placement on: the compositor hands the moves on in its
     // own time, maybe well after the program's end. The guard stops the
     // wait if the client falls short; wev then ends.
     std::vector<PointerEvent> Seen(size_t count) {
         WaitUntil([&] { return Positions(client->Events(), first).size() >= count; }, 30000);
-        StopChild(client->child);
+        client->Stop();
         return client->Events();
     }
-    // The client is told every placement given, the trace's start first.
-    void ExpectSeen(const std::vector<Point> &placed, const std::vector<Point> &trace) {
-        std::vector<Point> at = Positions(Seen(placed.size()), first);
-        EXPECT_EQ(Head(at, trace.size()), trace) << ReadFile(client->out);
+    // The client is told every placement given, the trace's start first,
+    // each where onClient puts a point of the program's in its surface (by
+    // default where it was made: one output the client fills is the box).
+    void ExpectSeen(const std::function<Points(const Points &)> &onClient =
+                        [](const Points &placed) { return placed; }) {
+        Points placed = onClient(Placements(s.pointer->Events()));
+        Points at = Positions(Seen(placed.size()), first);
+        EXPECT_EQ(Head(at, genericTraceX.size()), onClient(GenericTrace())) << client->Out();
         EXPECT_EQ(at, placed);
     }
 };
@@ -326,7 +335,7 @@ struct Watched {
 TEST(VmCompositor, OneOutputSeesEveryPlacementClickAndWheelStep) {
     Desktop desktop(1, "output HEADLESS-1 mode 1920x240 position 0 0\n");
     Watched w;
-    ASSERT_NO_FATAL_FAILURE(w.Start(desktop, "one", 1920, 240, desktop.Env(), "compositor.remote"));
+    ASSERT_NO_FATAL_FAILURE(w.Start(desktop, "one", 1920, 240, desktop.env, "compositor.remote"));
     std::vector<input_event> sent = w.s.pointer->Events();
     std::vector<PointerEvent> seen = w.Seen(Placements(sent).size());
 
@@ -339,9 +348,17 @@ TEST(VmCompositor, OneOutputSeesEveryPlacementClickAndWheelStep) {
     EXPECT_NE(w.input.find("\"middle_emulation\": \"disabled\""), std::string::npos) << w.input;
 
     // Moves and buttons in one list, in order: a press held back by middle
-    // button emulation would come after the move of its own pass.
+    // button emulation would come after the move of its own pass. Then the
+    // buttons alone (code, then 1 pressed or 0 released), and the wheel.
     std::vector<Step> told;
-    for (const PointerEvent &e : seen) {
+    std::vector<int> buttons;
+    std::vector<std::pair<int, int>> wheel; // discrete, value
+    for (size_t i = 0; i < seen.size(); i++) {
+        const PointerEvent &e = seen[i];
+        if (e.kind == "button")
+            buttons.insert(buttons.end(), {e.code, e.value});
+        if (e.kind == "discrete" && i + 1 < seen.size() && seen[i + 1].kind == "axis")
+            wheel.emplace_back(e.code, seen[i + 1].value);
         if (told.empty() && e.at != Point(1919, 0))
             continue; // before the program's first placement
         if (e.kind == "button")
@@ -351,18 +368,14 @@ TEST(VmCompositor, OneOutputSeesEveryPlacementClickAndWheelStep) {
     }
     EXPECT_EQ(told, Steps(sent));
 
-    std::vector<Point> at = Positions(seen, {1919, 0});
-    EXPECT_EQ(Head(at, genericTraceX.size()), TraceStart(0));
+    Points at = Positions(seen, {1919, 0});
+    EXPECT_EQ(Head(at, genericTraceX.size()), GenericTrace());
     // The trace stops at (788, 201); the D-pad takes the pointer 169 left and
     // 6 down from there (tests/scenarios/dpad.script, mirrored).
     ASSERT_FALSE(at.empty());
     EXPECT_NE(std::find(at.begin(), at.end(), Point(788, 201)), at.end());
     EXPECT_EQ(at.back(), Point(788 - 169, 201 + 6));
 
-    std::vector<int> buttons; // code, then 1 pressed or 0 released
-    for (const PointerEvent &e : seen)
-        if (e.kind == "button")
-            buttons.insert(buttons.end(), {e.code, e.value});
     EXPECT_EQ(buttons, (std::vector<int>{BTN_LEFT, 1, BTN_LEFT, 0, BTN_RIGHT, 1, BTN_RIGHT, 0,
                                          BTN_RIGHT, 1, BTN_LEFT, 1, BTN_RIGHT, 0, BTN_LEFT, 0}))
         << "B left, A right, both together left and right: never middle";
@@ -372,10 +385,6 @@ TEST(VmCompositor, OneOutputSeesEveryPlacementClickAndWheelStep) {
     // hi-res axis each time it adds up to 120 (a step of the remote's is
     // 64). One held for three reports: a notch up; Two for three: a notch
     // down; Plus twice: a notch down; Minus twice: a notch up.
-    std::vector<std::pair<int, int>> wheel; // discrete, value
-    for (size_t i = 0; i + 1 < seen.size(); i++)
-        if (seen[i].kind == "discrete" && seen[i + 1].kind == "axis")
-            wheel.emplace_back(seen[i].code, seen[i + 1].value);
     EXPECT_EQ(wheel, (std::vector<std::pair<int, int>>{{-1, -15}, {1, 15}, {1, 15}, {-1, -15}}));
     EXPECT_EQ(Values(sent, EV_REL, REL_WHEEL_HI_RES),
               (std::vector<int>{64, 64, 64, -64, -64, -64, -64, -64, 64, 64}));
@@ -401,18 +410,11 @@ TEST(VmCompositor, TwoOutputsSideBySide) {
         desktop.Msg({"focus", "output", layout.right});
         Watched w;
         w.first = {1919 - 960, 0};
-        ASSERT_NO_FATAL_FAILURE(w.Start(desktop, "two", 960, 240, desktop.Env(), "generic.remote"));
-        w.ExpectSeen(
-            OnOutput(Placements(w.s.pointer->Events()), layout.corner, layout.rightX, 0, 960, 240),
-            TraceStart(-960));
+        ASSERT_NO_FATAL_FAILURE(w.Start(desktop, "two", 960, 240, desktop.env, "generic.remote"));
+        w.ExpectSeen([&](const Points &p) {
+            return OnOutput(p, layout.corner, {layout.rightX, 960, 240});
+        });
     }
-}
-
-// The whole 1920 x 240 box is one output the client fills: the client sees
-// the trace from its start and every placement after, where it was made.
-void ExpectTraceOnTheWholeBox(Watched &w) {
-    w.ExpectSeen(OnOutput(Placements(w.s.pointer->Events()), {0, 0}, 0, 0, 1920, 240),
-                 TraceStart(0));
 }
 
 // c. One output of 3840 x 480 pixels at scale 2: the program, the pointer
@@ -420,21 +422,16 @@ void ExpectTraceOnTheWholeBox(Watched &w) {
 TEST(VmCompositor, ScaledOutputCountsLogicalPixels) {
     Desktop desktop(1, "output HEADLESS-1 mode 3840x480 position 0 0 scale 2\n");
     Watched w;
-    ASSERT_NO_FATAL_FAILURE(w.Start(desktop, "scaled", 1920, 240, desktop.Env(), "generic.remote"));
-
-    ExpectTraceOnTheWholeBox(w);
+    ASSERT_NO_FATAL_FAILURE(w.Start(desktop, "scaled", 1920, 240, desktop.env, "generic.remote"));
+    w.ExpectSeen();
 }
 
 // Whether process pid holds node open, the node there still or removed.
 bool HoldsOpen(pid_t pid, const std::string &node) {
     std::string dir = "/proc/" + std::to_string(pid) + "/fd";
-    for (const std::string &fd : ListDirectory(dir)) {
-        char target[256];
-        ssize_t n = readlink((dir + "/" + fd).c_str(), target, sizeof target);
-        std::string held(target, n > 0 ? static_cast<size_t>(n) : 0);
-        if (held == node || held == node + " (deleted)")
+    for (const std::string &fd : ListDirectory(dir))
+        if (ReadLink(dir + "/" + fd) == node || ReadLink(dir + "/" + fd) == node + " (deleted)")
             return true;
-    }
     return false;
 }
 
@@ -447,9 +444,6 @@ bool HoldsOpen(pid_t pid, const std::string &node) {
 // Outputs of 960 x 480 keep the trace's y (at most 206) on every output, at
 // scale 2 too.
 TEST(VmCompositor, TheLayoutChangesWhileTheProgramRuns) {
-    struct Area {
-        int x, w, h; // an output in the layout; both start at y 0
-    };
     struct Change {
         std::vector<std::string> msg;
         std::string script; // where the cursor glides to then
@@ -461,7 +455,7 @@ TEST(VmCompositor, TheLayoutChangesWhileTheProgramRuns) {
                        "output HEADLESS-2 mode 960x480 position -960 0\n");
     Watched w;
     w.first = {959, 0};
-    ASSERT_NO_FATAL_FAILURE(w.Begin(desktop, "live", 960, 480, desktop.Env()));
+    ASSERT_NO_FATAL_FAILURE(w.Begin(desktop, "live", 960, 480, desktop.env));
     std::unique_ptr<Client> second;
     const std::string towards788 = "dots 400,400 440,420\njitter 20 20\n";
     // Left on the first output towards 488, then right towards 1988.
@@ -502,18 +496,21 @@ TEST(VmCompositor, TheLayoutChangesWhileTheProgramRuns) {
         ASSERT_NE(reply.find("\"success\": true"), std::string::npos) << reply;
         if (!clients[1]) {
             desktop.Msg({"focus", "output", "HEADLESS-2"});
-            second = std::make_unique<Client>(desktop.Env(), desktopUser, "live2");
-            ASSERT_TRUE(second->Configured(960, 480, 30000)) << ReadFile(second->out);
+            second = std::make_unique<Client>(desktop, "live2");
+            ASSERT_TRUE(second->Configured(960, 480, 30000)) << second->Out();
             clients[1] = second.get();
         }
         std::string old = node;
         ASSERT_TRUE(WaitUntil(
             [&] {
-                for (const InputNode &n : ListInputNodes())
-                    if (n.name == pointerName && n.event != old &&
-                        HoldsOpen(desktop.sway.pid, n.event))
-                        node = n.event;
-                return node != old && (bHeld || !HoldsOpen(desktop.sway.pid, old));
+                node = WaitForInputNode(
+                           [&](const InputNode &n) {
+                               return n.name == pointerName && n.event != old &&
+                                      HoldsOpen(desktop.sway.pid, n.event);
+                           },
+                           0)
+                           .event;
+                return !node.empty() && (bHeld || !HoldsOpen(desktop.sway.pid, old));
             },
             20000))
             << "the compositor never took a new pointer\n"
@@ -552,13 +549,12 @@ TEST(VmCompositor, TheLayoutChangesWhileTheProgramRuns) {
             },
             30000))
             << w.s.program.Err();
-        std::vector<Point> placements = Placements(devices.back()->Events(), at);
+        Points placements = Placements(devices.back()->Events(), at);
         for (int o = 0; o < 2; o++) {
-            const Area &on = c.outputs[o];
             SCOPED_TRACE(clients[o]->out);
-            std::vector<Point> placed = OnOutput(placements, c.corner, on.x, 0, on.w, on.h);
+            Points placed = OnOutput(placements, c.corner, c.outputs[o]);
             ASSERT_FALSE(placed.empty());
-            std::vector<Point> seen;
+            Points seen;
             WaitUntil(
                 [&] {
                     std::vector<PointerEvent> events = clients[o]->Events();
@@ -567,7 +563,7 @@ TEST(VmCompositor, TheLayoutChangesWhileTheProgramRuns) {
                     return seen.size() >= placed.size();
                 },
                 30000);
-            EXPECT_EQ(seen, placed) << ReadFile(clients[o]->out).substr(0, 6000);
+            EXPECT_EQ(seen, placed) << clients[o]->Out().substr(0, 6000);
         }
     }
 
@@ -588,7 +584,7 @@ TEST(VmCompositor, TheLayoutChangesWhileTheProgramRuns) {
     std::vector<PointerEvent> buttons = all("button");
     EXPECT_TRUE(buttons.size() == 1 ||
                 (buttons.size() == 2 && buttons[1].value == 0 && buttons.back().code == BTN_LEFT))
-        << ReadFile(clients[0]->out) << ReadFile(clients[1]->out);
+        << clients[0]->Out() << clients[1]->Out();
 
     w.s.remote.PlayCommands("buttons 00 80\nawait 1a 00\nwait 300\ngone\n");
     EXPECT_EQ(w.s.Finish(), 0) << w.s.program.Err();
@@ -604,20 +600,17 @@ TEST(VmCompositor, TheLayoutChangesWhileTheProgramRuns) {
 TEST(VmCompositor, UnderSudoXWaylandIsLeftForUinput) {
     Desktop desktop(1, "output HEADLESS-1 mode 1920x240 position 0 0\nxwayland force\n");
     ASSERT_TRUE(WaitUntil([] { return Exists("/tmp/.X11-unix/X0"); }, 60000, 50))
-        << ReadFile("/tmp/sway.err");
+        << desktop.Errors();
     Watched w;
     ASSERT_NO_FATAL_FAILURE(
         w.Start(desktop, "sudo", 1920, 240, {"DISPLAY=:0", "SUDO_UID=1000"}, "generic.remote"));
     std::string err = w.s.program.Err();
     EXPECT_NE(err.find("Authorization required"), std::string::npos) << err;
     EXPECT_EQ(err.find("lumadrifter"), std::string::npos) << err;
-
-    ExpectTraceOnTheWholeBox(w);
+    w.ExpectSeen();
 }
 
 // ---- weston ----
-
-const std::string westonRuntime = "/run/user/0";
 
 // The VM's virtual display, two connectors (Virtual-1 and Virtual-2), its
 // driver loaded once for the weston tests, with no console drawn on it.
@@ -638,61 +631,32 @@ bool DisplayReady() {
 // this one is connected too: weston ties a device only to a named output
 // whose screen is connected); the kiosk shell fills clientOutput with the
 // client.
-struct Weston {
-    const uid_t user = 0;
+struct Weston : Compositor {
     Child child;
-    std::string log = "/tmp/weston.log";
+    const std::string log = "/tmp/weston.log";
 
-    explicit Weston(const std::string &clientOutput) {
-        mkdir("/run/user", 0755);
-        mkdir(westonRuntime.c_str(), 0700);
+    explicit Weston(const std::string &clientOutput) : Compositor(0) {
         const std::string mode = "mode=18.00 960 1000 1100 1200 240 243 246 250 +hsync +vsync\n";
         std::string ini = "[core]\nidle-time=0\n";
         for (const char *name : {"Virtual-1", "Virtual-2"})
             ini += std::string("[output]\nname=") + name + "\n" + mode +
                    (name == clientOutput ? "app-ids=wev\n" : "");
-        WriteFile(westonRuntime + "/weston.ini", ini);
+        WriteFile(runtime + "/weston.ini", ini);
         unlink(log.c_str()); // weston adds to it
-        child = StartChild(
-            {"/usr/bin/weston", "--backend=drm-backend.so", "--use-pixman", "--tty=2",
-             "--shell=kiosk-shell.so", "--continue-without-input",
-             "--config=" + westonRuntime + "/weston.ini", "--log=" + log, "--socket=wayland-0"},
-            {"XDG_RUNTIME_DIR=" + westonRuntime}, "/tmp/weston.out", "/tmp/weston.err", false);
-        WaitUntil([this] { return Running(); }, 60000);
+        child.Start({"/usr/bin/weston", "--backend=drm-backend.so", "--use-pixman", "--tty=2",
+                     "--shell=kiosk-shell.so", "--continue-without-input",
+                     "--config=" + runtime + "/weston.ini", "--log=" + log, "--socket=wayland-0"},
+                    {"XDG_RUNTIME_DIR=" + runtime}, "/tmp/weston.out", "/tmp/weston.err");
+        if (WaitUntil([this] { return Exists(runtime + "/wayland-0"); }, 60000))
+            env = {"XDG_RUNTIME_DIR=" + runtime, "WAYLAND_DISPLAY=wayland-0"};
     }
-    bool Running() const { return Exists(westonRuntime + "/wayland-0"); }
-    std::string Errors() const { return ReadFile(log) + ReadFile("/tmp/weston.err"); }
-    std::vector<std::string> Env() const {
-        return {"XDG_RUNTIME_DIR=" + westonRuntime, "WAYLAND_DISPLAY=wayland-0"};
-    }
+    std::string Errors() const { return ReadFile(log) + child.Err(); }
     // What weston's log says of the program's pointer once it has taken it.
     std::string PointerInput(int ms) {
-        std::string pointer;
-        WaitUntil(
-            [&] {
-                std::string text = ReadFile(log);
-                size_t at = text.find("configuring device \"Lumadrifter pointer\"");
-                if (at != std::string::npos)
-                    pointer = text.substr(at);
-                return !pointer.empty();
-            },
-            ms, 100);
-        return pointer;
-    }
-    ~Weston() {
-        StopChild(child);
-        std::system(("rm -rf " + westonRuntime).c_str());
+        return AwaitText([this] { return ReadFile(log); },
+                         "configuring device \"Lumadrifter pointer\"", "", ms);
     }
 };
-
-// Positions on a layout of size box, as a device mapped onto an output of
-// size output carries them there: scaled, in the output's pixels.
-std::vector<Point> Squeezed(const std::vector<Point> &placements, Point box, Point output) {
-    std::vector<Point> on;
-    for (Point p : placements)
-        on.push_back({p.first * output.first / box.first, p.second * output.second / box.second});
-    return on;
-}
 
 // README's udev rule naming the output weston maps the program's pointer
 // onto (none for ""), for as long as it lives.
@@ -714,8 +678,8 @@ struct OutputRule {
 
 // g. weston maps an absolute pointer onto one output: its first, or the one
 // a udev rule names in WL_OUTPUT. The program still spans both outputs
-// (1920 x 240), so its whole field lands squeezed onto that one output, in
-// the client that fills it: every placement, x halved.
+// (1920 x 240), so its whole field lands squeezed onto that one output
+// (960 x 240), in the client that fills it: every placement, x halved.
 TEST(VmCompositor, WestonMapsThePointerOntoOneOutput) {
     ASSERT_TRUE(DisplayReady());
     for (const std::string output : {"", "Virtual-2"}) {
@@ -724,13 +688,15 @@ TEST(VmCompositor, WestonMapsThePointerOntoOneOutput) {
         Weston weston(output.empty() ? "Virtual-1" : output);
         Watched w;
         w.first = {1919 / 2, 0};
-        ASSERT_NO_FATAL_FAILURE(
-            w.Start(weston, "weston", 960, 240, weston.Env(), "generic.remote"));
+        ASSERT_NO_FATAL_FAILURE(w.Start(weston, "weston", 960, 240, weston.env, "generic.remote"));
         if (!output.empty()) {
             EXPECT_NE(w.udev.find("\nWL_OUTPUT=" + output + "\n"), std::string::npos) << w.udev;
         }
-        w.ExpectSeen(Squeezed(Placements(w.s.pointer->Events()), {1920, 240}, {960, 240}),
-                     Squeezed(TraceStart(0), {1920, 240}, {960, 240}));
+        w.ExpectSeen([](Points on) {
+            for (Point &p : on)
+                p.first = p.first * 960 / 1920;
+            return on;
+        });
     }
 }
 

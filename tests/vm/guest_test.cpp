@@ -1,23 +1,12 @@
 // Tests that run inside the VM, on Debian's own kernel: the virtual remote
 // through uhid and hidraw, and the real program against it.
 #include "tests/expected_banner.h"
-#include "tests/expected_reports.h"
-#include "tests/vm/guest_support.h"
 #include "tests/vm/program_run.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <csignal>
-#include <fcntl.h>
-#include <functional>
-#include <memory>
-#include <poll.h>
-#include <sstream>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <unistd.h>
 
 namespace {
 
@@ -79,7 +68,7 @@ TEST(Vm, VirtualRemoteAnswersThroughHidraw) {
         << "a status report on its own: LED 1, camera on";
     EXPECT_EQ(node.Read(500), Bytes{}) << "B pressed, but no data reports after a status report";
 
-    EXPECT_EQ(WaitChild(s.remote.child, 10000), 0) << s.remote.Err();
+    EXPECT_EQ(s.remote.Wait(10000), 0) << s.remote.Err();
     std::vector<Bytes> sent = Joined(Joined({ExpectedStartUp().front(), {0x11, 0x10}, {0x15, 0x00}},
                                             WithZeroBlock(expectedCameraSetUp)),
                                      {trackingMode});
@@ -107,48 +96,29 @@ const std::string banner = expectedBanner;
 
 // The values that follow the first occurrence of `first`, `first` included.
 std::vector<int> From(const std::vector<int> &values, int first) {
-    for (size_t i = 0; i < values.size(); i++)
-        if (values[i] == first)
-            return std::vector<int>(values.begin() + static_cast<long>(i), values.end());
-    return {};
-}
-
-// The key device the remote's own driver made of the remote behind this
-// hidraw node, found by its place under the same HID device. It is returned
-// once udevd has done with the new devices, as before a user starts the
-// program: its rules open the driver's camera device, and the driver
-// answers an open and a close with a camera set-up of its own and with the
-// camera off.
-InputNode DriverKeyDevice(const std::string &hidraw) {
-    std::string hid = HidDeviceOf(hidraw);
-    InputNode keys;
-    WaitUntil(
-        [&] {
-            for (const InputNode &node : ListInputNodes())
-                if (keys.event.empty() && node.hidParent == hid && node.keys)
-                    keys = node;
-            return !keys.event.empty();
-        },
-        10000, 20);
-    if (!keys.event.empty())
-        system("/usr/bin/udevadm settle --timeout=30");
-    return keys;
+    return std::vector<int>(std::find(values.begin(), values.end(), first), values.end());
 }
 
 // A run with the remote's own driver bound, the program not yet started,
-// and the driver's key device for the remote recorded.
+// and the driver's key device for the remote recorded: the one under the
+// remote's HID device, taken once udevd has done with the new devices, as
+// before a user starts the program (its rules open the driver's camera
+// device, and the driver answers an open and a close with a camera set-up
+// of its own and with the camera off).
 struct DriverRun {
     RemoteDriver driver;
     Session s;
-    InputNode keys;
     std::unique_ptr<EventRecorder> keyPresses;
 
     void StartRemote(const std::string &name) {
         ASSERT_FALSE(driver.modules.empty());
         ASSERT_NO_FATAL_FAILURE(s.StartRemote(name));
-        keys = DriverKeyDevice(s.hidraw);
+        std::string hid = HidDeviceOf(s.hidraw);
+        InputNode keys = WaitForInputNode(
+            [&](const InputNode &n) { return n.hidParent == hid && n.keys; }, 10000, 20);
         ASSERT_NE(keys.event, "") << "the driver made no key device";
         EXPECT_EQ(keys.vendor, 0x057E);
+        system("/usr/bin/udevadm settle --timeout=30");
         keyPresses = std::make_unique<EventRecorder>(keys.event);
         ASSERT_TRUE(keyPresses->Opened()) << keys.event;
     }
@@ -156,27 +126,26 @@ struct DriverRun {
 
 // The program ended by a signal, as a user's kill ends it.
 void Terminate(Session &s) {
-    kill(s.program.child.pid, SIGTERM);
-    EXPECT_EQ(WaitChild(s.program.child, 10000), 128 + SIGTERM);
-}
-
-// Whether the last key pressed on this device has been released since.
-bool LastPressReleased(EventRecorder &recorder) {
-    std::vector<input_event> e = recorder.Events();
-    auto press = std::find_if(e.rbegin(), e.rend(), [](const input_event &k) {
-        return k.type == EV_KEY && k.value == 1;
-    });
-    return press != e.rend() && std::any_of(e.rbegin(), press, [&](const input_event &k) {
-               return k.type == EV_KEY && k.value == 0 && k.code == press->code;
-           });
+    kill(s.program.pid, SIGTERM);
+    EXPECT_EQ(s.program.Wait(10000), 128 + SIGTERM);
 }
 
 // A pressed and released once the program has ended; the remote goes when
-// the recorder has read the release, as events still unread when a device
-// goes are lost with it.
+// the recorder has read the release (of the last key pressed), as events
+// still unread when a device goes are lost with it.
 void PressAThenGo(RemoteRun &remote, EventRecorder &keys) {
     remote.Type("buttons 00 08\nwait 200\nbuttons 00 00\n");
-    WaitUntil([&] { return LastPressReleased(keys); }, 10000);
+    WaitUntil(
+        [&] {
+            std::vector<input_event> e = keys.Events();
+            auto press = std::find_if(e.rbegin(), e.rend(), [](const input_event &k) {
+                return k.type == EV_KEY && k.value == 1;
+            });
+            return press != e.rend() && std::any_of(e.rbegin(), press, [&](const input_event &k) {
+                       return k.type == EV_KEY && k.value == 0 && k.code == press->code;
+                   });
+        },
+        10000);
     remote.Type("gone\n");
 }
 
@@ -276,9 +245,9 @@ TEST(Vm, ProgramWithRemoteDriver) {
 
     // The program ends at Home; its holds end with it, before its parent
     // sees it gone. Then A.
-    EXPECT_EQ(WaitChild(s.program.child, 30000), 0) << s.program.Err();
+    EXPECT_EQ(s.program.Wait(30000), 0) << s.program.Err();
     PressAThenGo(s.remote, *d.keyPresses);
-    EXPECT_EQ(WaitChild(s.remote.child, 30000), 0) << ReadFile(s.remote.log);
+    EXPECT_EQ(s.remote.Wait(30000), 0) << ReadFile(s.remote.log);
     EXPECT_EQ(s.program.Err(), consoleLayoutGuess);
     EXPECT_EQ(s.program.Out(), banner + "IR-Track NG\nIR-Track Ok\n") << "tracking is never lost";
 
@@ -358,7 +327,7 @@ TEST(Vm, RemoteDriverKeysFreedWhenProgramKilled) {
     EXPECT_TRUE(KeyCodes(*d.keyPresses, 1).empty()) << "B, while the program ran, reached no one";
 
     PressAThenGo(s.remote, *d.keyPresses);
-    EXPECT_EQ(WaitChild(s.remote.child, 10000), 0);
+    EXPECT_EQ(s.remote.Wait(10000), 0);
     d.keyPresses->Stop();
     EXPECT_EQ(KeyCodes(*d.keyPresses, 1).size(), 1u) << "A, after the program, reaches the device";
 }
@@ -414,10 +383,10 @@ TEST(Vm, ASecondProgramLeavesARemoteInUseAlone) {
 
     ProgramRun second;
     second.Start("second");
-    EXPECT_EQ(WaitChild(second.child, 10000), 1);
+    EXPECT_EQ(second.Wait(10000), 1);
     EXPECT_EQ(second.Err(), consoleLayoutGuess + "tiny_hid_dll: " + s.hidraw +
                                 ": the remote is in use by process " +
-                                std::to_string(s.program.child.pid) + ".\nWii-Remote not found.\n" +
+                                std::to_string(s.program.pid) + ".\nWii-Remote not found.\n" +
                                 expectedNoRemoteAdvice);
     EXPECT_EQ(second.Out(), "");
 

@@ -8,34 +8,25 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <memory>
-#include <string>
-#include <vector>
 
-inline const char remoteTool[] = "/vm/virtual-remote";
-
-// The virtual remote, playing a script that the test hands it when ready.
-struct RemoteRun {
-    Child child;
-    std::string log, err;
+// The virtual remote, playing a script that the test hands it when ready:
+// commands typed (Type) are played as they come.
+struct RemoteRun : Child {
+    std::string log;
 
     void Start(const std::string &name, const std::string &product = "0306") {
         log = "/tmp/" + name + ".remote.log";
-        err = "/tmp/" + name + ".remote.err";
-        child = StartChild({remoteTool, "--product", product, "--log", log}, {},
-                           "/tmp/" + name + ".remote.out", err, true);
+        Child::Start({"/vm/virtual-remote", "--product", product, "--log", log}, {},
+                     "/tmp/" + name + ".remote.out", "/tmp/" + name + ".remote.err", true);
     }
-    // Commands played as they come, the script left open.
-    void Type(const std::string &commands) { WriteToChild(child, commands); }
     // The last commands: the remote ends with them.
     void PlayCommands(const std::string &commands) {
         Type(commands);
-        CloseChildInput(child);
+        CloseInput();
     }
     // A script of /vm, played to its end.
     void Play(const std::string &script) { PlayCommands(ReadFile("/vm/" + script)); }
-    std::string Err() const { return ReadFile(err); }
     std::vector<Bytes> Outputs() const { return Reports(ReadRemoteLog(log), "output"); }
     // Whether the remote has received this output report, waiting up to ms
     // and looking every stepMs.
@@ -47,7 +38,6 @@ struct RemoteRun {
             },
             ms, stepMs);
     }
-    ~RemoteRun() { StopChild(child); }
 };
 
 // Mode 0x33, the last report of the start-up: the program is running.
@@ -62,22 +52,16 @@ inline const std::string consoleLayoutGuess =
 
 // The program as a user starts it, its mouse through uinput (the VM has no
 // X display) and its HID library beside it.
-struct ProgramRun {
-    Child child;
-    std::string name;
+struct ProgramRun : Child {
     uid_t user = 0;
     std::vector<std::string> env; // a session's variables, besides the library's folder
 
-    void Start(const std::string &testName) {
-        name = testName;
+    void Start(const std::string &name) {
         std::vector<std::string> all = env;
         all.push_back("LD_LIBRARY_PATH=/vm/lib");
-        child = StartChild({"/vm/lumadrifter"}, all, "/tmp/" + name + ".out",
-                           "/tmp/" + name + ".err", true, user);
+        Child::Start({"/vm/lumadrifter"}, all, "/tmp/" + name + ".out", "/tmp/" + name + ".err",
+                     true, user);
     }
-    std::string Out() const { return ReadFile("/tmp/" + name + ".out"); }
-    std::string Err() const { return ReadFile("/tmp/" + name + ".err"); }
-    ~ProgramRun() { StopChild(child); }
 };
 
 // One run of the program against the virtual remote. The pointer's node
@@ -102,7 +86,8 @@ struct Session {
     // the script, if one is given (else the caller has it play later).
     void StartProgram(const std::string &script) {
         program.Start(name);
-        pointerNode = WaitForInputNode(pointerName, 10000).event;
+        pointerNode =
+            WaitForInputNode([](const InputNode &n) { return n.name == pointerName; }, 10000).event;
         ASSERT_NE(pointerNode, "") << program.Err();
         pointer = std::make_unique<EventRecorder>(pointerNode);
         ASSERT_TRUE(pointer->Opened());
@@ -115,8 +100,8 @@ struct Session {
     }
     // The program's exit code; the remote has finished its script.
     int Finish() {
-        int code = WaitChild(program.child, 30000);
-        EXPECT_EQ(WaitChild(remote.child, 30000), 0) << ReadFile(remote.log);
+        int code = program.Wait(30000);
+        EXPECT_EQ(remote.Wait(30000), 0) << ReadFile(remote.log);
         return code;
     }
     std::vector<Bytes> Outputs() { return remote.Outputs(); }
