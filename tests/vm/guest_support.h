@@ -19,14 +19,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
-#include <functional>
 #include <mutex>
 #include <sstream>
-#include <string>
 #include <thread>
-#include <vector>
 
 inline std::string ReadFile(const std::string &path) {
     std::ifstream in(path);
@@ -35,10 +31,8 @@ inline std::string ReadFile(const std::string &path) {
     return all.str();
 }
 
-inline bool WriteFile(const std::string &path, const std::string &text) {
-    std::ofstream out(path);
-    out << text;
-    return static_cast<bool>(out);
+inline void WriteFile(const std::string &path, const std::string &text) {
+    std::ofstream(path) << text;
 }
 
 // The names in a folder, hidden ones left out.
@@ -90,7 +84,7 @@ struct Child {
                 args.push_back(const_cast<char *>(a.c_str()));
             args.push_back(nullptr);
             execv(args[0], args.data());
-            std::fprintf(stderr, "cannot run %s: %s\n", args[0], std::strerror(errno));
+            std::perror(args[0]);
             _exit(127);
         }
         if (withInput) {
@@ -189,11 +183,6 @@ inline std::string LinkedName(const std::string &link) {
     return path.substr(path.rfind('/') + 1);
 }
 
-// The HID device a hidraw node belongs to, as sysfs names it.
-inline std::string HidDeviceOf(const std::string &hidraw) {
-    return LinkedName("/sys/class/hidraw/" + hidraw.substr(hidraw.rfind('/') + 1) + "/device");
-}
-
 // An input device as sysfs shows it.
 struct InputNode {
     std::string event; // /dev/input/eventN
@@ -246,8 +235,7 @@ inline bool InputNodeExists(const std::string &prefix) {
 
 // Records every event of an evdev node on a thread of its own, from
 // construction until Stop or until the device goes away.
-class EventRecorder {
-  public:
+struct EventRecorder {
     explicit EventRecorder(const std::string &node)
         : fd(open(node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)) {
         if (fd >= 0)
@@ -255,13 +243,15 @@ class EventRecorder {
     }
     ~EventRecorder() { Stop(); }
     bool Opened() const { return fd >= 0; }
-    void Stop() {
+    // Stops recording; what it recorded.
+    std::vector<input_event> Stop() {
         stopping = true;
         if (reader.joinable())
             reader.join();
         if (fd >= 0)
             close(fd);
         fd = -1;
+        return events;
     }
     std::vector<input_event> Events() {
         std::lock_guard<std::mutex> hold(lock);
@@ -269,8 +259,6 @@ class EventRecorder {
     }
     // Whether the device went away (a read failed with ENODEV).
     bool DeviceGone() const { return gone; }
-
-  private:
     void Run() {
         while (!stopping) {
             pollfd ready = {fd, POLLIN, 0};
@@ -325,6 +313,12 @@ inline input_absinfo AbsoluteAxis(const std::string &node, int code) {
         close(fd);
     }
     return axis;
+}
+
+// The first n of a list, or all of it when it is shorter.
+template <typename T>
+std::vector<T> Head(const std::vector<T> &list, size_t n) {
+    return std::vector<T>(list.begin(), list.begin() + static_cast<long>(std::min(n, list.size())));
 }
 
 // The virtual remote's log (tests/remote_log.h).

@@ -104,7 +104,6 @@ struct Session {
         EXPECT_EQ(remote.Wait(30000), 0) << ReadFile(remote.log);
         return code;
     }
-    std::vector<Bytes> Outputs() { return remote.Outputs(); }
 };
 
 // generic.remote's IR trace: the program's x positions from the corner
