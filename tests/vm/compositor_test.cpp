@@ -75,21 +75,15 @@ struct Desktop : Compositor {
                     "WLR_BACKENDS=headless,libinput", "WLR_RENDERER=pixman",
                     "LIBSEAT_BACKEND=seatd", "WLR_HEADLESS_OUTPUTS=" + std::to_string(outputs)},
                    "/tmp/sway.out", "/tmp/sway.err", false, user);
-        // The IPC socket comes last, once sway is ready.
-        std::string display, ipc;
-        WaitUntil(
-            [&] {
-                for (const std::string &name : ListDirectory(runtime)) {
-                    if (name.rfind("wayland-", 0) == 0 && name.find('.') == std::string::npos)
-                        display = name;
-                    if (name.rfind("sway-ipc.", 0) == 0)
-                        ipc = runtime + "/" + name;
-                }
-                return !ipc.empty();
-            },
-            60000);
-        if (!ipc.empty())
-            env = {"XDG_RUNTIME_DIR=" + runtime, "WAYLAND_DISPLAY=" + display, "SWAYSOCK=" + ipc};
+        // The IPC socket, named for sway's user and process, comes last, once
+        // sway is ready.
+        std::string ipc = runtime + "/sway-ipc." + std::to_string(user) + "." +
+                          std::to_string(sway.pid) + ".sock";
+        if (WaitUntil([&] { return Exists(ipc); }, 60000))
+            for (const std::string &name : ListDirectory(runtime))
+                if (name.rfind("wayland-", 0) == 0 && name.find('.') == std::string::npos)
+                    env = {"XDG_RUNTIME_DIR=" + runtime, "WAYLAND_DISPLAY=" + name,
+                           "SWAYSOCK=" + ipc};
     }
     std::string Errors() const { return sway.Err() + seatd.Err(); }
     std::string Msg(std::vector<std::string> args) {

@@ -160,11 +160,8 @@ take_modules() {
     shift
     : >"$list"
     for module in $(for m; do modules_for "$m"; done | awk '!seen[$0]++'); do
-        name=$(basename "$module")
-        name=${name%.xz}
-        name=${name%.zst}
-        awk -v name="$name" '$1 == name {found = 1} END {exit !found}' "$stage/vm/base.modules" &&
-            continue
+        name=$(basename "$module" | sed -E 's/\.(xz|zst)$//')
+        awk -v n="$name" '$1 == n {f = 1} END {exit !f}' "$stage/vm/base.modules" && continue
         case $module in
         *.xz) xz -dc ;;
         *.zst) zstd -dcq ;;

@@ -32,14 +32,6 @@ std::string Property(const std::string &unit, const std::string &name,
     return now;
 }
 
-// A remote that connects, plays a script given in full and goes.
-struct Connection : RemoteRun {
-    Connection(const std::string &name, const std::string &script) {
-        Start(name);
-        PlayCommands(script);
-    }
-};
-
 // Root's user manager, in a control group of its own as logind would give
 // it. It agrees to run without systemd as the VM's first process once
 // /run/systemd/system exists (init.sh makes it).
@@ -80,16 +72,14 @@ int Count(const std::string &text, const std::string &part) {
 // user at the seat and pulls in the target that starts the program; so is
 // /dev/uinput, for the virtual mouse.
 TEST(VmSession, TheRuleMarksTheRemoteAndUinput) {
-    Connection remote("rule", "wait 60000\n");
-    std::string node = FindHidraw(0x057E, 0x0306, 10000);
-    ASSERT_NE(node, "") << remote.Err();
+    Session s; // the remote stays until the test ends
+    ASSERT_NO_FATAL_FAILURE(s.StartRemote("rule"));
     Output({"/usr/bin/udevadm", "settle"});
 
-    std::string hidraw = UdevProperties(node);
-    EXPECT_NE(hidraw.find(":uaccess:"), std::string::npos) << hidraw;
-    EXPECT_NE(hidraw.find(":systemd:"), std::string::npos) << hidraw;
-    EXPECT_NE(hidraw.find("\nSYSTEMD_USER_WANTS=lumadrifter-remote.target\n"), std::string::npos)
-        << hidraw;
+    std::string hidraw = UdevProperties(s.hidraw);
+    for (const char *part :
+         {":uaccess:", ":systemd:", "\nSYSTEMD_USER_WANTS=lumadrifter-remote.target\n"})
+        EXPECT_NE(hidraw.find(part), std::string::npos) << hidraw;
     std::string uinput = UdevProperties("/dev/uinput");
     EXPECT_NE(uinput.find(":uaccess:"), std::string::npos) << uinput;
 }
@@ -120,7 +110,9 @@ TEST(VmSession, AConnectingRemoteStartsTheProgramOnceEnabled) {
     Output({"/usr/bin/systemctl", "--user", "enable", service});
     for (const std::string name : {"first", "again"}) {
         SCOPED_TRACE(name);
-        Connection remote(name, "await 12 00 33\nwait 500\ngone\n");
+        RemoteRun remote; // a remote that connects, is set up and goes
+        remote.Start(name);
+        remote.PlayCommands("await 12 00 33\nwait 500\ngone\n");
         EXPECT_EQ(remote.Wait(30000), 0) << "the program set the remote up";
         // Gone before the quiet state: the start-up reports alone.
         EXPECT_EQ(remote.Outputs(), FromOneBuffer(ExpectedStartUp()));
