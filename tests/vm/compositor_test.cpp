@@ -43,7 +43,8 @@ std::string AwaitText(const std::function<std::string()> &read, const std::strin
 }
 
 // A compositor run as user, in the runtime folder /run/user/<user> (gone
-// with it); env is what its clients connect with, set once it runs.
+// with it); env is what its clients connect with, set once it runs (empty
+// while it does not).
 struct Compositor {
     const uid_t user;
     const std::string runtime;
@@ -55,7 +56,6 @@ struct Compositor {
         chown(runtime.c_str(), user, user);
     }
     ~Compositor() { std::system(("rm -rf " + runtime).c_str()); }
-    bool Running() const { return !env.empty(); }
 };
 
 // seatd as root, handing the devices to the user's group, and sway as the
@@ -93,11 +93,8 @@ struct Desktop : Compositor {
     // What sway says of the program's pointer, once it has taken it ("" if
     // it has not within ms).
     std::string PointerInput(int ms) {
-        return AwaitText(
-            [this] {
-                return Msg({"-t", "get_inputs"});
-            },
-            "\"name\": \"Lumadrifter pointer\"", "\n  }", ms);
+        auto inputs = [this] { return Msg({"-t", "get_inputs"}); };
+        return AwaitText(inputs, "\"name\": \"Lumadrifter pointer\"", "\n  }", ms);
     }
 };
 
@@ -252,7 +249,7 @@ struct Watched {
     template <typename Compositor>
     void Start(Compositor &compositor, const std::string &name, int w, int h,
                const std::vector<std::string> &programEnv, const std::string &script) {
-        ASSERT_TRUE(compositor.Running()) << compositor.Errors();
+        ASSERT_FALSE(compositor.env.empty()) << compositor.Errors();
         client = std::make_unique<Client>(compositor, name);
         ASSERT_TRUE(client->Configured(w, h, 30000)) << client->Out();
         s.program.env = programEnv;
@@ -601,18 +598,26 @@ bool DisplayReady() {
 // launcher can take the display and the input devices. Two outputs of
 // 960 x 240, Virtual-1 and at its right Virtual-2 (the kernel is told that
 // this one is connected too: weston ties a device only to a named output
-// whose screen is connected); the kiosk shell fills clientOutput with the
-// client.
+// whose screen is connected); the kiosk shell fills with the client the
+// output README's udev rule names in WL_OUTPUT for the program's pointer
+// (kept while weston runs), or with no rule ("") Virtual-1.
 struct Weston : Compositor {
     Child child;
     const std::string log = "/tmp/weston.log";
+    const std::string rule = "/run/udev/rules.d/71-lumadrifter-weston.rules";
 
-    explicit Weston(const std::string &clientOutput) : Compositor(0) {
+    explicit Weston(const std::string &wlOutput) : Compositor(0) {
+        mkdir("/run/udev/rules.d", 0755);
+        if (!wlOutput.empty())
+            WriteFile(rule, "SUBSYSTEM==\"input\", ATTRS{name}==\"Lumadrifter pointer\", "
+                            "ENV{WL_OUTPUT}=\"" +
+                                wlOutput + "\"\n");
+        std::system("udevadm control --reload");
         const std::string mode = "mode=18.00 960 1000 1100 1200 240 243 246 250 +hsync +vsync\n";
         std::string ini = "[core]\nidle-time=0\n";
-        for (const char *name : {"Virtual-1", "Virtual-2"})
-            ini += std::string("[output]\nname=") + name + "\n" + mode +
-                   (name == clientOutput ? "app-ids=wev\n" : "");
+        for (const std::string name : {"Virtual-1", "Virtual-2"})
+            ini += "[output]\nname=" + name + "\n" + mode +
+                   (name == (wlOutput.empty() ? "Virtual-1" : wlOutput) ? "app-ids=wev\n" : "");
         WriteFile(runtime + "/weston.ini", ini);
         unlink(log.c_str()); // weston adds to it
         child.Start({"/usr/bin/weston", "--backend=drm-backend.so", "--use-pixman", "--tty=2",
@@ -622,29 +627,15 @@ struct Weston : Compositor {
         if (WaitUntil([this] { return Exists(runtime + "/wayland-0"); }, 60000))
             env = {"XDG_RUNTIME_DIR=" + runtime, "WAYLAND_DISPLAY=wayland-0"};
     }
+    ~Weston() {
+        unlink(rule.c_str());
+        std::system("udevadm control --reload");
+    }
     std::string Errors() const { return ReadFile(log) + child.Err(); }
     // What weston's log says of the program's pointer once it has taken it.
     std::string PointerInput(int ms) {
         return AwaitText([this] { return ReadFile(log); },
                          "configuring device \"Lumadrifter pointer\"", "", ms);
-    }
-};
-
-// README's udev rule naming the output weston maps the program's pointer
-// onto (none for ""), for as long as it lives.
-struct OutputRule {
-    const std::string path = "/run/udev/rules.d/71-lumadrifter-weston.rules";
-    explicit OutputRule(const std::string &output) {
-        mkdir("/run/udev/rules.d", 0755);
-        if (!output.empty())
-            WriteFile(path, "SUBSYSTEM==\"input\", ATTRS{name}==\"Lumadrifter pointer\", "
-                            "ENV{WL_OUTPUT}=\"" +
-                                output + "\"\n");
-        std::system("udevadm control --reload");
-    }
-    ~OutputRule() {
-        unlink(path.c_str());
-        std::system("udevadm control --reload");
     }
 };
 
@@ -656,8 +647,7 @@ TEST(VmCompositor, WestonMapsThePointerOntoOneOutput) {
     ASSERT_TRUE(DisplayReady());
     for (const std::string output : {"", "Virtual-2"}) {
         SCOPED_TRACE("WL_OUTPUT=" + output);
-        OutputRule rule(output);
-        Weston weston(output.empty() ? "Virtual-1" : output);
+        Weston weston(output);
         Watched w;
         w.first = {1919 / 2, 0};
         ASSERT_NO_FATAL_FAILURE(w.Start(weston, "weston", 960, 240, weston.env, "generic.remote"));
