@@ -196,17 +196,17 @@ Points Placements(const std::vector<input_event> &events, Point now = {0, 0}) {
     return at;
 }
 
-// An output in the layout, at (x, 0), w x h.
+// An output w x h that starts at (x, 0) of the program's box (the layout's
+// top-left corner is the program's (0, 0)).
 struct Area {
     int x, w, h;
 };
 
-// Those that fall on an output, in its pixels; the layout's top-left corner
-// is the program's (0, 0).
-Points OnOutput(const Points &placements, Point corner, Area output) {
+// The placements that fall on an output, in its pixels.
+Points OnOutput(const Points &placements, Area output) {
     Points on;
     for (Point p : placements) {
-        Point local = {p.first + corner.first - output.x, p.second + corner.second};
+        Point local = {p.first - output.x, p.second};
         if (local.first >= 0 && local.first < output.w && local.second >= 0 &&
             local.second < output.h)
             on.push_back(local);
@@ -386,7 +386,7 @@ TEST(VmCompositor, TwoOutputsSideBySide) {
         w.first = {1919 - 960, 0};
         ASSERT_NO_FATAL_FAILURE(w.Start(desktop, "two", 960, 240, desktop.env, "generic.remote"));
         // The output at the right starts at 960 of the program's box.
-        w.ExpectSeen([](const Points &p) { return OnOutput(p, {0, 0}, {960, 960, 240}); });
+        w.ExpectSeen([](const Points &p) { return OnOutput(p, {960, 960, 240}); });
     }
 }
 
@@ -420,7 +420,6 @@ TEST(VmCompositor, TheLayoutChangesWhileTheProgramRuns) {
     struct Change {
         std::vector<std::string> msg;
         std::string script; // where the cursor glides to then
-        Point corner;       // the box's top-left corner after the change
         Area outputs[2];    // HEADLESS-1, HEADLESS-2 after the change
     };
     Desktop desktop(1, "mouse_warping none\n"
@@ -438,15 +437,11 @@ TEST(VmCompositor, TheLayoutChangesWhileTheProgramRuns) {
     w.s.remote.Type("await 12 00 33\nwait 200\n");
 
     const Change changes[] = {
-        {{"create_output"}, towards788, {-960, 0}, {{0, 960, 480}, {-960, 960, 480}}},
+        {{"create_output"}, towards788, {{960, 960, 480}, {0, 960, 480}}},
         {{"--", "output", "HEADLESS-1", "position", "-1920", "0"},
          leftThenRight,
-         {-1920, 0},
-         {{-1920, 960, 480}, {-960, 960, 480}}},
-        {{"output", "HEADLESS-2", "scale", "2"},
-         towards788,
-         {-1920, 0},
-         {{-1920, 960, 480}, {-960, 480, 240}}},
+         {{0, 960, 480}, {960, 960, 480}}},
+        {{"output", "HEADLESS-2", "scale", "2"}, towards788, {{0, 960, 480}, {960, 480, 240}}},
     };
     std::vector<std::unique_ptr<Client>> clients; // on HEADLESS-1, HEADLESS-2
     clients.push_back(std::move(w.client));
@@ -521,7 +516,7 @@ TEST(VmCompositor, TheLayoutChangesWhileTheProgramRuns) {
         Points placements = Placements(devices.back()->Events(), at);
         for (size_t o = 0; o < clients.size(); o++) {
             SCOPED_TRACE(clients[o]->out);
-            Points placed = OnOutput(placements, c.corner, c.outputs[o]);
+            Points placed = OnOutput(placements, c.outputs[o]);
             ASSERT_FALSE(placed.empty());
             Points seen;
             WaitUntil(
@@ -581,18 +576,6 @@ TEST(VmCompositor, UnderSudoXWaylandIsLeftForUinput) {
 
 // ---- weston ----
 
-// The VM's virtual display, two connectors (Virtual-1 and Virtual-2), its
-// driver loaded once for the weston tests, with no console drawn on it.
-bool DisplayReady() {
-    static bool ready = [] {
-        bool loaded = !LoadModules("gpu.modules").empty() &&
-                      WaitUntil([] { return Exists("/dev/dri/card0"); }, 10000);
-        std::system("udevadm settle");
-        return loaded;
-    }();
-    return ready;
-}
-
 // weston (DRM backend, software rendering, kiosk shell) as root: Debian's
 // weston 10 cannot use seatd, and without a login manager only its direct
 // launcher can take the display and the input devices. Two outputs of
@@ -644,7 +627,11 @@ struct Weston : Compositor {
 // (1920 x 240), so its whole field lands squeezed onto that one output
 // (960 x 240), in the client that fills it: every placement, x halved.
 TEST(VmCompositor, WestonMapsThePointerOntoOneOutput) {
-    ASSERT_TRUE(DisplayReady());
+    // The VM's virtual display, two connectors (Virtual-1 and Virtual-2),
+    // its driver loaded with no console drawn on it.
+    ASSERT_FALSE(LoadModules("gpu.modules").empty());
+    ASSERT_TRUE(WaitUntil([] { return Exists("/dev/dri/card0"); }, 10000));
+    std::system("udevadm settle");
     for (const std::string output : {"", "Virtual-2"}) {
         SCOPED_TRACE("WL_OUTPUT=" + output);
         Weston weston(output);

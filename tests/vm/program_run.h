@@ -206,8 +206,7 @@ inline std::vector<InputNode> ListInputNodes() {
         if (name.compare(0, 5, "event") != 0)
             continue;
         std::string deviceName = ReadFile(dir + "name"), keys = ReadFile(dir + "capabilities/key");
-        if (!deviceName.empty() && deviceName.back() == '\n')
-            deviceName.pop_back();
+        deviceName.erase(deviceName.find_last_not_of('\n') + 1);
         nodes.push_back(
             {"/dev/input/" + name, deviceName,
              static_cast<int>(std::strtol(ReadFile(dir + "id/vendor").c_str(), nullptr, 16)),

@@ -24,8 +24,7 @@ std::string Property(const std::string &unit, const std::string &name,
     WaitUntil(
         [&] {
             now = Output({"/usr/bin/systemctl", "--user", "show", "--value", "-p", name, unit});
-            while (!now.empty() && now.back() == '\n')
-                now.pop_back();
+            now.erase(now.find_last_not_of('\n') + 1);
             return now == awaited;
         },
         ms, 100);
