@@ -1,23 +1,12 @@
 // Tests that run inside the VM, on Debian's own kernel: the virtual remote
 // through uhid and hidraw, and the real program against it.
 #include "tests/expected_banner.h"
-#include "tests/expected_reports.h"
-#include "tests/vm/guest_support.h"
 #include "tests/vm/program_run.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <csignal>
-#include <fcntl.h>
-#include <functional>
-#include <memory>
-#include <poll.h>
-#include <sstream>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <unistd.h>
 
 namespace {
 
@@ -71,19 +60,18 @@ TEST(Vm, VirtualRemoteAnswersThroughHidraw) {
         }
     }
     node.Write(trackingMode);
-    Bytes dark(12, 0xFF);
-    EXPECT_EQ(node.Read(), Data33(dark)) << "the dots come once the script reaches them";
+    EXPECT_EQ(node.Read(), Data33(Bytes(12, 0xFF))) << "the dots come once the script reaches them";
     EXPECT_EQ(node.Read(),
               Data33({0xF4, 0x90, 0x52, 0x1C, 0xA4, 0x62, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
     EXPECT_EQ(node.Read(), (Bytes{0x20, 0x00, 0x00, 0x18, 0x00, 0x00, 0xC8}))
         << "a status report on its own: LED 1, camera on";
     EXPECT_EQ(node.Read(500), Bytes{}) << "B pressed, but no data reports after a status report";
 
-    EXPECT_EQ(WaitChild(s.remote.child, 10000), 0) << s.remote.Err();
+    EXPECT_EQ(s.remote.Wait(10000), 0) << s.remote.Err();
     std::vector<Bytes> sent = Joined(Joined({ExpectedStartUp().front(), {0x11, 0x10}, {0x15, 0x00}},
                                             WithZeroBlock(expectedCameraSetUp)),
                                      {trackingMode});
-    EXPECT_EQ(s.Outputs(), sent) << "every output report, whole and at its length";
+    EXPECT_EQ(s.remote.Outputs(), sent) << "every output report, whole and at its length";
 }
 
 // ---- the real program ----
@@ -107,48 +95,29 @@ const std::string banner = expectedBanner;
 
 // The values that follow the first occurrence of `first`, `first` included.
 std::vector<int> From(const std::vector<int> &values, int first) {
-    for (size_t i = 0; i < values.size(); i++)
-        if (values[i] == first)
-            return std::vector<int>(values.begin() + static_cast<long>(i), values.end());
-    return {};
-}
-
-// The key device the remote's own driver made of the remote behind this
-// hidraw node, found by its place under the same HID device. It is returned
-// once udevd has done with the new devices, as before a user starts the
-// program: its rules open the driver's camera device, and the driver
-// answers an open and a close with a camera set-up of its own and with the
-// camera off.
-InputNode DriverKeyDevice(const std::string &hidraw) {
-    std::string hid = HidDeviceOf(hidraw);
-    InputNode keys;
-    WaitUntil(
-        [&] {
-            for (const InputNode &node : ListInputNodes())
-                if (keys.event.empty() && node.hidParent == hid && node.keys)
-                    keys = node;
-            return !keys.event.empty();
-        },
-        10000, 20);
-    if (!keys.event.empty())
-        system("/usr/bin/udevadm settle --timeout=30");
-    return keys;
+    return std::vector<int>(std::find(values.begin(), values.end(), first), values.end());
 }
 
 // A run with the remote's own driver bound, the program not yet started,
-// and the driver's key device for the remote recorded.
+// and the driver's key device for the remote recorded: the one under the
+// remote's HID device, taken once udevd has done with the new devices, as
+// before a user starts the program (its rules open the driver's camera
+// device, and the driver answers an open and a close with a camera set-up
+// of its own and with the camera off).
 struct DriverRun {
     RemoteDriver driver;
     Session s;
-    InputNode keys;
     std::unique_ptr<EventRecorder> keyPresses;
 
     void StartRemote(const std::string &name) {
         ASSERT_FALSE(driver.modules.empty());
         ASSERT_NO_FATAL_FAILURE(s.StartRemote(name));
-        keys = DriverKeyDevice(s.hidraw);
+        std::string hid = LinkedName("/sys/class/hidraw/" + s.hidraw.substr(5) + "/device");
+        InputNode keys = WaitForInputNode(
+            [&](const InputNode &n) { return n.hidParent == hid && n.keys; }, 10000, 20);
         ASSERT_NE(keys.event, "") << "the driver made no key device";
         EXPECT_EQ(keys.vendor, 0x057E);
+        system("/usr/bin/udevadm settle --timeout=30");
         keyPresses = std::make_unique<EventRecorder>(keys.event);
         ASSERT_TRUE(keyPresses->Opened()) << keys.event;
     }
@@ -156,34 +125,33 @@ struct DriverRun {
 
 // The program ended by a signal, as a user's kill ends it.
 void Terminate(Session &s) {
-    kill(s.program.child.pid, SIGTERM);
-    EXPECT_EQ(WaitChild(s.program.child, 10000), 128 + SIGTERM);
-}
-
-// Whether the last key pressed on this device has been released since.
-bool LastPressReleased(EventRecorder &recorder) {
-    std::vector<input_event> e = recorder.Events();
-    auto press = std::find_if(e.rbegin(), e.rend(), [](const input_event &k) {
-        return k.type == EV_KEY && k.value == 1;
-    });
-    return press != e.rend() && std::any_of(e.rbegin(), press, [&](const input_event &k) {
-               return k.type == EV_KEY && k.value == 0 && k.code == press->code;
-           });
+    kill(s.program.pid, SIGTERM);
+    EXPECT_EQ(s.program.Wait(10000), 128 + SIGTERM);
 }
 
 // A pressed and released once the program has ended; the remote goes when
-// the recorder has read the release, as events still unread when a device
-// goes are lost with it.
+// the recorder has read the release (of the last key pressed), as events
+// still unread when a device goes are lost with it.
 void PressAThenGo(RemoteRun &remote, EventRecorder &keys) {
     remote.Type("buttons 00 08\nwait 200\nbuttons 00 00\n");
-    WaitUntil([&] { return LastPressReleased(keys); }, 10000);
+    WaitUntil(
+        [&] {
+            std::vector<input_event> e = keys.Events();
+            auto press = std::find_if(e.rbegin(), e.rend(), [](const input_event &k) {
+                return k.type == EV_KEY && k.value == 1;
+            });
+            return press != e.rend() && std::any_of(e.rbegin(), press, [&](const input_event &k) {
+                       return k.type == EV_KEY && k.value == 0 && k.code == press->code;
+                   });
+        },
+        10000);
     remote.Type("gone\n");
 }
 
 // The key presses an evdev recorder saw, by value: 1 pressed, 0 released.
-std::vector<int> KeyCodes(EventRecorder &recorder, int value) {
+std::vector<int> KeyCodes(const std::vector<input_event> &events, int value) {
     std::vector<int> codes;
-    for (const input_event &e : recorder.Events())
+    for (const input_event &e : events)
         if (e.type == EV_KEY && e.value == value)
             codes.push_back(e.code);
     return codes;
@@ -231,21 +199,18 @@ TEST(Vm, ProgramWithGenericDriver) {
     // Plus: the buzz, on and off, in that order; Home: the remote quieted.
     std::vector<Bytes> expected =
         Joined(Joined(ExpectedStartUp(), {{0x13, 0x05}, {0x13, 0x04}}), expectedQuiet);
-    EXPECT_EQ(s.Outputs(), FromOneBuffer(expected));
+    EXPECT_EQ(s.remote.Outputs(), FromOneBuffer(expected));
 
     // The buzz's 80 ms is the program's own wait, checked on a stepped clock
     // by the unit tests; what the remote receives under emulation is no
     // measure of it.
 
-    s.pointer->Stop();
-    std::vector<input_event> events = s.pointer->Events();
+    std::vector<input_event> events = s.pointer->Stop();
     EXPECT_EQ(Values(events, EV_KEY, BTN_LEFT), (std::vector<int>{1, 0}));
     EXPECT_EQ(Values(events, EV_KEY, BTN_RIGHT), (std::vector<int>{1, 0}));
     EXPECT_EQ(Values(events, EV_REL, REL_WHEEL_HI_RES), (std::vector<int>{64, 64, 64, -64}));
     EXPECT_EQ(Values(events, EV_REL, REL_WHEEL), (std::vector<int>{1}));
-    std::vector<int> x = From(Values(events, EV_ABS, ABS_X), 1919);
-    ASSERT_GE(x.size(), genericTraceX.size());
-    EXPECT_EQ(std::vector<int>(x.begin(), x.begin() + genericTraceX.size()), genericTraceX);
+    EXPECT_EQ(Head(From(Values(events, EV_ABS, ABS_X), 1919), genericTraceX.size()), genericTraceX);
     EXPECT_FALSE(InputNodeExists(pointerName)) << "the virtual mouse is gone";
 }
 
@@ -276,14 +241,13 @@ TEST(Vm, ProgramWithRemoteDriver) {
 
     // The program ends at Home; its holds end with it, before its parent
     // sees it gone. Then A.
-    EXPECT_EQ(WaitChild(s.program.child, 30000), 0) << s.program.Err();
+    EXPECT_EQ(s.program.Wait(30000), 0) << s.program.Err();
     PressAThenGo(s.remote, *d.keyPresses);
-    EXPECT_EQ(WaitChild(s.remote.child, 30000), 0) << ReadFile(s.remote.log);
+    EXPECT_EQ(s.remote.Wait(30000), 0) << ReadFile(s.remote.log);
     EXPECT_EQ(s.program.Err(), consoleLayoutGuess);
     EXPECT_EQ(s.program.Out(), banner + "IR-Track NG\nIR-Track Ok\n") << "tracking is never lost";
 
-    s.pointer->Stop();
-    std::vector<input_event> events = s.pointer->Events();
+    std::vector<input_event> events = s.pointer->Stop();
     EXPECT_EQ(Values(events, EV_KEY, BTN_LEFT), (std::vector<int>{1, 0}));
     // Left towards the first target, then right again once the dots moved,
     // which only IR reports could show after the status report.
@@ -296,8 +260,8 @@ TEST(Vm, ProgramWithRemoteDriver) {
     // The B and Home pressed while the program ran reached no one; the A
     // pressed after it ended reaches the driver's key device. (Home, still
     // down when the program let go, is seen released.)
-    d.keyPresses->Stop();
-    std::vector<int> pressed = KeyCodes(*d.keyPresses, 1), released = KeyCodes(*d.keyPresses, 0);
+    std::vector<input_event> keys = d.keyPresses->Stop();
+    std::vector<int> pressed = KeyCodes(keys, 1), released = KeyCodes(keys, 0);
     EXPECT_EQ(pressed.size(), 1u) << "only A, after the program";
     EXPECT_EQ(released.size(), 2u);
     EXPECT_TRUE(!pressed.empty() && !released.empty() && released.back() == pressed[0]);
@@ -322,7 +286,7 @@ TEST(Vm, SignalInsideTheBuzzLeavesTheRemoteQuiet) {
     ASSERT_TRUE(s.remote.Received({0x13, 0x05}, 10000, 5)) << s.program.Err();
     Terminate(s);
 
-    std::vector<Bytes> outputs = s.Outputs();
+    std::vector<Bytes> outputs = s.remote.Outputs();
     ASSERT_GE(outputs.size(), 3u);
     EXPECT_EQ(std::vector<Bytes>(outputs.end() - 3, outputs.end()), expectedQuiet);
     EXPECT_EQ(outputs.back()[1] & 0x01, 0) << "the rumble bit ends";
@@ -355,12 +319,13 @@ TEST(Vm, RemoteDriverKeysFreedWhenProgramKilled) {
         },
         10000));
     Terminate(s);
-    EXPECT_TRUE(KeyCodes(*d.keyPresses, 1).empty()) << "B, while the program ran, reached no one";
+    EXPECT_TRUE(KeyCodes(d.keyPresses->Events(), 1).empty())
+        << "B, while the program ran, reached no one";
 
     PressAThenGo(s.remote, *d.keyPresses);
-    EXPECT_EQ(WaitChild(s.remote.child, 10000), 0);
-    d.keyPresses->Stop();
-    EXPECT_EQ(KeyCodes(*d.keyPresses, 1).size(), 1u) << "A, after the program, reaches the device";
+    EXPECT_EQ(s.remote.Wait(10000), 0);
+    EXPECT_EQ(KeyCodes(d.keyPresses->Stop(), 1).size(), 1u)
+        << "A, after the program, reaches the device";
 }
 
 // A user who may use the remote and make a virtual mouse, but not open the
@@ -394,7 +359,7 @@ TEST(Vm, ProgramFindsTheNewerRemote) {
     ASSERT_NO_FATAL_FAILURE(s.StartProgram("home.remote"));
     EXPECT_EQ(s.Finish(), 0) << s.program.Err();
     EXPECT_EQ(s.program.Out(), banner + "IR-Track NG\n");
-    std::vector<Bytes> outputs = s.Outputs();
+    std::vector<Bytes> outputs = s.remote.Outputs();
     ASSERT_FALSE(outputs.empty());
     EXPECT_EQ(outputs.front(), ExpectedStartUp().front());
     EXPECT_EQ(outputs.back(), expectedQuiet.back());
@@ -414,16 +379,16 @@ TEST(Vm, ASecondProgramLeavesARemoteInUseAlone) {
 
     ProgramRun second;
     second.Start("second");
-    EXPECT_EQ(WaitChild(second.child, 10000), 1);
+    EXPECT_EQ(second.Wait(10000), 1);
     EXPECT_EQ(second.Err(), consoleLayoutGuess + "tiny_hid_dll: " + s.hidraw +
                                 ": the remote is in use by process " +
-                                std::to_string(s.program.child.pid) + ".\nWii-Remote not found.\n" +
+                                std::to_string(s.program.pid) + ".\nWii-Remote not found.\n" +
                                 expectedNoRemoteAdvice);
     EXPECT_EQ(second.Out(), "");
 
     s.remote.PlayCommands("buttons 00 80\nawait 1a 00\nwait 300\ngone\n");
     EXPECT_EQ(s.Finish(), 0) << s.program.Err();
-    EXPECT_EQ(s.Outputs(), FromOneBuffer(Joined(ExpectedStartUp(), expectedQuiet)))
+    EXPECT_EQ(s.remote.Outputs(), FromOneBuffer(Joined(ExpectedStartUp(), expectedQuiet)))
         << "the first program's run alone";
 }
 
@@ -438,8 +403,7 @@ TEST(Vm, RemoteGoneWhileBHeld) {
 
     EXPECT_TRUE(WaitUntil([&] { return s.pointer->DeviceGone(); }, 5000));
     EXPECT_FALSE(InputNodeExists(pointerName));
-    s.pointer->Stop();
-    EXPECT_EQ(Values(s.pointer->Events(), EV_KEY, BTN_LEFT), (std::vector<int>{1, 0}))
+    EXPECT_EQ(Values(s.pointer->Stop(), EV_KEY, BTN_LEFT), (std::vector<int>{1, 0}))
         << "nothing is left pressed";
 }
 
@@ -459,18 +423,15 @@ TEST(Vm, UinputPointer) {
     ASSERT_NO_FATAL_FAILURE(s.Start("uinput", "uinput.remote"));
     // No display in the VM: the screen is the default 1920 x 1080.
     input_absinfo x = AbsoluteAxis(s.pointerNode, ABS_X), y = AbsoluteAxis(s.pointerNode, ABS_Y);
-    EXPECT_EQ(x.minimum, 0);
-    EXPECT_EQ(x.maximum, 1919);
-    EXPECT_EQ(y.minimum, 0);
-    EXPECT_EQ(y.maximum, 1079);
+    EXPECT_EQ((std::vector<int>{x.minimum, x.maximum, y.minimum, y.maximum}),
+              (std::vector<int>{0, 1919, 0, 1079}));
     EXPECT_EQ(s.Finish(), 0) << s.program.Err();
     close(silent);
     EXPECT_EQ(s.program.Err(), "lumadrifter: the compositor did not describe its screens (no "
                                "answer within 1 s); the mouse covers 1920x1080, as no display's "
                                "mode could be read.\n");
 
-    s.pointer->Stop();
-    std::vector<input_event> events = s.pointer->Events();
+    std::vector<input_event> events = s.pointer->Stop();
     // From (1919, 0), where the acknowledgements put it, towards a target
     // past the bottom left corner: each axis stops at its edge.
     EXPECT_EQ(From(Values(events, EV_ABS, ABS_X), 1919),

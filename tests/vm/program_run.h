@@ -1,41 +1,354 @@
-// The real program against the virtual remote inside the VM, as the guest
-// tests run it: the remote playing a script, the program started as a user
-// would, and the program's virtual mouse recorded from its evdev node.
+// What the tests inside the VM share: processes started and stopped by
+// PID, device nodes found through sysfs, an evdev node recorded, the
+// virtual remote's log; and the real program against the virtual remote as
+// the guest tests run it: the remote playing a script, the program started
+// as a user would, and the program's virtual mouse recorded from its evdev
+// node.
 #pragma once
 
 #include "tests/expected_reports.h"
-#include "tests/vm/guest_support.h"
+#include "tests/remote_log.h"
+#include "tests/test_kit.h"
 
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/input.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <memory>
-#include <string>
-#include <vector>
+#include <mutex>
+#include <sstream>
+#include <thread>
 
-inline const char remoteTool[] = "/vm/virtual-remote";
+inline std::string ReadFile(const std::string &path) {
+    std::ifstream in(path);
+    std::stringstream all;
+    all << in.rdbuf();
+    return all.str();
+}
 
-// The virtual remote, playing a script that the test hands it when ready.
-struct RemoteRun {
+inline void WriteFile(const std::string &path, const std::string &text) {
+    std::ofstream(path) << text;
+}
+
+// The names in a folder, hidden ones left out.
+inline std::vector<std::string> ListDirectory(const std::string &path) {
+    std::vector<std::string> names;
+    if (DIR *dir = opendir(path.c_str())) {
+        while (dirent *entry = readdir(dir))
+            if (entry->d_name[0] != '.')
+                names.push_back(entry->d_name);
+        closedir(dir);
+    }
+    return names;
+}
+
+// A process the test started, stdout and stderr into files; stopped
+// (StopProcess) when it goes out of scope if it still runs.
+struct Child {
+    pid_t pid = -1;
+    int input = -1;       // write end of its stdin, or -1 (stdin is /dev/null)
+    std::string out, err; // where its stdout and stderr go
+
+    Child() = default;
+    Child(const Child &) = delete;
+    Child &operator=(const Child &) = delete;
+    ~Child() { Stop(); }
+
+    // Starts argv[0] with these extra environment entries; with withInput
+    // its stdin is a pipe Type and CloseInput reach. A user id other than
+    // 0 runs it as that user.
+    void Start(const std::vector<std::string> &argv, const std::vector<std::string> &env,
+               const std::string &outPath, const std::string &errPath, bool withInput = false,
+               uid_t user = 0) {
+        out = outPath;
+        err = errPath;
+        int pipeFds[2] = {-1, -1};
+        if (withInput && pipe2(pipeFds, O_CLOEXEC) != 0)
+            return;
+        pid = fork();
+        if (pid == 0) {
+            dup2(withInput ? pipeFds[0] : open("/dev/null", O_RDONLY), 0);
+            dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+            dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+            for (const std::string &e : env)
+                putenv(const_cast<char *>(e.c_str()));
+            if (user != 0 && (setgid(user) != 0 || setuid(user) != 0))
+                _exit(126);
+            std::vector<char *> args;
+            for (const std::string &a : argv)
+                args.push_back(const_cast<char *>(a.c_str()));
+            args.push_back(nullptr);
+            execv(args[0], args.data());
+            std::perror(args[0]);
+            _exit(127);
+        }
+        if (withInput) {
+            close(pipeFds[0]);
+            input = pipeFds[1];
+        }
+    }
+    // The exit code (128 + signal when killed by one), or -1 if it has not
+    // ended within ms; it is then stopped.
+    int Wait(int ms) {
+        int status = 0;
+        if (pid <= 0 || !WaitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, ms, 5)) {
+            Stop();
+            return -1;
+        }
+        pid = -1;
+        CloseInput();
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    void Stop() {
+        StopProcess(pid);
+        pid = -1;
+        CloseInput();
+    }
+    void Type(const std::string &text) {
+        if (input >= 0 && write(input, text.data(), text.size()) < 0)
+            std::perror("writing to a child");
+    }
+    void CloseInput() {
+        if (input >= 0)
+            close(input);
+        input = -1;
+    }
+    std::string Out() const { return ReadFile(out); }
+    std::string Err() const { return ReadFile(err); }
+};
+
+// What a command printed on stdout, within 20 s; its stderr goes to
+// /tmp/command.err.
+inline std::string CommandOutput(const std::vector<std::string> &argv,
+                                 const std::vector<std::string> &env = {}, uid_t user = 0) {
     Child child;
-    std::string log, err;
+    child.Start(argv, env, "/tmp/command.out", "/tmp/command.err", false, user);
+    child.Wait(20000);
+    return child.Out();
+}
+
+// What udev holds of a device node, a NAME=value line each.
+inline std::string UdevProperties(const std::string &node) {
+    return CommandOutput({"/usr/bin/udevadm", "info", "--query=property", node});
+}
+
+// Loads the modules /vm/<list> names, a line each with its parameters, up to
+// the first that fails; the names of those loaded, in order.
+inline std::vector<std::string> LoadModules(const std::string &list) {
+    std::vector<std::string> loaded;
+    std::istringstream lines(ReadFile("/vm/" + list));
+    for (std::string line; std::getline(lines, line) && !line.empty();) {
+        if (std::system(("insmod /vm/modules/" + line).c_str()) != 0)
+            break;
+        loaded.push_back(line.substr(0, line.find(".ko")));
+    }
+    return loaded;
+}
+
+// /dev/hidrawN of the HID device with these ids, waiting up to ms; "" if
+// none. Its uevent holds HID_ID=<bus>:<vendor>:<product>, 8 hex digits each.
+inline std::string FindHidraw(int vendor, int product, int ms) {
+    char id[32];
+    std::snprintf(id, sizeof id, ":%08X:%08X\n", vendor, product);
+    std::string found;
+    WaitUntil(
+        [&] {
+            for (const std::string &name : ListDirectory("/sys/class/hidraw"))
+                if (found.empty() &&
+                    ReadFile("/sys/class/hidraw/" + name + "/device/uevent").find(id) !=
+                        std::string::npos &&
+                    access(("/dev/" + name).c_str(), F_OK) == 0)
+                    found = "/dev/" + name;
+            return !found.empty();
+        },
+        ms);
+    return found;
+}
+
+// A symbolic link's target, "" for no link.
+inline std::string ReadLink(const std::string &link) {
+    char target[512];
+    ssize_t n = readlink(link.c_str(), target, sizeof target);
+    return std::string(target, n > 0 ? static_cast<size_t>(n) : 0);
+}
+
+// The last part of a symbolic link's target.
+inline std::string LinkedName(const std::string &link) {
+    std::string path = ReadLink(link);
+    return path.substr(path.rfind('/') + 1);
+}
+
+// An input device as sysfs shows it.
+struct InputNode {
+    std::string event; // /dev/input/eventN
+    std::string name;
+    int vendor = 0;
+    std::string hidParent; // the HID device it hangs under, "" for none
+    bool keys = false;     // it reports keys or buttons
+};
+
+inline std::vector<InputNode> ListInputNodes() {
+    std::vector<InputNode> nodes;
+    for (const std::string &name : ListDirectory("/sys/class/input")) {
+        std::string dir = "/sys/class/input/" + name + "/device/";
+        if (name.compare(0, 5, "event") != 0)
+            continue;
+        std::string deviceName = ReadFile(dir + "name"), keys = ReadFile(dir + "capabilities/key");
+        deviceName.erase(deviceName.find_last_not_of('\n') + 1);
+        nodes.push_back(
+            {"/dev/input/" + name, deviceName,
+             static_cast<int>(std::strtol(ReadFile(dir + "id/vendor").c_str(), nullptr, 16)),
+             LinkedName(dir + "device"), !keys.empty() && keys != "0\n"});
+    }
+    return nodes;
+}
+
+// The first input device that matches and has its node, waiting up to ms
+// and looking every stepMs; an empty one if none.
+inline InputNode WaitForInputNode(const std::function<bool(const InputNode &)> &match, int ms,
+                                  int stepMs = 10) {
+    InputNode found;
+    WaitUntil(
+        [&] {
+            for (const InputNode &node : ListInputNodes())
+                if (found.event.empty() && match(node) && access(node.event.c_str(), F_OK) == 0)
+                    found = node;
+            return !found.event.empty();
+        },
+        ms, stepMs);
+    return found;
+}
+
+// Whether an input device whose name starts with prefix is there.
+inline bool InputNodeExists(const std::string &prefix) {
+    std::vector<InputNode> nodes = ListInputNodes();
+    return std::any_of(nodes.begin(), nodes.end(), [&](const InputNode &node) {
+        return node.name.compare(0, prefix.size(), prefix) == 0;
+    });
+}
+
+// Records every event of an evdev node on a thread of its own, from
+// construction until Stop or until the device goes away.
+struct EventRecorder {
+    explicit EventRecorder(const std::string &node)
+        : fd(open(node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)) {
+        if (fd >= 0)
+            reader = std::thread([this] { Run(); });
+    }
+    ~EventRecorder() { Stop(); }
+    bool Opened() const { return fd >= 0; }
+    // Stops recording; what it recorded.
+    std::vector<input_event> Stop() {
+        stopping = true;
+        if (reader.joinable())
+            reader.join();
+        if (fd >= 0)
+            close(fd);
+        fd = -1;
+        return events;
+    }
+    std::vector<input_event> Events() {
+        std::lock_guard<std::mutex> hold(lock);
+        return events;
+    }
+    // Whether the device went away (a read failed with ENODEV).
+    bool DeviceGone() const { return gone; }
+    void Run() {
+        while (!stopping) {
+            pollfd ready = {fd, POLLIN, 0};
+            if (poll(&ready, 1, 20) <= 0)
+                continue;
+            input_event batch[64];
+            ssize_t n = read(fd, batch, sizeof batch);
+            if (n < 0 && errno == ENODEV) {
+                gone = true;
+                return;
+            }
+            std::lock_guard<std::mutex> hold(lock);
+            if (n > 0)
+                events.insert(events.end(), batch, batch + n / sizeof(input_event));
+        }
+    }
+    int fd = -1;
+    std::atomic<bool> stopping{false}, gone{false};
+    std::mutex lock;
+    std::vector<input_event> events;
+    std::thread reader;
+};
+
+// Events of one type and code, values in order.
+inline std::vector<int> Values(const std::vector<input_event> &events, int type, int code) {
+    std::vector<int> values;
+    for (const input_event &e : events)
+        if (e.type == type && e.code == code)
+            values.push_back(e.value);
+    return values;
+}
+
+// The events between two SYN_REPORTs, one frame a list, SYN_REPORT left out.
+inline std::vector<std::vector<input_event>> Frames(const std::vector<input_event> &events) {
+    std::vector<std::vector<input_event>> frames(1);
+    for (const input_event &e : events) {
+        if (e.type == EV_SYN && e.code == SYN_REPORT)
+            frames.emplace_back();
+        else
+            frames.back().push_back(e);
+    }
+    frames.pop_back();
+    return frames;
+}
+
+// The range an evdev node gives an absolute axis, and its value now.
+inline input_absinfo AbsoluteAxis(const std::string &node, int code) {
+    input_absinfo axis{};
+    int fd = open(node.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        ioctl(fd, EVIOCGABS(code), &axis);
+        close(fd);
+    }
+    return axis;
+}
+
+// The first n of a list, or all of it when it is shorter.
+template <typename T>
+std::vector<T> Head(const std::vector<T> &list, size_t n) {
+    return std::vector<T>(list.begin(), list.begin() + static_cast<long>(std::min(n, list.size())));
+}
+
+// The virtual remote's log (tests/remote_log.h).
+inline std::vector<LogLine> ReadRemoteLog(const std::string &path) {
+    return ParseLog(ReadFile(path));
+}
+
+// The virtual remote, playing a script that the test hands it when ready:
+// commands typed (Type) are played as they come.
+struct RemoteRun : Child {
+    std::string log;
 
     void Start(const std::string &name, const std::string &product = "0306") {
         log = "/tmp/" + name + ".remote.log";
-        err = "/tmp/" + name + ".remote.err";
-        child = StartChild({remoteTool, "--product", product, "--log", log}, {},
-                           "/tmp/" + name + ".remote.out", err, true);
+        Child::Start({"/vm/virtual-remote", "--product", product, "--log", log}, {},
+                     "/tmp/" + name + ".remote.out", "/tmp/" + name + ".remote.err", true);
     }
-    // Commands played as they come, the script left open.
-    void Type(const std::string &commands) { WriteToChild(child, commands); }
     // The last commands: the remote ends with them.
     void PlayCommands(const std::string &commands) {
         Type(commands);
-        CloseChildInput(child);
+        CloseInput();
     }
     // A script of /vm, played to its end.
     void Play(const std::string &script) { PlayCommands(ReadFile("/vm/" + script)); }
-    std::string Err() const { return ReadFile(err); }
     std::vector<Bytes> Outputs() const { return Reports(ReadRemoteLog(log), "output"); }
     // Whether the remote has received this output report, waiting up to ms
     // and looking every stepMs.
@@ -47,7 +360,6 @@ struct RemoteRun {
             },
             ms, stepMs);
     }
-    ~RemoteRun() { StopChild(child); }
 };
 
 // Mode 0x33, the last report of the start-up: the program is running.
@@ -62,22 +374,16 @@ inline const std::string consoleLayoutGuess =
 
 // The program as a user starts it, its mouse through uinput (the VM has no
 // X display) and its HID library beside it.
-struct ProgramRun {
-    Child child;
-    std::string name;
+struct ProgramRun : Child {
     uid_t user = 0;
     std::vector<std::string> env; // a session's variables, besides the library's folder
 
-    void Start(const std::string &testName) {
-        name = testName;
+    void Start(const std::string &name) {
         std::vector<std::string> all = env;
         all.push_back("LD_LIBRARY_PATH=/vm/lib");
-        child = StartChild({"/vm/lumadrifter"}, all, "/tmp/" + name + ".out",
-                           "/tmp/" + name + ".err", true, user);
+        Child::Start({"/vm/lumadrifter"}, all, "/tmp/" + name + ".out", "/tmp/" + name + ".err",
+                     true, user);
     }
-    std::string Out() const { return ReadFile("/tmp/" + name + ".out"); }
-    std::string Err() const { return ReadFile("/tmp/" + name + ".err"); }
-    ~ProgramRun() { StopChild(child); }
 };
 
 // One run of the program against the virtual remote. The pointer's node
@@ -102,7 +408,8 @@ struct Session {
     // the script, if one is given (else the caller has it play later).
     void StartProgram(const std::string &script) {
         program.Start(name);
-        pointerNode = WaitForInputNode(pointerName, 10000).event;
+        pointerNode =
+            WaitForInputNode([](const InputNode &n) { return n.name == pointerName; }, 10000).event;
         ASSERT_NE(pointerNode, "") << program.Err();
         pointer = std::make_unique<EventRecorder>(pointerNode);
         ASSERT_TRUE(pointer->Opened());
@@ -115,11 +422,10 @@ struct Session {
     }
     // The program's exit code; the remote has finished its script.
     int Finish() {
-        int code = WaitChild(program.child, 30000);
-        EXPECT_EQ(WaitChild(remote.child, 30000), 0) << ReadFile(remote.log);
+        int code = program.Wait(30000);
+        EXPECT_EQ(remote.Wait(30000), 0) << ReadFile(remote.log);
         return code;
     }
-    std::vector<Bytes> Outputs() { return remote.Outputs(); }
 };
 
 // generic.remote's IR trace: the program's x positions from the corner

@@ -84,17 +84,14 @@ tree=$cache/$kver
 
 # The compressed kernel inside vmlinuz, unpacked: QEMU boots the plain ELF
 # image directly, a few seconds sooner than it unpacks vmlinuz itself.
+# Each way it may be packed: the tool that unpacks it, then its magic bytes.
 unpack_kernel() {
-    local vmlinuz=$1 out=$2 magic tool offset
-    for magic in 'xz:\xfd7zXZ\x00' 'zstd:\x28\xb5\x2f\xfd' 'gzip:\x1f\x8b\x08'; do
-        tool=${magic%%:*}
-        offset=$(LC_ALL=C grep -obUaP "${magic#*:}" "$vmlinuz" | awk -F: 'NR == 1 {print $1}')
+    local vmlinuz=$1 out=$2 packed offset
+    for packed in 'xz -dc --single-stream:\xfd7zXZ\x00' 'zstd -dcq:\x28\xb5\x2f\xfd' \
+        'gzip -dc:\x1f\x8b\x08'; do
+        offset=$(LC_ALL=C grep -obUaP "${packed#*:}" "$vmlinuz" | awk -F: 'NR == 1 {print $1}')
         [ -n "$offset" ] || continue
-        case $tool in
-        xz) tail -c +$((offset + 1)) "$vmlinuz" | xz -dc --single-stream >"$out" 2>/dev/null || true ;;
-        zstd) tail -c +$((offset + 1)) "$vmlinuz" | zstd -dcq >"$out" 2>/dev/null || true ;;
-        gzip) tail -c +$((offset + 1)) "$vmlinuz" | gzip -dc >"$out" 2>/dev/null || true ;;
-        esac
+        tail -c +$((offset + 1)) "$vmlinuz" | ${packed%%:*} >"$out" 2>/dev/null || true
         [ "$(head -c 4 "$out" | od -An -c | tr -d ' ')" = '177ELF' ] && return 0
     done
     cp "$vmlinuz" "$out" # boots all the same, only slower
@@ -163,16 +160,13 @@ take_modules() {
     shift
     : >"$list"
     for module in $(for m; do modules_for "$m"; done | awk '!seen[$0]++'); do
-        name=$(basename "$module")
-        name=${name%.xz}
-        name=${name%.zst}
-        awk -v name="$name" '$1 == name {found = 1} END {exit !found}' "$stage/vm/base.modules" &&
-            continue
+        name=$(basename "$module" | sed -E 's/\.(xz|zst)$//')
+        awk -v n="$name" '$1 == n {f = 1} END {exit !f}' "$stage/vm/base.modules" && continue
         case $module in
-        *.xz) xz -dc "$module" >"$stage/vm/modules/$name" ;;
-        *.zst) zstd -dcq "$module" >"$stage/vm/modules/$name" ;;
-        *) cp "$module" "$stage/vm/modules/" ;;
-        esac
+        *.xz) xz -dc ;;
+        *.zst) zstd -dcq ;;
+        *) cat ;;
+        esac <"$module" >"$stage/vm/modules/$name"
         case $name in
         hid.ko) echo "$name ignore_special_drivers=1" ;;
         drm_kms_helper.ko) echo "$name fbdev_emulation=0" ;;

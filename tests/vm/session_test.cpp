@@ -4,11 +4,7 @@
 // the remote goes. udevd and journald run from the VM's start (init.sh);
 // the user manager is started here for root, as a login would start it.
 #include "tests/expected_banner.h"
-#include "tests/expected_reports.h"
-#include "tests/vm/guest_support.h"
 #include "tests/vm/program_run.h"
-
-#include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
@@ -21,29 +17,19 @@ std::string Output(const std::vector<std::string> &argv) {
     return CommandOutput(argv, userEnv);
 }
 
-std::string Property(const std::string &unit, const std::string &name) {
-    std::string value =
-        Output({"/usr/bin/systemctl", "--user", "show", "--value", "-p", name, unit});
-    while (!value.empty() && value.back() == '\n')
-        value.pop_back();
-    return value;
-}
-
-// Waits up to ms for a unit's property to take a value; the value it has.
-std::string AwaitProperty(const std::string &unit, const std::string &name,
-                          const std::string &value, int ms) {
+// A unit's property, once it is awaited or ms have passed (at once for 0).
+std::string Property(const std::string &unit, const std::string &name,
+                     const std::string &awaited = "", int ms = 0) {
     std::string now;
-    WaitUntil([&] { return (now = Property(unit, name)) == value; }, ms, 100);
+    WaitUntil(
+        [&] {
+            now = Output({"/usr/bin/systemctl", "--user", "show", "--value", "-p", name, unit});
+            now.erase(now.find_last_not_of('\n') + 1);
+            return now == awaited;
+        },
+        ms, 100);
     return now;
 }
-
-// A remote that connects, plays a script given in full and goes.
-struct Connection : RemoteRun {
-    Connection(const std::string &name, const std::string &script) {
-        Start(name);
-        PlayCommands(script);
-    }
-};
 
 // Root's user manager, in a control group of its own as logind would give
 // it. It agrees to run without systemd as the VM's first process once
@@ -55,26 +41,20 @@ struct UserManager {
         mkdir("/run/user/0", 0700);
         std::string group = "/sys/fs/cgroup/user.slice/user-0.slice/user@0.service";
         system(("mkdir -p " + group).c_str());
-        child = StartChild({"/bin/sh", "-c",
-                            "echo $$ >" + group +
-                                "/cgroup.procs && exec /lib/systemd/systemd --user "
-                                "--log-target=journal --log-level=debug"},
-                           userEnv, "/tmp/user-manager.out", "/tmp/user-manager.err", false);
+        child.Start({"/bin/sh", "-c",
+                     "echo $$ >" + group +
+                         "/cgroup.procs && exec /lib/systemd/systemd --user "
+                         "--log-target=journal --log-level=debug"},
+                    userEnv, "/tmp/user-manager.out", "/tmp/user-manager.err");
     }
-    bool Ready() {
-        return AwaitProperty("default.target", "ActiveState", "active", 20000) == "active";
-    }
-    ~UserManager() {
-        Output({"/usr/bin/systemctl", "--user", "disable", "lumadrifter.service"});
-        StopChild(child);
-    }
+    bool Ready() { return Property("default.target", "ActiveState", "active", 20000) == "active"; }
+    ~UserManager() { Output({"/usr/bin/systemctl", "--user", "disable", "lumadrifter.service"}); }
 };
 
 // The messages of the journal's entries that match, one a line.
-std::string Journal(const std::string &match, const std::string &alsoMatch = "") {
-    std::vector<std::string> argv = {"/usr/bin/journalctl", "--no-pager", "-o", "cat", match};
-    if (!alsoMatch.empty())
-        argv.push_back(alsoMatch);
+std::string Journal(const std::vector<std::string> &matches) {
+    std::vector<std::string> argv = {"/usr/bin/journalctl", "--no-pager", "-o", "cat"};
+    argv.insert(argv.end(), matches.begin(), matches.end());
     return Output(argv);
 }
 
@@ -91,16 +71,14 @@ int Count(const std::string &text, const std::string &part) {
 // user at the seat and pulls in the target that starts the program; so is
 // /dev/uinput, for the virtual mouse.
 TEST(VmSession, TheRuleMarksTheRemoteAndUinput) {
-    Connection remote("rule", "wait 60000\n");
-    std::string node = FindHidraw(0x057E, 0x0306, 10000);
-    ASSERT_NE(node, "") << remote.Err();
+    Session s; // the remote stays until the test ends
+    ASSERT_NO_FATAL_FAILURE(s.StartRemote("rule"));
     Output({"/usr/bin/udevadm", "settle"});
 
-    std::string hidraw = UdevProperties(node);
-    EXPECT_NE(hidraw.find(":uaccess:"), std::string::npos) << hidraw;
-    EXPECT_NE(hidraw.find(":systemd:"), std::string::npos) << hidraw;
-    EXPECT_NE(hidraw.find("\nSYSTEMD_USER_WANTS=lumadrifter-remote.target\n"), std::string::npos)
-        << hidraw;
+    std::string hidraw = UdevProperties(s.hidraw);
+    for (const char *part :
+         {":uaccess:", ":systemd:", "\nSYSTEMD_USER_WANTS=lumadrifter-remote.target\n"})
+        EXPECT_NE(hidraw.find(part), std::string::npos) << hidraw;
     std::string uinput = UdevProperties("/dev/uinput");
     EXPECT_NE(uinput.find(":uaccess:"), std::string::npos) << uinput;
 }
@@ -118,26 +96,28 @@ TEST(VmSession, AConnectingRemoteStartsTheProgramOnceEnabled) {
         // again as a program started for it would take to open it.
         RemoteRun remote;
         remote.Start("not-enabled");
-        EXPECT_EQ(AwaitProperty(target, "ActiveState", "active", 30000), "active");
+        EXPECT_EQ(Property(target, "ActiveState", "active", 30000), "active");
         remote.PlayCommands("wait 1500\ngone\n");
-        EXPECT_EQ(WaitChild(remote.child, 10000), 0);
+        EXPECT_EQ(remote.Wait(10000), 0);
         EXPECT_EQ(Property(service, "ActiveState"), "inactive");
         EXPECT_EQ(OfKind(ReadRemoteLog(remote.log), "open").size(), 0u)
             << "no program opened the remote";
     }
-    EXPECT_EQ(AwaitProperty(target, "ActiveState", "inactive", 10000), "inactive")
+    EXPECT_EQ(Property(target, "ActiveState", "inactive", 10000), "inactive")
         << "the target ends with the last remote";
 
     Output({"/usr/bin/systemctl", "--user", "enable", service});
     for (const std::string name : {"first", "again"}) {
         SCOPED_TRACE(name);
-        Connection remote(name, "await 12 00 33\nwait 500\ngone\n");
-        EXPECT_EQ(WaitChild(remote.child, 30000), 0) << "the program set the remote up";
+        RemoteRun remote; // a remote that connects, is set up and goes
+        remote.Start(name);
+        remote.PlayCommands("await 12 00 33\nwait 500\ngone\n");
+        EXPECT_EQ(remote.Wait(30000), 0) << "the program set the remote up";
         // Gone before the quiet state: the start-up reports alone.
         EXPECT_EQ(remote.Outputs(), FromOneBuffer(ExpectedStartUp()));
         // A failed unit would stay "failed"; an inactive one is let go of,
         // so what its run ended with is read from the journal below.
-        EXPECT_EQ(AwaitProperty(service, "ActiveState", "inactive", 10000), "inactive");
+        EXPECT_EQ(Property(service, "ActiveState", "inactive", 10000), "inactive");
     }
     // What the program said (the journal keeps no empty lines): no session
     // in the VM to describe the screens, the banner, the remote gone; and
@@ -146,8 +126,9 @@ TEST(VmSession, AConnectingRemoteStartsTheProgramOnceEnabled) {
         consoleLayoutGuess + expectedBanner + "IR-Track NG\nWii-Remote disconnected.\n";
     for (size_t at; (at = run.find("\n\n")) != std::string::npos;)
         run.erase(at, 1);
-    EXPECT_EQ(Journal("_SYSTEMD_USER_UNIT=" + service, "SYSLOG_IDENTIFIER=lumadrifter"), run + run);
-    std::string managed = Journal("USER_UNIT=" + service);
+    EXPECT_EQ(Journal({"_SYSTEMD_USER_UNIT=" + service, "SYSLOG_IDENTIFIER=lumadrifter"}),
+              run + run);
+    std::string managed = Journal({"USER_UNIT=" + service});
     EXPECT_EQ(Count(managed, "Started lumadrifter.service"), 2) << managed;
     EXPECT_EQ(Count(managed, "Main process exited, code=exited, status=1/FAILURE"), 2) << managed;
     EXPECT_EQ(Count(managed, "lumadrifter.service: Deactivated successfully."), 2) << managed;

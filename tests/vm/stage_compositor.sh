@@ -17,9 +17,8 @@ cp /usr/libexec/coreutils/libstdbuf.so "$stage/usr/libexec/coreutils/"
 cp -r /usr/share/X11/xkb "$stage/usr/share/X11/"
 cp -r /usr/share/libinput "$stage/usr/share/"
 cp /lib/udev/hwdb.bin "$stage/lib/udev/"
-for rules in 60-persistent-input 70-mouse 80-libinput-device-groups 90-libinput-fuzz-override; do
-    cp "/lib/udev/rules.d/$rules.rules" "$stage/lib/udev/rules.d/"
-done
+cp /lib/udev/rules.d/{60-persistent-input,70-mouse,80-libinput-device-groups}.rules \
+    /lib/udev/rules.d/90-libinput-fuzz-override.rules "$stage/lib/udev/rules.d/"
 cp /lib/udev/libinput-device-group /lib/udev/libinput-fuzz-extract /lib/udev/libinput-fuzz-to-zero \
     "$stage/lib/udev/"
 # weston with its DRM backend and kiosk shell, on the VM's virtual display.

@@ -13,14 +13,11 @@ mkdir -p "$stage"/{etc,root,run,lib/systemd,lib/udev/rules.d,usr/bin,usr/lib/sys
 cp /lib/systemd/systemd /lib/systemd/systemd-journald "$stage/lib/systemd/"
 cp /bin/udevadm /usr/bin/systemctl /usr/bin/journalctl "$stage/usr/bin/"
 ln -s /usr/bin/udevadm "$stage/lib/systemd/systemd-udevd"
-for rules in 50-udev-default 60-input-id 60-evdev 70-uaccess 99-systemd; do
-    cp "/lib/udev/rules.d/$rules.rules" "$stage/lib/udev/rules.d/"
-done
+cp /lib/udev/rules.d/{50-udev-default,60-input-id,60-evdev,70-uaccess,99-systemd}.rules \
+    "$stage/lib/udev/rules.d/"
 # A user manager's own targets and slices.
-for unit in basic default exit paths shutdown sockets timers; do
-    cp "/usr/lib/systemd/user/$unit.target" "$stage/usr/lib/systemd/user/"
-done
-cp /usr/lib/systemd/user/{app,background,session}.slice /usr/lib/systemd/user/systemd-exit.service \
+cp /usr/lib/systemd/user/{basic,default,exit,paths,shutdown,sockets,timers}.target \
+    /usr/lib/systemd/user/{app,background,session}.slice /usr/lib/systemd/user/systemd-exit.service \
     "$stage/usr/lib/systemd/user/"
 echo "root:x:0:0:root:/root:/bin/sh" >"$stage/etc/passwd"
 echo "root:x:0:" >"$stage/etc/group"
