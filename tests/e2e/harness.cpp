@@ -17,6 +17,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <grp.h>
 #include <poll.h>
 #include <pty.h>
@@ -58,9 +59,15 @@ static int Reap(pid_t pid) {
     return status;
 }
 
-// An X server started with -displayfd writes its number to the pipe once it
-// accepts connections: its ":N", or empty when it never did.
-static std::string DisplayFrom(int ready[2]) {
+// Starts an X server that takes -displayfd: exec, given the pipe's writing
+// end, runs it in the child. The server writes its number to the pipe once
+// it accepts connections: its ":N", or empty when it never did.
+static std::string StartDisplay(pid_t *pid, const std::function<void(std::string fd)> &exec) {
+    int ready[2];
+    if (pipe(ready) != 0)
+        return "";
+    if ((*pid = fork()) == 0)
+        exec(std::to_string(ready[1]));
     close(ready[1]);
     std::string number;
     char c;
@@ -72,20 +79,14 @@ static std::string DisplayFrom(int ready[2]) {
 }
 
 XServer::XServer() {
-    int ready[2];
-    if (pipe(ready) != 0)
-        return;
-    pid = fork();
-    if (pid == 0) {
+    display = StartDisplay(&pid, [](std::string fd) {
         int null = open("/dev/null", O_RDWR);
-        for (int fd : {0, 1, 2})
-            dup2(null, fd);
-        std::string fd = std::to_string(ready[1]);
+        for (int to : {0, 1, 2})
+            dup2(null, to);
         execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24",
                "-nolisten", "tcp", "-noreset", nullptr);
         _exit(127);
-    }
-    display = DisplayFrom(ready);
+    });
     if (display.empty())
         ADD_FAILURE() << "Xvfb did not start";
     else if (!(control = XOpenDisplay(display.c_str())))
@@ -128,23 +129,22 @@ WaylandSession::WaylandSession(int outputs, const std::string &config) {
     // sway makes its socket once it listens; its IPC socket comes last.
     WaitUntil(
         [&] {
-            std::string wayland;
             for (const auto &entry : std::filesystem::directory_iterator(dir.path)) {
                 std::string name = entry.path().filename();
-                if (name.rfind("sway-ipc.", 0) == 0)
+                if (name.starts_with("sway-ipc."))
                     ipc = entry.path();
-                if (name.rfind("wayland-", 0) == 0 && name.find('.') == std::string::npos)
-                    wayland = entry.path();
+                else if (name.starts_with("wayland-") && name.find('.') == std::string::npos)
+                    socket = entry.path();
             }
-            if (!ipc.empty())
-                socket = wayland;
             if (waitpid(sway, nullptr, WNOHANG) == sway)
                 sway = -1;
-            return !socket.empty() || sway == -1;
+            return !ipc.empty() || sway == -1;
         },
         30000);
-    if (socket.empty())
+    if (ipc.empty()) {
+        socket.clear();
         ADD_FAILURE() << "sway did not start: " << ReadWholeFile(dir.File("log"));
+    }
 }
 
 bool WaylandSession::Msg(const std::vector<std::string> &args) {
@@ -158,15 +158,11 @@ bool WaylandSession::Msg(const std::vector<std::string> &args) {
 }
 
 bool WaylandSession::StartXWayland() {
-    int ready[2];
-    if (!skip.empty() || pipe(ready) != 0)
-        return false;
-    xwayland = fork();
-    if (xwayland == 0)
-        ExecInSession(dir.path, {"WAYLAND_DISPLAY=" + socket},
-                      {"/usr/bin/Xwayland", "-displayfd", std::to_string(ready[1]), "-ac",
-                       "-nolisten", "tcp"});
-    display = DisplayFrom(ready);
+    if (skip.empty())
+        display = StartDisplay(&xwayland, [&](std::string fd) {
+            ExecInSession(dir.path, {"WAYLAND_DISPLAY=" + socket},
+                          {"/usr/bin/Xwayland", "-displayfd", fd, "-ac", "-nolisten", "tcp"});
+        });
     return !display.empty();
 }
 
@@ -365,20 +361,22 @@ void Program::Start(const Launch &launch) {
     std::vector<std::string> env = Environment(launch, dir),
                              argv = {launch.binary ? launch.binary : LUMADRIFTER_BINARY};
     std::vector<char *> envp = Pointers(env), argvp = Pointers(argv);
-    int childInput = -1, unread[2] = {-1, -1}; // unread: its reading end closed at once
+    int in, out, err, unread[2] = {-1, -1}; // unread: its reading end closed at once
     if (launch.input == Launch::Terminal) {
         if (openpty(&input, &terminal, nullptr, nullptr, nullptr) != 0)
             ADD_FAILURE() << "openpty: " << std::strerror(errno);
         tcgetattr(terminal, &before);
         fcntl(input, F_SETFL, O_NONBLOCK);
-        childInput = terminal;
+        in = out = err = terminal;
     } else {
         int ends[2];
         if (pipe(ends) != 0 || (launch.outputUnread && pipe(unread) != 0))
             ADD_FAILURE() << "pipe: " << std::strerror(errno);
         close(unread[0]);
-        childInput = ends[0];
+        in = ends[0];
         input = ends[1];
+        out = open(dir.File("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        err = open(dir.File("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (launch.input == Launch::Closed)
             CloseInput();
     }
@@ -386,15 +384,11 @@ void Program::Start(const Launch &launch) {
     if (pid == 0) {
         if (launch.input == Launch::Terminal) {
             setsid();
-            ioctl(childInput, TIOCSCTTY, 0);
-            dup2(childInput, 1);
-            dup2(childInput, 2);
-        } else {
-            int out = open(dir.File("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            dup2(launch.outputUnread ? unread[1] : out, 1);
-            dup2(open(dir.File("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+            ioctl(in, TIOCSCTTY, 0);
         }
-        dup2(childInput, 0);
+        dup2(in, 0);
+        dup2(launch.outputUnread ? unread[1] : out, 1);
+        dup2(err, 2);
         rlimit noCore = {0, 0}; // Ctrl-\ is tried: no core files in the build
         setrlimit(RLIMIT_CORE, &noCore);
         for (int fd = 3; fd < 1024; fd++)
@@ -405,7 +399,8 @@ void Program::Start(const Launch &launch) {
         _exit(127);
     }
     if (launch.input != Launch::Terminal)
-        close(childInput);
+        for (int fd : {in, out, err})
+            close(fd);
     close(unread[1]);
 }
 
@@ -497,17 +492,14 @@ static std::string ButtonNames(unsigned mask) {
 
 std::string TerminalEnd(const Program &p) {
     termios after{};
-    if (p.terminal == -1)
-        return "not a terminal";
-    if (tcgetattr(p.terminal, &after) != 0)
-        return "unreadable";
-    const std::pair<const char *, tcflag_t termios::*> flags[] = {{"iflag", &termios::c_iflag},
-                                                                  {"oflag", &termios::c_oflag},
-                                                                  {"cflag", &termios::c_cflag},
-                                                                  {"lflag", &termios::c_lflag}};
+    if (p.terminal == -1 || tcgetattr(p.terminal, &after) != 0)
+        return p.terminal == -1 ? "not a terminal" : "unreadable";
     std::string changed;
     char one[64];
-    for (auto [name, flag] : flags)
+    for (auto [name, flag] : {std::pair{"iflag", &termios::c_iflag},
+                              {"oflag", &termios::c_oflag},
+                              {"cflag", &termios::c_cflag},
+                              {"lflag", &termios::c_lflag}})
         if (after.*flag != p.before.*flag) {
             std::snprintf(one, sizeof one, " %s %#o (was %#o)", name, after.*flag, p.before.*flag);
             changed += one;
