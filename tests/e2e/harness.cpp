@@ -15,7 +15,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <grp.h>
@@ -26,7 +25,6 @@
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 extern char **environ;
 

@@ -6,9 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <string>
-#include <termios.h>
-#include <unistd.h>
+#include <tuple>
 
 namespace {
 
