@@ -166,10 +166,8 @@ bool WaylandSession::StartXWayland() {
 
 void XServer::Stop() {
     if (control)
-        XCloseDisplay(control);
-    control = nullptr;
-    ::StopProcess(pid);
-    pid = -1;
+        XCloseDisplay(std::exchange(control, nullptr));
+    StopProcess(std::exchange(pid, -1));
 }
 
 void XServer::Warp(int x, int y) {
@@ -194,11 +192,10 @@ unsigned XServer::ButtonsDown() {
 }
 
 void PrintTo(const XAction &a, std::ostream *os) {
-    static const char *const names[] = {"", "", "KeyPress", "KeyRelease", "Press", "Release"};
-    if (a.type == MotionNotify)
+    if (a.type == XMotion)
         *os << "Motion(" << a.x << ", " << a.y << ")";
     else
-        *os << (a.type >= 2 && a.type <= 5 ? names[a.type] : "?") << "(" << a.detail << ")";
+        *os << (a.type == XPress ? "Press(" : "Release(") << a.detail << ")";
 }
 
 // A recorded device event is the core event's 32 bytes:
