@@ -15,8 +15,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <grp.h>
 #include <poll.h>
 #include <pty.h>
@@ -25,7 +25,6 @@
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 extern char **environ;
 
@@ -39,10 +38,6 @@ std::string ReadWholeFile(const std::string &path) {
     std::ostringstream text;
     text << std::ifstream(path, std::ios::binary).rdbuf();
     return text.str();
-}
-
-std::string ScenarioPath(const std::string &name) {
-    return std::string(SCENARIO_DIR) + "/" + name + ".script";
 }
 
 // execve's form of a list of strings, which must outlive it.
@@ -62,9 +57,15 @@ static int Reap(pid_t pid) {
     return status;
 }
 
-// An X server started with -displayfd writes its number to the pipe once it
-// accepts connections: its ":N", or empty when it never did.
-static std::string DisplayFrom(int ready[2]) {
+// Starts an X server that takes -displayfd: exec, given the pipe's writing
+// end, runs it in the child. The server writes its number to the pipe once
+// it accepts connections: its ":N", or empty when it never did.
+static std::string StartDisplay(pid_t *pid, const std::function<void(std::string fd)> &exec) {
+    int ready[2];
+    if (pipe(ready) != 0)
+        return "";
+    if ((*pid = fork()) == 0)
+        exec(std::to_string(ready[1]));
     close(ready[1]);
     std::string number;
     char c;
@@ -76,20 +77,14 @@ static std::string DisplayFrom(int ready[2]) {
 }
 
 XServer::XServer() {
-    int ready[2];
-    if (pipe(ready) != 0)
-        return;
-    pid = fork();
-    if (pid == 0) {
+    display = StartDisplay(&pid, [](std::string fd) {
         int null = open("/dev/null", O_RDWR);
-        for (int fd : {0, 1, 2})
-            dup2(null, fd);
-        std::string fd = std::to_string(ready[1]);
+        for (int to : {0, 1, 2})
+            dup2(null, to);
         execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24",
                "-nolisten", "tcp", "-noreset", nullptr);
         _exit(127);
-    }
-    display = DisplayFrom(ready);
+    });
     if (display.empty())
         ADD_FAILURE() << "Xvfb did not start";
     else if (!(control = XOpenDisplay(display.c_str())))
@@ -132,23 +127,22 @@ WaylandSession::WaylandSession(int outputs, const std::string &config) {
     // sway makes its socket once it listens; its IPC socket comes last.
     WaitUntil(
         [&] {
-            std::string wayland;
             for (const auto &entry : std::filesystem::directory_iterator(dir.path)) {
                 std::string name = entry.path().filename();
-                if (name.rfind("sway-ipc.", 0) == 0)
+                if (name.starts_with("sway-ipc."))
                     ipc = entry.path();
-                if (name.rfind("wayland-", 0) == 0 && name.find('.') == std::string::npos)
-                    wayland = entry.path();
+                else if (name.starts_with("wayland-") && name.find('.') == std::string::npos)
+                    socket = entry.path();
             }
-            if (!ipc.empty())
-                socket = wayland;
             if (waitpid(sway, nullptr, WNOHANG) == sway)
                 sway = -1;
-            return !socket.empty() || sway == -1;
+            return !ipc.empty() || sway == -1;
         },
         30000);
-    if (socket.empty())
+    if (ipc.empty()) {
+        socket.clear();
         ADD_FAILURE() << "sway did not start: " << ReadWholeFile(dir.File("log"));
+    }
 }
 
 bool WaylandSession::Msg(const std::vector<std::string> &args) {
@@ -162,24 +156,18 @@ bool WaylandSession::Msg(const std::vector<std::string> &args) {
 }
 
 bool WaylandSession::StartXWayland() {
-    int ready[2];
-    if (!skip.empty() || pipe(ready) != 0)
-        return false;
-    xwayland = fork();
-    if (xwayland == 0)
-        ExecInSession(dir.path, {"WAYLAND_DISPLAY=" + socket},
-                      {"/usr/bin/Xwayland", "-displayfd", std::to_string(ready[1]), "-ac",
-                       "-nolisten", "tcp"});
-    display = DisplayFrom(ready);
+    if (skip.empty())
+        display = StartDisplay(&xwayland, [&](std::string fd) {
+            ExecInSession(dir.path, {"WAYLAND_DISPLAY=" + socket},
+                          {"/usr/bin/Xwayland", "-displayfd", fd, "-ac", "-nolisten", "tcp"});
+        });
     return !display.empty();
 }
 
 void XServer::Stop() {
     if (control)
-        XCloseDisplay(control);
-    control = nullptr;
-    ::StopProcess(pid);
-    pid = -1;
+        XCloseDisplay(std::exchange(control, nullptr));
+    StopProcess(std::exchange(pid, -1));
 }
 
 void XServer::Warp(int x, int y) {
@@ -187,31 +175,27 @@ void XServer::Warp(int x, int y) {
     XSync(control, False);
 }
 
-// The pointer's root position and XQueryPointer's mask.
-static unsigned QueryPointer(Display *control, int *x, int *y) {
+std::pair<int, int> XServer::Cursor(unsigned *buttons) {
     Window root, child;
-    int wx, wy;
+    int x, y, wx, wy;
     unsigned mask;
-    XQueryPointer(control, DefaultRootWindow(control), &root, &child, x, y, &wx, &wy, &mask);
-    return mask;
-}
-
-void XServer::Cursor(int *x, int *y) {
-    QueryPointer(control, x, y);
+    XQueryPointer(control, DefaultRootWindow(control), &root, &child, &x, &y, &wx, &wy, &mask);
+    if (buttons)
+        *buttons = mask & (Button1Mask | Button2Mask | Button3Mask | Button4Mask | Button5Mask);
+    return {x, y};
 }
 
 unsigned XServer::ButtonsDown() {
-    int x, y;
-    return QueryPointer(control, &x, &y) &
-           (Button1Mask | Button2Mask | Button3Mask | Button4Mask | Button5Mask);
+    unsigned buttons;
+    Cursor(&buttons);
+    return buttons;
 }
 
 void PrintTo(const XAction &a, std::ostream *os) {
-    static const char *const names[] = {"", "", "KeyPress", "KeyRelease", "Press", "Release"};
-    if (a.type == MotionNotify)
+    if (a.type == XMotion)
         *os << "Motion(" << a.x << ", " << a.y << ")";
     else
-        *os << (a.type >= 2 && a.type <= 5 ? names[a.type] : "?") << "(" << a.detail << ")";
+        *os << (a.type == XPress ? "Press(" : "Release(") << a.detail << ")";
 }
 
 // A recorded device event is the core event's 32 bytes:
@@ -270,10 +254,8 @@ std::vector<XAction> XRecorder::Actions() {
 }
 
 std::vector<XAction> XRecorder::Buttons() {
-    std::vector<XAction> buttons;
-    for (const XAction &a : Actions())
-        if (a.type != MotionNotify)
-            buttons.push_back(a);
+    std::vector<XAction> buttons = Actions();
+    std::erase_if(buttons, [](const XAction &a) { return a.type == MotionNotify; });
     return buttons;
 }
 
@@ -374,19 +356,22 @@ void Program::Start(const Launch &launch) {
     std::vector<std::string> env = Environment(launch, dir),
                              argv = {launch.binary ? launch.binary : LUMADRIFTER_BINARY};
     std::vector<char *> envp = Pointers(env), argvp = Pointers(argv);
-    int childInput = -1, unread[2] = {-1, -1};
+    int in, out, err, unread[2] = {-1, -1}; // unread: its reading end closed at once
     if (launch.input == Launch::Terminal) {
         if (openpty(&input, &terminal, nullptr, nullptr, nullptr) != 0)
             ADD_FAILURE() << "openpty: " << std::strerror(errno);
         tcgetattr(terminal, &before);
         fcntl(input, F_SETFL, O_NONBLOCK);
-        childInput = terminal;
+        in = out = err = terminal;
     } else {
         int ends[2];
         if (pipe(ends) != 0 || (launch.outputUnread && pipe(unread) != 0))
             ADD_FAILURE() << "pipe: " << std::strerror(errno);
-        childInput = ends[0];
+        close(unread[0]);
+        in = ends[0];
         input = ends[1];
+        out = open(dir.File("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        err = open(dir.File("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (launch.input == Launch::Closed)
             CloseInput();
     }
@@ -394,15 +379,11 @@ void Program::Start(const Launch &launch) {
     if (pid == 0) {
         if (launch.input == Launch::Terminal) {
             setsid();
-            ioctl(childInput, TIOCSCTTY, 0);
-            dup2(childInput, 1);
-            dup2(childInput, 2);
-        } else {
-            int out = open(dir.File("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            dup2(launch.outputUnread ? unread[1] : out, 1);
-            dup2(open(dir.File("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+            ioctl(in, TIOCSCTTY, 0);
         }
-        dup2(childInput, 0);
+        dup2(in, 0);
+        dup2(launch.outputUnread ? unread[1] : out, 1);
+        dup2(err, 2);
         rlimit noCore = {0, 0}; // Ctrl-\ is tried: no core files in the build
         setrlimit(RLIMIT_CORE, &noCore);
         for (int fd = 3; fd < 1024; fd++)
@@ -413,10 +394,9 @@ void Program::Start(const Launch &launch) {
         _exit(127);
     }
     if (launch.input != Launch::Terminal)
-        close(childInput);
-    for (int end : unread)
-        if (end != -1)
-            close(end);
+        for (int fd : {in, out, err})
+            close(fd);
+    close(unread[1]);
 }
 
 void Program::Reset() {
@@ -490,10 +470,9 @@ bool Program::WaitForOutput(const std::string &text, Ms limit) {
 }
 
 void ExpectLeftQuiet(const std::vector<LogLine> &log) {
-    std::vector<Bytes> written = WrittenReports(log);
+    std::vector<Bytes> written = Reports(log, "write");
     ASSERT_GE(written.size(), 3u);
     EXPECT_EQ(std::vector<Bytes>(written.end() - 3, written.end()), expectedQuiet);
-    ASSERT_FALSE(log.empty());
     EXPECT_EQ(log.back().kind, "close");
     EXPECT_EQ(OfKind(log, "close").size(), 1u);
 }
@@ -508,17 +487,14 @@ static std::string ButtonNames(unsigned mask) {
 
 std::string TerminalEnd(const Program &p) {
     termios after{};
-    if (p.terminal == -1)
-        return "not a terminal";
-    if (tcgetattr(p.terminal, &after) != 0)
-        return "unreadable";
-    const std::pair<const char *, tcflag_t termios::*> flags[] = {{"iflag", &termios::c_iflag},
-                                                                  {"oflag", &termios::c_oflag},
-                                                                  {"cflag", &termios::c_cflag},
-                                                                  {"lflag", &termios::c_lflag}};
+    if (p.terminal == -1 || tcgetattr(p.terminal, &after) != 0)
+        return p.terminal == -1 ? "not a terminal" : "unreadable";
     std::string changed;
     char one[64];
-    for (auto [name, flag] : flags)
+    for (auto [name, flag] : {std::pair{"iflag", &termios::c_iflag},
+                              {"oflag", &termios::c_oflag},
+                              {"cflag", &termios::c_cflag},
+                              {"lflag", &termios::c_lflag}})
         if (after.*flag != p.before.*flag) {
             std::snprintf(one, sizeof one, " %s %#o (was %#o)", name, after.*flag, p.before.*flag);
             changed += one;
@@ -535,34 +511,38 @@ void PrintWayOut(const std::string &way, Program &p, unsigned buttonsDown, Momen
     std::fflush(stdout);
 }
 
-const Hold holds[3] = {{"B", 0x04, {1}}, {"A", 0x08, {3}}, {"B and A", 0x0c, {3, 1}}};
-
-unsigned ButtonMask(const Hold &hold) {
-    unsigned mask = 0;
-    for (int b : hold.buttons)
-        mask |= Button1Mask << (b - 1);
-    return mask;
+int64_t ExpectEndedBy(const std::string &way, Program &p, XServer &x, int code, const char *typed,
+                      const char *sent) {
+    int64_t us = MonotonicUs();
+    if (typed)
+        p.Type(typed);
+    else
+        kill(p.pid, code - 128);
+    EXPECT_EQ(p.WaitForExit(), code);
+    EXPECT_EQ(TerminalEnd(p), p.terminal == -1 ? "not a terminal" : "as before");
+    // The server would keep a button down after its client has gone: the
+    // program lets go of it on the way out.
+    EXPECT_TRUE(x.ButtonsBecome(0));
+    // The remote is left as a quit leaves it: camera and streaming off, then
+    // closed, with nothing of the control loop's after.
+    ExpectLeftQuiet(p.HidLog());
+    PrintWayOut(way, p, x.ButtonsDown(), {typed ? "the key was typed" : sent, us});
+    return us;
 }
+
+// B and A: the X server sees right pressed, then left.
+const Hold holds[3] = {{"B", "04", Button1Mask, {Press(1), Release(1)}, {Press(1), Release(1)}},
+                       {"A", "08", Button3Mask, {Press(3), Release(3)}, {Press(3), Release(3)}},
+                       {"B and A",
+                        "0c",
+                        Button1Mask | Button3Mask,
+                        {Press(3), Press(1), Release(3), Release(1)},
+                        {Press(3), Press(1), Release(1), Release(3)}}};
 
 std::string HoldScript(const TempDir &dir, const Hold &hold, int reports, bool gone) {
-    char held[128];
-    std::snprintf(held, sizeof held,
-                  "hold\nawait 12 00 31\nwait 50\nrelease\nawait 12 00 33\nbuttons 00 %02x\njitter "
-                  "%d 20\n",
-                  hold.buttons2, reports - 1);
     std::string path = dir.File(std::string("hold-") + hold.name + ".script");
-    std::ofstream(path) << held << (gone ? "gone\n" : "");
+    std::ofstream(path) << "hold\nawait 12 00 31\nwait 50\nrelease\nawait 12 00 33\nbuttons 00 "
+                        << hold.buttons2 << "\njitter " << reports - 1 << " 20\n"
+                        << (gone ? "gone\n" : "");
     return path;
-}
-
-std::vector<XAction> PressedThenReleased(const Hold &hold, bool releaseLeftFirst) {
-    std::vector<XAction> actions;
-    std::vector<int> released = hold.buttons;
-    std::sort(released.begin(), released.end(),
-              [&](int a, int b) { return releaseLeftFirst ? a < b : a > b; });
-    for (int b : hold.buttons)
-        actions.push_back(Press(b));
-    for (int b : released)
-        actions.push_back(Release(b));
-    return actions;
 }

@@ -5,7 +5,6 @@
 // fails.
 #pragma once
 
-#include "tests/expected_banner.h"
 #include "tests/remote_log.h"
 #include "tests/test_kit.h"
 
@@ -34,7 +33,9 @@ struct TempDir {
 };
 
 std::string ReadWholeFile(const std::string &path);
-std::string ScenarioPath(const std::string &name);
+inline std::string ScenarioPath(const std::string &name) {
+    return std::string(SCENARIO_DIR) + "/" + name + ".script";
+}
 
 // Xvfb on a display it picks itself (-displayfd).
 struct XServer {
@@ -48,9 +49,13 @@ struct XServer {
     // first (a recorder on it goes before).
     void Stop();
     void Warp(int x, int y);
-    void Cursor(int *x, int *y);
-    // The pointer buttons the server holds down, as XQueryPointer's mask.
+    // The pointer's root position; buttons, when given, takes the pointer
+    // buttons the server holds down, as XQueryPointer's mask.
+    std::pair<int, int> Cursor(unsigned *buttons = nullptr);
     unsigned ButtonsDown();
+    bool ButtonsBecome(unsigned mask) {
+        return WaitUntil([&] { return ButtonsDown() == mask; });
+    }
 };
 
 // A headless Wayland session of the test's own: sway with its outputs laid
@@ -114,25 +119,17 @@ struct XRecorder {
 // What a way out is tried with: B, A, or both held on the remote.
 struct Hold {
     const char *name;
-    uint8_t buttons2;         // the data reports' second button byte
-    std::vector<int> buttons; // the X buttons they hold, in the order pressed
+    const char *buttons2; // the data reports' second button byte, in hex
+    unsigned mask;        // the X buttons it holds (XServer::ButtonsDown)
+    // The X server's presses, then its releases as the control loop lets go
+    // (right first) and as the signal thread does (left first).
+    std::vector<XAction> byLoop, bySignal;
 };
 extern const Hold holds[3];
-// The hold's buttons as the X server's button mask (XServer::ButtonsDown).
-unsigned ButtonMask(const Hold &hold);
 // A scenario written into dir: the probe's answer, then `reports` reports
 // 20 ms apart with the hold's buttons down, then, when gone, the remote
 // going away.
 std::string HoldScript(const TempDir &dir, const Hold &hold, int reports, bool gone = false);
-// The X server's presses of the hold, then its releases in the order given
-// by releaseLeftFirst (the signal thread lets go of left first, the control
-// loop of right first).
-std::vector<XAction> PressedThenReleased(const Hold &hold, bool releaseLeftFirst);
-
-// Each write's report, cut to the length a real remote takes.
-inline std::vector<Bytes> WrittenReports(const std::vector<LogLine> &log) {
-    return Reports(log, "write");
-}
 
 // How the program is started.
 struct Launch {
@@ -174,7 +171,6 @@ struct Program {
     // The scripted remote's log (tests/remote_log.h): open, write, read, close.
     std::vector<LogLine> HidLog() { return ParseLog(ReadWholeFile(dir.File("hid.log"))); }
     bool HidLogExists() { return std::filesystem::exists(dir.File("hid.log")); }
-    double CpuSeconds() const { return cpuSeconds; }
     void Start(const Launch &launch);
     // Stops the program if it still runs and closes its input and terminal.
     void Reset();
@@ -186,12 +182,8 @@ struct Program {
     std::string screen;
     termios before{};
     int exitCode = -1;
-    double cpuSeconds = 0;
+    double cpuSeconds = 0; // once it has ended
 };
-
-inline std::string Banner() {
-    return expectedBanner;
-}
 
 // The run's last writes are the quiet state, and the close is the last of
 // all: nothing the control loop was about to send follows them.
@@ -206,6 +198,13 @@ inline int64_t MonotonicUs() {
 // "as before" when the terminal's settings are what they were before the
 // program started, else what changed; "not a terminal" off one.
 std::string TerminalEnd(const Program &p);
+
+// Ends the program: types `typed`, or with none sends it the signal code
+// - 128. It must end with code, nothing held on x, its terminal (if any) as
+// before and the remote left quiet. Prints the way out, timed from the
+// moment the key was typed or the signal sent (`sent`), and returns it.
+int64_t ExpectEndedBy(const std::string &way, Program &p, XServer &x, int code,
+                      const char *typed = nullptr, const char *sent = "the signal was sent");
 
 // One line of the table of ways out (WayOutLine, tests/remote_log.h), from
 // what the test measured, for `ctest -V | grep -o 'way out: .*'`; it

@@ -6,9 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <string>
-#include <termios.h>
-#include <unistd.h>
+#include <tuple>
 
 namespace {
 
@@ -30,8 +28,7 @@ struct OnATerminal : testing::Test {
     // Up and running on the terminal, keys without echo, the hold's buttons
     // down on the X server.
     bool Holding(Program &p, const Hold &hold) {
-        return p.WaitForOutput(quitLine) && KeysWithoutEcho(p) &&
-               WaitUntil([&] { return x.ButtonsDown() == ButtonMask(hold); });
+        return p.WaitForOutput(quitLine) && KeysWithoutEcho(p) && x.ButtonsBecome(hold.mask);
     }
 };
 
@@ -54,11 +51,7 @@ TEST_F(OnATerminal, ArrowKeysDoNotQuitAndEscapeDoes) {
         EXPECT_TRUE(p.ReadsAfter(typedUs, 3)) << "quit on " << key + 1;
     }
     EXPECT_EQ(p.screen.find("[A"), std::string::npos) << "keys are not echoed";
-
-    int64_t typedUs = MonotonicUs();
-    ExpectEndsOn(p, "\x1b", 0);
-    ExpectLeftQuiet(p.HidLog());
-    PrintWayOut("Escape on a terminal", p, x.ButtonsDown(), {"the key was typed", typedUs});
+    ExpectEndedBy("Escape on a terminal", p, x, 0, "\x1b");
 }
 
 // Escape and Enter typed together reach the program in one read.
@@ -95,68 +88,47 @@ TEST_F(OnATerminal, OnlyAnEnterTypedAfterTheMessageAnswersIt) {
 // process. A signal with a key of the terminal's own is typed, the others
 // sent.
 TEST_F(OnATerminal, SignalsPutTheTerminalBackAndLetGoOfEverything) {
-    const struct {
-        const char *how;
-        int signal;
-        const char *typed;
-    } cases[] = {{"SIGINT (Ctrl-C)", SIGINT, "\x03"},
-                 {"SIGQUIT (Ctrl-\\)", SIGQUIT, "\x1c"},
-                 {"SIGTERM (kill)", SIGTERM, nullptr},
-                 {"SIGHUP (hang-up)", SIGHUP, nullptr}};
-    for (const auto &c : cases)
+    const std::tuple<const char *, int, const char *> cases[] = {
+        {"SIGINT (Ctrl-C)", SIGINT, "\x03"},
+        {"SIGQUIT (Ctrl-\\)", SIGQUIT, "\x1c"},
+        {"SIGTERM (kill)", SIGTERM, nullptr},
+        {"SIGHUP (hang-up)", SIGHUP, nullptr}};
+    for (const auto &[how, signal, typed] : cases)
         for (const Hold &hold : holds) {
-            std::string what = std::string(c.how) + " with " + hold.name + " held";
-            ASSERT_EQ(x.ButtonsDown(), 0u) << "left down by the case before " << what;
+            std::string what = std::string(how) + " with " + hold.name + " held";
+            SCOPED_TRACE(what);
+            ASSERT_EQ(x.ButtonsDown(), 0u) << "left down by the case before";
             Program p(With(HoldScript(scripts, hold, 300)));
-            ASSERT_TRUE(Holding(p, hold)) << what;
-
-            int64_t sentUs = MonotonicUs();
-            if (c.typed)
-                p.Type(c.typed);
-            else
-                kill(p.pid, c.signal);
-            EXPECT_EQ(p.WaitForExit(), 128 + c.signal) << what;
-            EXPECT_EQ(TerminalEnd(p), "as before") << what;
-            EXPECT_TRUE(WaitUntil([&] { return x.ButtonsDown() == 0; })) << what;
-            ExpectLeftQuiet(p.HidLog());
-            PrintWayOut(what + " on a terminal", p, x.ButtonsDown(),
-                        {c.typed ? "the key was typed" : "the signal was sent", sentUs});
+            ASSERT_TRUE(Holding(p, hold));
+            ExpectEndedBy(what + " on a terminal", p, x, 128 + signal, typed);
         }
-}
-
-// The state letter in /proc/<pid>/stat: 'T' once stopped.
-char ProcessState(pid_t pid) {
-    std::string text = ReadWholeFile("/proc/" + std::to_string(pid) + "/stat");
-    size_t end = text.rfind(')');
-    return end == std::string::npos || end + 2 >= text.size() ? '?' : text[end + 2];
 }
 
 TEST_F(OnATerminal, CtrlZLetsGoWhileStoppedAndTheButtonsFollowAgainAfter) {
     for (const Hold &hold : holds) {
+        SCOPED_TRACE(hold.name);
         Launch launch = With(HoldScript(scripts, hold, 300));
         launch.jobControl = true;
         Program p(launch);
         std::string with = std::string(" with ") + hold.name + " held";
-        ASSERT_TRUE(Holding(p, hold)) << with;
+        ASSERT_TRUE(Holding(p, hold));
         pid_t job = tcgetpgrp(p.input);
         ASSERT_GT(job, 0);
 
         p.Type("\x1a");
-        ASSERT_TRUE(WaitUntil([&] { return ProcessState(job) == 'T'; })) << "Ctrl-Z stops it";
-        EXPECT_TRUE(WaitUntil([&] { return x.ButtonsDown() == 0; })) << "nothing held" << with;
-        EXPECT_EQ(TerminalEnd(p), "as before") << "while stopped" << with;
+        // The state letter in /proc/<pid>/stat, after the name: 'T' once stopped.
+        std::string stat = "/proc/" + std::to_string(job) + "/stat";
+        ASSERT_TRUE(WaitUntil([&] {
+            return ReadWholeFile(stat).find(") T ") != std::string::npos;
+        })) << "Ctrl-Z stops it";
+        EXPECT_TRUE(x.ButtonsBecome(0)) << "nothing held";
+        EXPECT_EQ(TerminalEnd(p), "as before") << "while stopped";
         PrintWayOut("Ctrl-Z" + with + " (stopped, not an end)", p, x.ButtonsDown(), {"", -1});
 
         kill(-job, SIGCONT);
-        EXPECT_TRUE(WaitUntil([&] { return x.ButtonsDown() == ButtonMask(hold); }))
-            << "pressed again" << with;
+        EXPECT_TRUE(x.ButtonsBecome(hold.mask)) << "pressed again";
         EXPECT_TRUE(WaitUntil([&] { return KeysWithoutEcho(p); }));
-        int64_t typedUs = MonotonicUs();
-        ExpectEndsOn(p, "\x1b", 0);
-        EXPECT_EQ(x.ButtonsDown(), 0u);
-        ExpectLeftQuiet(p.HidLog());
-        PrintWayOut("Ctrl-Z" + with + ", fg, then Escape", p, x.ButtonsDown(),
-                    {"the key was typed", typedUs});
+        ExpectEndedBy("Ctrl-Z" + with + ", fg, then Escape", p, x, 0, "\x1b");
     }
 }
 
