@@ -80,6 +80,7 @@ ProbeOutcome ReadProbeOutcome(const std::vector<LogLine> &log) {
 std::string LateForTheProbe(const std::vector<LogLine> &log, bool failed) {
     failed = failed || ReadProbeOutcome(log) == ProbeOutcome::Failed;
     int64_t modeUs = -1;
+    bool ranInTime = false;
     for (const LogLine &l : log) {
         if (modeUs < 0 && IsWrite(l, 0x12, 2, 0x31))
             modeUs = l.us;
@@ -104,6 +105,17 @@ std::string LateForTheProbe(const std::vector<LogLine> &log, bool failed) {
             return "the machine was late for the probe: its answer was due " +
                    std::to_string((l.us - modeUs) / 1000) +
                    " ms after mode 0x31 and still waited for the reader at the close";
+        // No read at all, and a thread started with the reader ran late too,
+        // or not before the close: the machine ran neither in the window.
+        if (modeUs >= 0 && failed && l.kind == "scheduled" && l.length >= 100000)
+            return "the machine was late for the probe: the reader never read, and a thread "
+                   "started with it first ran " +
+                   std::to_string(l.length / 1000) + " ms after mode 0x31";
+        ranInTime = ranInTime || l.kind == "scheduled";
+        if (modeUs >= 0 && failed && l.kind == "close" && !ranInTime)
+            return "the machine was late for the probe: the reader never read, and a thread "
+                   "started with it had not run at the close, " +
+                   std::to_string((l.us - modeUs) / 1000) + " ms after mode 0x31";
     }
     return "";
 }

@@ -1,8 +1,9 @@
 // The remote's log, as both the scripted HID library (tests/scripted_hid.cpp)
 // and the virtual remote (tools/virtual-remote) write it, a line a happening:
 //   <kind> <µs> [<length> <bytes in hex>]
-// The scripted library's kinds are open, write, read, waiting and close (an
-// open's length is the handle it gave); the virtual remote's are output, input,
+// The scripted library's kinds are open, write, read, waiting, scheduled
+// (its own thread started with mode 0x31 first ran, length the delay in µs)
+// and close (an open's length is the handle it gave); the virtual remote's are output, input,
 // start, stop, open, close and gone.
 #pragma once
 

@@ -282,6 +282,18 @@ int WriteReport(int, unsigned char *report, unsigned int *) {
     PlayUntil(now);
     int length = OutputReportLength(report[0]);
     Record(HidEvent::Write, length, report, 22);
+    // Beside the probe's reader, which the program starts now, a thread of
+    // the library's own logs when it first ran: a failed probe with no read
+    // at all was the machine's lateness, not the program's, only if this
+    // thread too ran after the window, or not before the close.
+    if (remote.log && report[0] == 0x12 && report[2] == 0x31) {
+        std::thread([asked = now] {
+            int64_t ran = Now();
+            std::lock_guard<std::mutex> hold(remote.lock);
+            if (!remote.closed) // the log ends with the close
+                Log("scheduled", ran, static_cast<int>((ran - asked) / 1000), nullptr, 0);
+        }).detach();
+    }
     if (remote.playing) {
         TakeHostReport(remote.player, Target(), report, length);
         PlayUntil(now);
