@@ -50,13 +50,6 @@ void PrintSide(const std::vector<LogLine> &log) {
             std::puts("close");
 }
 
-int Usage() {
-    std::fputs("usage: read_log expected banner|startup|quiet | side LOG | late LOG |\n"
-               "       way-out LOG WAY EXIT BUTTONS gone|MOMENT US\n",
-               stderr);
-    return 2;
-}
-
 } // namespace
 
 int main(int argc, char **argv) {
@@ -81,7 +74,11 @@ int main(int argc, char **argv) {
         std::puts(
             WayOutLine(argv[3], argv[4], argv[5], RemoteEnd(log, since), "console, not checked")
                 .c_str());
-    } else
-        return Usage();
+    } else {
+        std::fputs("usage: read_log expected banner|startup|quiet | side LOG | late LOG |\n"
+                   "       way-out LOG WAY EXIT BUTTONS gone|MOMENT US\n",
+                   stderr);
+        return 2;
+    }
     return 0;
 }
