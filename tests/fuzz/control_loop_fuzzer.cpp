@@ -32,7 +32,7 @@ namespace {
 struct Session {
     const uint8_t *data;
     size_t size, at;
-    bool inLoop, leftDown, rightDown;
+    bool leftDown, rightDown;
     long heapInLoop;
     bool dpadRead; // the D-pad has read the cursor, at (readX, readY), and will place it next
     int readX, readY;
@@ -81,8 +81,8 @@ void CheckPlacement(int x, int y) {
 
 void CheckConsoleText(const char *text) {
     bool ng = std::strcmp(text, "IR-Track NG\n") == 0;
-    bool ok = std::strcmp(text, "IR-Track Ok\n") == 0;
-    Check(ng || ok, "console text other than a tracking message");
+    Check(ng || std::strcmp(text, "IR-Track Ok\n") == 0,
+          "console text other than a tracking message");
     Check(ng ? s.lastMessage != 0 : s.lastMessage == 0, "tracking messages out of turn");
     s.lastMessage = ng ? 0 : 1;
 }
@@ -90,11 +90,11 @@ void CheckConsoleText(const char *text) {
 } // namespace
 
 // The sanitizer's allocator reports every allocation, malloc and new alike,
-// from every thread: only this thread's count.
-static thread_local bool countHere;
+// from every thread: only this thread's count, inside the loop.
+static thread_local bool inLoop;
 
 static void CountAllocation(const volatile void *, size_t) {
-    if (countHere && s.inLoop)
+    if (inLoop)
         s.heapInLoop++;
 }
 
@@ -159,10 +159,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     recording.counter = [] { return s.counter++; };
     recording.counterFrequency = 1000;
 
-    countHere = true;
-    s.inLoop = true;
+    inLoop = true;
     RunControlLoop();
-    s.inLoop = false;
+    inLoop = false;
 
     Check(hooks != 0 && s.heapInLoop == 0, "heap allocation inside the control loop");
     Check(!s.leftDown && !s.rightDown, "a button left down");

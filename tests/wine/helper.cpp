@@ -186,17 +186,13 @@ int Type(const char *program, int count, char **keys) {
         bool control = std::strcmp(keys[k], "ctrl-c") == 0;
         char code = escape ? 27 : control ? 3 : keys[k][0];
         WORD virtualKey = escape ? VK_ESCAPE : control ? 'C' : LOBYTE(VkKeyScanA(code));
-        INPUT_RECORD events[2] = {};
-        for (int i = 0; i < 2; i++) {
-            KEY_EVENT_RECORD &key = events[i].Event.KeyEvent;
-            events[i].EventType = KEY_EVENT;
-            key.bKeyDown = i == 0;
-            key.wRepeatCount = 1;
-            key.wVirtualKeyCode = virtualKey;
-            key.wVirtualScanCode = static_cast<WORD>(MapVirtualKeyA(virtualKey, MAPVK_VK_TO_VSC));
-            key.uChar.AsciiChar = code;
-            key.dwControlKeyState = control ? LEFT_CTRL_PRESSED : 0;
-        }
+        WORD scanCode = static_cast<WORD>(MapVirtualKeyA(virtualKey, MAPVK_VK_TO_VSC));
+        DWORD state = control ? LEFT_CTRL_PRESSED : 0;
+        INPUT_RECORD events[2]; // the key down, then up
+        for (int i = 0; i < 2; i++)
+            events[i] = {
+                KEY_EVENT,
+                {.KeyEvent = {i == 0, 1, virtualKey, scanCode, {.AsciiChar = code}, state}}};
         auto now = std::chrono::steady_clock::now().time_since_epoch();
         long long us = std::chrono::duration_cast<std::chrono::microseconds>(now).count();
         DWORD written = 0;

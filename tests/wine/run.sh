@@ -53,9 +53,7 @@ cp "$build/lumadrifter.exe" "$build/tiny_hid_dll.dll" "$build/stand-in/"
 # --- Import and export tables ---------------------------------------------
 
 Imports() { x86_64-w64-mingw32-objdump -p "$1" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z' | sort; }
-Exports() {
-    x86_64-w64-mingw32-objdump -p "$1" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/s/^\s*\[ *[0-9]*\] //p' | sort
-}
+Exports() { x86_64-w64-mingw32-objdump -p "$1" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/s/^\s*\[ *[0-9]*\] //p' | sort; }
 
 # ImportsOnly FILE [DLL]: FILE imports DLL, when given, and besides it only
 # the DLLs every Windows has; anything else (libstdc++-6.dll,
@@ -70,8 +68,7 @@ FourCalls() {
         { echo "exports: $(Exports "$1" | tr '\n' ' ')" && return 1; }
 }
 
-Check "lumadrifter.exe imports tiny_hid_dll.dll and system DLLs only" \
-    ImportsOnly "$build/lumadrifter.exe" tiny_hid_dll.dll
+Check "lumadrifter.exe imports tiny_hid_dll.dll and system DLLs only" ImportsOnly "$build/lumadrifter.exe" tiny_hid_dll.dll
 Check "tiny_hid_dll.dll exports the four calls, imports system DLLs only" FourCalls "$build/tiny_hid_dll.dll"
 Check "the scripted tiny_hid_dll.dll exports the same four calls" FourCalls "$build/scripted/tiny_hid_dll.dll"
 
@@ -219,9 +216,7 @@ Note() {
 }
 
 # Compare <what> <expected> <actual>: notes a difference in the run's failure.
-Compare() {
-    [ "$2" = "$3" ] || Note "$1 differs (expected, then seen):" "$(diff <(echo "$2") <(echo "$3"))"
-}
+Compare() { [ "$2" = "$3" ] || Note "$1 differs (expected, then seen):" "$(diff <(echo "$2") <(echo "$3"))"; }
 
 Verdict() { if [ -f "$dir/failure" ]; then Fail "$1" "$(cat "$dir/failure")"; else Pass "$1"; fi; }
 
@@ -239,8 +234,7 @@ Case() {
         RunOnce "$1" "$2" "${3:+$scenarios/$3.script}"
         late=$("$read_log" late "$dir/hid.log") && [ "$try" -lt 3 ] || break
         echo "    $1: $late; running once more"
-        rm -rf "$dir.late"
-        mv "$dir" "$dir.late"
+        mv "$dir" "$dir.late$try"
     done
     if [ ! -f "$dir/failure" ]; then
         [ "$code" = - ] || Compare "exit code" "$code" "$(cat "$dir/exit")"
@@ -316,9 +310,7 @@ TypeKey() {
 }
 
 # Two reports read after the moment $1, or the program gone.
-TwoReadsAfterOrEnded() {
-    [ "$(Text "$dir/hid.log" | awk -v t="$1" '$1 == "read" && $2 > t' | wc -l)" -ge 2 ] || Ended "$(cat "$dir/pid")"
-}
+TwoReadsAfterOrEnded() { [ "$(Text "$dir/hid.log" | awk -v t="$1" '$1 == "read" && $2 > t' | wc -l)" -ge 2 ] || Ended "$(cat "$dir/pid")"; }
 
 # Typed once the banner is out: another key first, which changes nothing
 # (two reports are read after it: the key test has run since, and the
