@@ -347,8 +347,7 @@ corner="$((width - 1)) 0"
 B=$(printf '%s\n' "left-down $corner" "left-up $corner")
 console= box="Wii-Remote cannot open." side=$unanswered Case silent "$scripted" silent \
     "silent remote: \"Wii-Remote cannot open.\", the blocked reader ended, exit code 0"
-more='Path "$corner" "$at" "$corner"' Case home "$scripted" home \
-    "a whole run ended by Home: banner and output reports"
+more='Path "$corner" "$at" "$corner"' Case home "$scripted" home "a whole run ended by Home: banner and output reports"
 side=$reselected Case status "$scripted" status "a status report: the reporting mode selected again"
 # The status report goes ahead of the set-up's answers: whichever thread
 # reads it selects the mode again; the IR mode's first report, no dots seen,
