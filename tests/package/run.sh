@@ -63,7 +63,6 @@ Check "no maintainer script enables or starts anything" enables
 root=$work/root
 dpkg-deb -x "$deb" "$root"
 program=$root/usr/bin/lumadrifter
-privatedir=$root/usr/lib/$multiarch/lumadrifter
 
 # RUNPATH (which LD_LIBRARY_PATH comes before), into the private folder, and
 # no RPATH.
@@ -74,19 +73,17 @@ loads_from() { # loads_from DIR [LD_LIBRARY_PATH]
         grep -F "libtiny_hid_dll.so => $1/libtiny_hid_dll.so"
 }
 Check "the installed program finds its library" loads_from "$root/usr/bin/../lib/$multiarch/lumadrifter"
-mkdir "$work/other"
-cp "$privatedir/libtiny_hid_dll.so" "$work/other/"
+install -m 644 -Dt "$work/other" "$root/usr/lib/$multiarch/lumadrifter/libtiny_hid_dll.so"
 Check "a library on LD_LIBRARY_PATH takes its place" loads_from "$work/other" "$work/other"
 
 # The units as systemd reads them. systemd-analyze checks that ExecStart's
 # program is there: it is, under the scratch root, so the copy checked
 # names it there; man finds the Documentation= page there too.
 analyze() {
-    local units=$work/units
+    local units=$work/units out
     mkdir -p "$units" "$work/runtime"
     cp "$root"/usr/lib/systemd/user/* "$units/"
     sed -i "s|^ExecStart=/|ExecStart=$root/|" "$units/lumadrifter.service"
-    local out
     out=$(XDG_RUNTIME_DIR=$work/runtime MANPATH=$root/usr/share/man \
         systemd-analyze verify --user "$units/lumadrifter.service" "$units/lumadrifter-remote.target" 2>&1) &&
         [ -z "$out" ] || { echo "$out" && return 1; }

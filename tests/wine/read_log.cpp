@@ -22,7 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -30,9 +30,7 @@ namespace {
 // A missing log reads as an empty one.
 std::vector<LogLine> ReadLog(const char *path) {
     std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return ParseLog(text.str());
+    return ParseLog(std::string(std::istreambuf_iterator<char>(in), {}));
 }
 
 void PrintReport(const std::string &head, const Bytes &bytes) {
