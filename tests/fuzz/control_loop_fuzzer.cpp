@@ -21,6 +21,7 @@
 
 #include <sanitizer/allocator_interface.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -31,12 +32,11 @@ namespace {
 struct Session {
     const uint8_t *data;
     size_t size, at;
-    bool inLoop;
+    bool leftDown, rightDown;
     long heapInLoop;
-    bool dpadRead; // the D-pad has read the cursor and will place it next
+    bool dpadRead; // the D-pad has read the cursor, at (readX, readY), and will place it next
     int readX, readY;
     int lastMessage = -1; // -1 none, 0 NG, 1 Ok
-    bool leftDown, rightDown;
     int64_t counter;
 };
 
@@ -55,28 +55,20 @@ void TakeKeys() {
 
 void CheckMouseEvent(unsigned flags, int data) {
     const RemoteState &r = remoteState;
-    switch (flags) {
-    case MouseWheel:
-        if (data == 64)
-            Check((r.buttons2 & 0x02) || (r.buttons2 & 0x10), "wheel up without One or Minus");
-        else if (data == -64)
-            Check((r.buttons2 & 0x01) || (r.buttons1 & 0x10), "wheel down without Two or Plus");
-        else
-            Check(false, "wheel amount other than 64");
-        break;
-    case MouseLeftDown:
-    case MouseLeftUp:
-    case MouseRightDown:
-    case MouseRightUp: {
-        bool down = flags == MouseLeftDown || flags == MouseRightDown;
-        bool &held = flags == MouseLeftDown || flags == MouseLeftUp ? s.leftDown : s.rightDown;
-        Check(held != down, down ? "a button down twice" : "a button up without down");
-        held = down;
-        break;
+    if (flags == MouseWheel) {
+        bool up = data == 64;
+        Check(up || data == -64, "wheel amount other than 64");
+        Check(up ? (r.buttons2 & 0x02) || (r.buttons2 & 0x10)
+                 : (r.buttons2 & 0x01) || (r.buttons1 & 0x10),
+              up ? "wheel up without One or Minus" : "wheel down without Two or Plus");
+        return;
     }
-    default:
-        Check(false, "unknown mouse event");
-    }
+    bool left = flags == MouseLeftDown || flags == MouseLeftUp;
+    bool down = flags == MouseLeftDown || flags == MouseRightDown;
+    Check(left || flags == MouseRightDown || flags == MouseRightUp, "unknown mouse event");
+    bool &held = left ? s.leftDown : s.rightDown;
+    Check(held != down, down ? "a button down twice" : "a button up without down");
+    held = down;
 }
 
 void CheckPlacement(int x, int y) {
@@ -89,8 +81,8 @@ void CheckPlacement(int x, int y) {
 
 void CheckConsoleText(const char *text) {
     bool ng = std::strcmp(text, "IR-Track NG\n") == 0;
-    bool ok = std::strcmp(text, "IR-Track Ok\n") == 0;
-    Check(ng || ok, "console text other than a tracking message");
+    Check(ng || std::strcmp(text, "IR-Track Ok\n") == 0,
+          "console text other than a tracking message");
     Check(ng ? s.lastMessage != 0 : s.lastMessage == 0, "tracking messages out of turn");
     s.lastMessage = ng ? 0 : 1;
 }
@@ -98,11 +90,11 @@ void CheckConsoleText(const char *text) {
 } // namespace
 
 // The sanitizer's allocator reports every allocation, malloc and new alike,
-// from every thread: only this thread's count.
-static thread_local bool countHere;
+// from every thread: only this thread's count, inside the loop.
+static thread_local bool inLoop;
 
 static void CountAllocation(const volatile void *, size_t) {
-    if (countHere && s.inLoop)
+    if (inLoop)
         s.heapInLoop++;
 }
 
@@ -130,9 +122,7 @@ int ReadReport(int, unsigned char *report, unsigned int *) {
     TakeKeys();
     if (s.at >= s.size)
         return -1;
-    size_t n = s.data[s.at++] & 0x1F;
-    if (n > s.size - s.at)
-        n = s.size - s.at;
+    size_t length = s.data[s.at++] & 0x1F, n = std::min(length, s.size - s.at);
     std::memcpy(report, s.data + s.at, n);
     s.at += n;
     return static_cast<int>(n);
@@ -142,10 +132,16 @@ void CloseHidHandle(int) {}
 
 } // extern "C"
 
-// The platform records nothing that takes memory, so that a pass that
-// allocates shows; its hooks check each call. A millisecond a counter read:
-// the buzz's wait passes in 81 reads.
-static void UsePlatform() {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    s = Session();
+    s.data = data;
+    s.size = size;
+    remoteLink = RemoteLink();
+    remoteState = RemoteState();
+    remoteLink.handle = 7;
+    // The platform records nothing that takes memory, so that a pass that
+    // allocates shows; its hooks check each call. A millisecond a counter
+    // read: the buzz's wait passes in 81 reads.
     ResetRecordingPlatform();
     recording.keep = false;
     recording.keys.reserve(4096); // never grown inside the loop
@@ -162,21 +158,10 @@ static void UsePlatform() {
     recording.onConsoleText = CheckConsoleText;
     recording.counter = [] { return s.counter++; };
     recording.counterFrequency = 1000;
-}
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    s = Session();
-    s.data = data;
-    s.size = size;
-    UsePlatform();
-    remoteLink = RemoteLink();
-    remoteState = RemoteState();
-    remoteLink.handle = 7;
-
-    countHere = true;
-    s.inLoop = true;
+    inLoop = true;
     RunControlLoop();
-    s.inLoop = false;
+    inLoop = false;
 
     Check(hooks != 0 && s.heapInLoop == 0, "heap allocation inside the control loop");
     Check(!s.leftDown && !s.rightDown, "a button left down");

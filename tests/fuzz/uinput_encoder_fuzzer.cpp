@@ -34,8 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
         if (data[at] % 2 == 0) {
             wheel = (a & MouseWheel) && b != 0;
-            if (wheel)
-                hiResSum += b;
+            hiResSum += wheel ? b : 0;
             n = EncodeMouseEvent(&pointer, static_cast<unsigned>(a), b, out);
         } else {
             n = EncodePlacement(&pointer, a, b, out);

@@ -14,11 +14,7 @@ install_missing $PACKAGE_PACKAGES xvfb binutils git man-db systemd || exit 1
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/lumadrifter-package-test.XXXXXX")
 xvfb=
-cleanup() {
-    [ -n "$xvfb" ] && Stop "$xvfb"
-    rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'Stop $xvfb; rm -rf "$work"' EXIT
 
 # The build, from what is committed (or, outside a git checkout, from the
 # tree less its build folders).
@@ -42,8 +38,7 @@ sed -n '/^[EWIPX]: /p' "$work/build.log"
 
 # Every file, with its mode: nothing missing, nothing else (no library on
 # the global path, nothing in /etc or /usr/local).
-expected_files() {
-    cat <<LIST
+Check "the .deb holds these files, with these modes" diff <(sort -k2 <<LIST
 -rw-r--r-- ./lib/udev/rules.d/70-lumadrifter.rules
 -rwxr-xr-x ./usr/bin/lumadrifter
 -rwxr-xr-x ./usr/bin/lumadrifter-virtual-remote
@@ -57,9 +52,7 @@ expected_files() {
 -rw-r--r-- ./usr/share/man/man1/lumadrifter.1.gz
 -rw-r--r-- ./usr/share/metainfo/lumadrifter.metainfo.xml
 LIST
-}
-files() { dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $1, $6}' | sort -k2; }
-Check "the .deb holds these files, with these modes" diff <(expected_files | sort -k2) <(files)
+) <(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $1, $6}' | sort -k2)
 Check "its version is the changelog's" test "$(dpkg-deb -f "$deb" Version)" = "$version"
 
 # Installing starts nothing: no maintainer script enables or starts a unit.
@@ -70,38 +63,30 @@ Check "no maintainer script enables or starts anything" enables
 root=$work/root
 dpkg-deb -x "$deb" "$root"
 program=$root/usr/bin/lumadrifter
-privatedir=$root/usr/lib/$multiarch/lumadrifter
 
-# RUNPATH (which LD_LIBRARY_PATH comes before), into the private folder.
-runpath() {
-    local dynamic
-    dynamic=$(readelf -d "$program")
-    ! grep -q '(RPATH)' <<<"$dynamic" &&
-        grep -F "(RUNPATH)            Library runpath: [\$ORIGIN:\$ORIGIN/../lib/$multiarch/lumadrifter]" <<<"$dynamic"
-}
-Check "the program's RUNPATH leads to its private folder" runpath
+# RUNPATH (which LD_LIBRARY_PATH comes before), into the private folder, and
+# no RPATH.
+Check "the program's RUNPATH leads to its private folder" test "$(readelf -d "$program" | grep -oE '\(R(UN)?PATH\).*')" = \
+    "(RUNPATH)            Library runpath: [\$ORIGIN:\$ORIGIN/../lib/$multiarch/lumadrifter]"
 loads_from() { # loads_from DIR [LD_LIBRARY_PATH]
     env -u LD_LIBRARY_PATH ${2:+LD_LIBRARY_PATH=$2} LD_TRACE_LOADED_OBJECTS=1 "$program" |
         grep -F "libtiny_hid_dll.so => $1/libtiny_hid_dll.so"
 }
 Check "the installed program finds its library" loads_from "$root/usr/bin/../lib/$multiarch/lumadrifter"
-mkdir "$work/other"
-cp "$privatedir/libtiny_hid_dll.so" "$work/other/"
+install -m 644 -Dt "$work/other" "$root/usr/lib/$multiarch/lumadrifter/libtiny_hid_dll.so"
 Check "a library on LD_LIBRARY_PATH takes its place" loads_from "$work/other" "$work/other"
 
 # The units as systemd reads them. systemd-analyze checks that ExecStart's
 # program is there: it is, under the scratch root, so the copy checked
 # names it there; man finds the Documentation= page there too.
 analyze() {
-    local units=$work/units
+    local units=$work/units out
     mkdir -p "$units" "$work/runtime"
     cp "$root"/usr/lib/systemd/user/* "$units/"
     sed -i "s|^ExecStart=/|ExecStart=$root/|" "$units/lumadrifter.service"
-    local out
     out=$(XDG_RUNTIME_DIR=$work/runtime MANPATH=$root/usr/share/man \
-        systemd-analyze verify --user "$units/lumadrifter.service" \
-        "$units/lumadrifter-remote.target" 2>&1) || { echo "$out"; return 1; }
-    [ -z "$out" ] || { echo "$out"; return 1; }
+        systemd-analyze verify --user "$units/lumadrifter.service" "$units/lumadrifter-remote.target" 2>&1) &&
+        [ -z "$out" ] || { echo "$out" && return 1; }
 }
 Check "systemd-analyze verify finds nothing to say about the user units" analyze
 
@@ -121,10 +106,7 @@ Check "a connecting remote pulls in the target lumadrifter.service is enabled in
 # The installed program with no remote, on an X server of its own (it looks
 # for a mouse output before the remote), with no terminal.
 no_remote() {
-    if ls /dev/hidraw* >/dev/null 2>&1; then
-        echo "skipped: this machine has HID devices; a remote may be among them"
-        return 0
-    fi
+    ! ls /dev/hidraw* >/dev/null 2>&1 || { echo "skipped: this machine has HID devices; a remote may be among them" && return; }
     StartXvfb "$work" || { echo "Xvfb did not start"; return 1; }
     local code=0
     env -u LD_LIBRARY_PATH -u WAYLAND_DISPLAY DISPLAY="$display" \

@@ -22,7 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -30,9 +30,7 @@ namespace {
 // A missing log reads as an empty one.
 std::vector<LogLine> ReadLog(const char *path) {
     std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return ParseLog(text.str());
+    return ParseLog(std::string(std::istreambuf_iterator<char>(in), {}));
 }
 
 void PrintReport(const std::string &head, const Bytes &bytes) {
@@ -48,13 +46,6 @@ void PrintSide(const std::vector<LogLine> &log) {
                         Meaningful(Reports({l}, "write")).front());
         else if (l.kind == "close")
             std::puts("close");
-}
-
-int Usage() {
-    std::fputs("usage: read_log expected banner|startup|quiet | side LOG | late LOG |\n"
-               "       way-out LOG WAY EXIT BUTTONS gone|MOMENT US\n",
-               stderr);
-    return 2;
 }
 
 } // namespace
@@ -81,7 +72,11 @@ int main(int argc, char **argv) {
         std::puts(
             WayOutLine(argv[3], argv[4], argv[5], RemoteEnd(log, since), "console, not checked")
                 .c_str());
-    } else
-        return Usage();
+    } else {
+        std::fputs("usage: read_log expected banner|startup|quiet | side LOG | late LOG |\n"
+                   "       way-out LOG WAY EXIT BUTTONS gone|MOMENT US\n",
+                   stderr);
+        return 2;
+    }
     return 0;
 }

@@ -4,10 +4,11 @@
 #   bash tests/wine/run.sh
 #
 # Cross-builds the program, the real and the scripted tiny_hid_dll.dll and
-# the helpers into build-windows/ (MinGW-w64), checks imports and exports,
+# the helper into build-windows/ (MinGW-w64), checks imports and exports,
 # and runs lumadrifter.exe under Wine (a prefix of its own, the null graphics
-# driver) against tests/scenarios/: helpers watch the mouse through a hook,
-# dismiss message boxes and type into the console. The real library runs
+# driver) against tests/scenarios/: the helper (tests/wine/helper.cpp)
+# watches the mouse through a hook, dismisses message boxes and types into
+# the console. The real library runs
 # against Wine's HID class and against stand-ins for hid.dll and
 # setupapi.dll. The host's read_log (tests/wine/read_log.cpp, the C++ kit)
 # reads the runs, kept in build-windows/wine-results/. Ends with
@@ -17,7 +18,7 @@ set -u
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$root/build-windows
 results=$build/wine-results
-helpers=$build/helpers
+helper=$build/helpers/helper.exe
 read_log=$build/host/read_log
 scenarios=$root/tests/scenarios
 prefix=
@@ -35,25 +36,24 @@ trap 'Fail "interrupted"; Finish wine' INT TERM
 
 install_missing $WINDOWS_PACKAGES g++ wine wine64 bsdutils || { Fail "tools"; Finish wine; }
 
+# Must <name> <log> <command>...: what the suite cannot go on without.
+Must() { "${@:3}" >"$2" 2>&1 || { Fail "$1" "$(tail -40 "$2")" && Finish wine; }; }
+
 # --- Build: the Windows build, and read_log for the host -------------------
 
+Build() {
+    cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" && cmake --build "$build" -j2 &&
+        cmake -S "$root/tests/wine/host" -B "$build/host" && cmake --build "$build/host" -j2
+}
 mkdir -p "$build"
-if ! { cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" &&
-    cmake --build "$build" -j2 && cmake -S "$root/tests/wine/host" -B "$build/host" &&
-    cmake --build "$build/host" -j2; } >"$build/build.log" 2>&1; then
-    Fail "cross build" "$(tail -40 "$build/build.log")"
-    Finish wine
-fi
-Pass "cross build"
+Must "cross build" "$build/build.log" Build && Pass "cross build"
 cp "$build/lumadrifter.exe" "$build/scripted/lumadrifter.exe"
 cp "$build/lumadrifter.exe" "$build/tiny_hid_dll.dll" "$build/stand-in/"
 
 # --- Import and export tables ---------------------------------------------
 
 Imports() { x86_64-w64-mingw32-objdump -p "$1" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z' | sort; }
-Exports() {
-    x86_64-w64-mingw32-objdump -p "$1" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/s/^\s*\[ *[0-9]*\] //p' | sort
-}
+Exports() { x86_64-w64-mingw32-objdump -p "$1" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/s/^\s*\[ *[0-9]*\] //p' | sort; }
 
 # ImportsOnly FILE [DLL]: FILE imports DLL, when given, and besides it only
 # the DLLs every Windows has; anything else (libstdc++-6.dll,
@@ -68,8 +68,7 @@ FourCalls() {
         { echo "exports: $(Exports "$1" | tr '\n' ' ')" && return 1; }
 }
 
-Check "lumadrifter.exe imports tiny_hid_dll.dll and system DLLs only" \
-    ImportsOnly "$build/lumadrifter.exe" tiny_hid_dll.dll
+Check "lumadrifter.exe imports tiny_hid_dll.dll and system DLLs only" ImportsOnly "$build/lumadrifter.exe" tiny_hid_dll.dll
 Check "tiny_hid_dll.dll exports the four calls, imports system DLLs only" FourCalls "$build/tiny_hid_dll.dll"
 Check "the scripted tiny_hid_dll.dll exports the same four calls" FourCalls "$build/scripted/tiny_hid_dll.dll"
 
@@ -78,10 +77,8 @@ Check "the scripted tiny_hid_dll.dll exports the same four calls" FourCalls "$bu
 unset DISPLAY WAYLAND_DISPLAY
 prefix=$(mktemp -d /tmp/lumadrifter-wine.XXXXXX)
 export WINEPREFIX=$prefix WINEDEBUG=-all,err+module WINEDLLOVERRIDES="mscoree,mshtml="
-if ! { wineboot -i && wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f; } >"$build/boot.log" 2>&1; then
-    Fail "Wine prefix" "$(cat "$build/boot.log")"
-    Finish wine
-fi
+Boot() { wineboot -i && wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f; }
+Must "Wine prefix" "$build/boot.log" Boot
 # The first start made its desktop without a graphics driver; the runs get
 # a new one, with the null driver. The server then stays up between runs.
 wineserver -w
@@ -89,12 +86,9 @@ wineserver -w
 # thread's start goes through the server: on a busy machine, the server and
 # the program run ahead of other work where that is allowed (round-robin
 # real-time scheduling, else a higher priority).
-favour=()
-if chrt -r 1 true 2>/dev/null; then
-    favour=(chrt -r 1)
-elif [ "$(nice -n -10 nice 2>/dev/null)" -lt "$(nice)" ]; then
-    favour=(nice -n -10)
-fi
+favour=(chrt -r 1)
+chrt -r 1 true 2>/dev/null || favour=(nice -n -10)
+[ "${favour[0]}" = chrt ] || [ "$(nice -n -10 nice 2>/dev/null)" -lt "$(nice)" ] || favour=()
 "${favour[@]}" wineserver -p
 rm -rf "$results" && mkdir -p "$results"
 
@@ -122,7 +116,7 @@ ThreadStates() {
 # reads the manifest out of the .exe; it carries the same manifest itself,
 # and says how DPI aware the system then runs it (2: per monitor). Its
 # output goes to a file: what Wine starts would keep a pipe open.
-timeout 60 wine "$helpers/show_manifest.exe" "$(WinePath "$build/lumadrifter.exe")" >"$results/manifest.raw" 2>&1
+timeout 60 wine "$helper" manifest "$(WinePath "$build/lumadrifter.exe")" >"$results/manifest.raw" 2>&1
 Text "$results/manifest.raw" >"$results/manifest.txt"
 PerMonitor() {
     grep -q '<dpiAware [^>]*>true/pm</dpiAware>' "$1" &&
@@ -152,20 +146,16 @@ RunOnce() {
     # test's own helper, before the program has run).
     local watcher try
     for try in 1 2 3; do
-        wine "$helpers/watch_mouse.exe" 300 200 "$(WinePath "$dir/watch.stop")" \
-            >"$dir/mouse.log" 2>"$dir/watch_mouse.err" </dev/null &
+        wine "$helper" watch 300 200 "$(WinePath "$dir/watch.stop")" >"$dir/mouse.log" 2>"$dir/watch.err" </dev/null &
         watcher=$!
         WaitFor 30 HasText "$dir/mouse.log" '^ready' && WatcherUp && break
         Stop "$watcher"
         echo "    $name: the mouse watcher did not start within 30 s (try $try): $(Text "$dir/mouse.log" | head -1)"
     done
-    if ! WatcherUp; then
-        echo "the mouse watcher did not start" >"$dir/failure"
-        return
-    fi
+    WatcherUp || Note "the mouse watcher did not start" || return
     # Also where no box is expected: one that comes all the same ends the
     # run at once, and says what it was.
-    wine "$helpers/dismiss_message.exe" 30 >"$dir/box.txt" 2>&1 </dev/null &
+    wine "$helper" dismiss 30 >"$dir/box.txt" 2>&1 </dev/null &
     local dismisser=$!
 
     local env=(RUN_PROGRAM="$program" RUN_DIR="$dir")
@@ -183,20 +173,15 @@ RunOnce() {
         wait "$terminal"
         echo $? >"$dir/exit"
     else
-        echo "still running after 30 s; its threads (name, state, waiting in):" >"$dir/failure"
-        ThreadStates "$(cat "$dir/pid")" >>"$dir/failure"
+        Note "still running after 30 s; its threads (name, state, waiting in):" "$(ThreadStates "$(cat "$dir/pid")")"
         kill -KILL "$(cat "$dir/pid")" 2>/dev/null
         Stop "$terminal"
     fi
-    if [ -n "${box:-}" ]; then
-        WaitFor 5 Ended "$dismisser" || kill -KILL "$dismisser"
-    else
-        kill -KILL "$dismisser" 2>/dev/null
-    fi
-    wait "$dismisser" 2>/dev/null
+    [ -z "${box:-}" ] || WaitFor 5 Ended "$dismisser"
+    Stop "$dismisser"
     # The watcher's last cursor sample, taken once the program has ended.
     touch "$dir/watch.stop"
-    WaitFor 10 HasText "$dir/mouse.log" '^done' || echo "the mouse watcher did not end" >>"$dir/failure"
+    WaitFor 10 HasText "$dir/mouse.log" '^done' || Note "the mouse watcher did not end"
     Stop "$watcher"
 }
 
@@ -224,10 +209,14 @@ at='300 200'
 MouseEvents() { Text "$dir/mouse.log" | grep -vE '^(screen .*|ready|cursor .*|done)$'; }
 CursorPath() { Text "$dir/mouse.log" | sed -n 's/^cursor //p'; }
 
-# Compare <what> <expected> <actual>: notes a difference in the run's failure.
-Compare() {
-    [ "$2" = "$3" ] || { echo "$1 differs (expected, then seen):" && diff <(echo "$2") <(echo "$3"); } >>"$dir/failure"
+# Note <line>...: a failure of the run, kept in its folder; gives 1.
+Note() {
+    printf '%s\n' "$@" >>"$dir/failure"
+    return 1
 }
+
+# Compare <what> <expected> <actual>: notes a difference in the run's failure.
+Compare() { [ "$2" = "$3" ] || Note "$1 differs (expected, then seen):" "$(diff <(echo "$2") <(echo "$3"))"; }
 
 Verdict() { if [ -f "$dir/failure" ]; then Fail "$1" "$(cat "$dir/failure")"; else Pass "$1"; fi; }
 
@@ -245,19 +234,14 @@ Case() {
         RunOnce "$1" "$2" "${3:+$scenarios/$3.script}"
         late=$("$read_log" late "$dir/hid.log") && [ "$try" -lt 3 ] || break
         echo "    $1: $late; running once more"
-        rm -rf "$dir.late"
-        mv "$dir" "$dir.late"
+        mv "$dir" "$dir.late$try"
     done
     if [ ! -f "$dir/failure" ]; then
         [ "$code" = - ] || Compare "exit code" "$code" "$(cat "$dir/exit")"
         [ "$console" = - ] || Compare "console output" "$(printf '%s' "$console" | sed 's/$/\r/')" "$(cat "$dir/stdout.txt")"
         Compare "error output" "$(printf '%s' "${errors:-}" | sed 's/$/\r/')" "$(cat "$dir/stderr.txt")"
-        if [ -n "$box" ]; then
-            Compare "message box" "$(printf '%s\n' "caption: Error" "text: $box" "owner: none" "button: OK")" \
-                "$(Text "$dir/box.txt")"
-        else
-            Compare "message box" "" "$(Text "$dir/box.txt" | grep '^text:')"
-        fi
+        Compare "message box" "${box:+$(printf '%s\n' "caption: Error" "text: $box" "owner: none" "button: OK")}" \
+            "$(Text "$dir/box.txt" | grep -vx 'no message box')"
         Compare "mouse events" "${events:-}" "$(MouseEvents)"
     fi
     Compare "remote side" "$side" "$("$read_log" side "$dir/hid.log")"
@@ -278,18 +262,18 @@ WayOut() {
     "$read_log" way-out "$dir/hid.log" "$1" "$(cat "$dir/exit" 2>/dev/null)" "$held" "${@:2}"
 }
 
+# Clamp <x> <y>: the position kept on the screen (width by height pixels).
+Clamp() { echo "$(($1 < 0 ? 0 : $1 >= width ? width - 1 : $1)) $(($2 < 0 ? 0 : $2 >= height ? height - 1 : $2))"; }
+
 # Path <last position> <position>...: the cursor ended at the last position
 # given, and every position seen appears, in order, among those given (the
-# sampling may miss some, it must not see others).
+# sampling may miss some, it must not see others); each clamped to the screen.
 Path() {
-    local expected=("${@:2}") i=0 position
-    Compare "last cursor position" "$1" "$(CursorPath | tail -1)"
-    while read -r position; do
-        while [ "$i" -lt "${#expected[@]}" ] && [ "${expected[$i]}" != "$position" ]; do
-            i=$((i + 1))
-        done
-        [ "$i" -lt "${#expected[@]}" ] || { echo "cursor path off the way expected: $(CursorPath | tr '\n' ',')" >>"$dir/failure" && return; }
-    done < <(CursorPath)
+    local way
+    way=$(for position in "${@:2}"; do Clamp $position; done | paste -sd,)
+    Compare "last cursor position" "$(Clamp $1)" "$(CursorPath | tail -1)"
+    CursorPath | awk -v way="$way" 'BEGIN { n = split(way, w, ",") } { while (i < n && w[i + 1] != $0) i++ } i == n { exit 1 }' ||
+        Note "cursor path off the way expected: $(CursorPath | tr '\n' ',')"
 }
 
 # Each rumble pulse must hold the remote's motor on for at least 80 ms.
@@ -305,69 +289,44 @@ DpadWay() {
     local right=${corner% *} left=$((${corner% *} - 169))
     Compare "last cursor position" "$left 6" "$(CursorPath | tail -1)"
     CursorPath | tail -n +2 | awk -v l="$left" -v r="$right" '$1 < l || $1 > r || $2 < 0 || $2 > 6 { bad = 1 } END { exit bad }' ||
-        echo "the cursor left the D-pad's way from ($corner) to ($left, 6)" >>"$dir/failure"
-}
-
-# Clamp <value> <size>: the value kept on a screen of that many pixels.
-Clamp() { echo $(($1 < 0 ? 0 : $1 >= $2 ? $2 - 1 : $1)); }
-
-# The IR pointer's way (tests/scenarios/ir_trace.script), each place clamped
-# to the screen: from the corner's target (2048, -1024) a sixth of the way a
-# report to (488, 206), turned towards (788, 206), found again at the end.
-IrPath() {
-    local width height i way=()
-    read -r width height < <(Text "$dir/mouse.log" | sed -n 's/^screen //p')
-    local xs=(2048 1788 1571 1390 1239 1113 1008 921 848 788 738 746 753 758 763 767 770)
-    local ys=(-1024 -819 -648 -505 -386 -287 -204 -135 -78 -30 9 41 68 91 110 126 139)
-    for i in "${!xs[@]}"; do
-        way+=("$(Clamp "${xs[i]}" "$width") $(Clamp "${ys[i]}" "$height")")
-    done
-    Path "770 139" "$at" "${way[@]}"
-}
-
-# Placed at the screen's top right corner, then moved left by the D-pad.
-ClampedPath() {
-    local width height
-    read -r width height < <(Text "$dir/mouse.log" | sed -n 's/^screen //p')
-    Path "$((width - 7)) 0" "$at" "$((width - 1)) 0" "$((width - 2)) 0" "$((width - 4)) 0" "$((width - 7)) 0"
+        Note "the cursor left the D-pad's way from ($corner) to ($left, 6)"
 }
 
 # EndedBy <key>: the program read fewer reports than the scenario serves.
 EndedBy() {
     local reads
     reads=$(Text "$dir/hid.log" | grep -c '^read ')
-    [ "$reads" -lt 501 ] || echo "$1 did not end the program; $reads reports read" >>"$dir/failure"
+    [ "$reads" -lt 501 ] || Note "$1 did not end the program; $reads reports read"
 }
 
-# When type_keys.exe typed key $1 in this run.
+# When the helper typed key $1 in this run.
 Typed() { Text "$dir/type_keys.log" 2>/dev/null | awk -v key="$1" '$1 == "typed" && $2 == key { print $3 }' | tail -1; }
 
-# TypeKey <key> <what>: type_keys.exe types the key into the program's
-# console (and says when, should it live to: see Typed).
+# TypeKey <key> <what>: the helper types the key into the program's console
+# (and says when, should it live to: see Typed).
 TypeKey() {
-    wine "$helpers/type_keys.exe" lumadrifter.exe "$1" </dev/null >>"$dir/type_keys.log" 2>&1 ||
-        { echo "$2 could not be typed: $(Text "$dir/type_keys.log")" >>"$dir/failure" && return 1; }
+    wine "$helper" type lumadrifter.exe "$1" </dev/null >>"$dir/type_keys.log" 2>&1 ||
+        Note "$2 could not be typed: $(Text "$dir/type_keys.log")"
 }
 
 # Two reports read after the moment $1, or the program gone.
-TwoReadsAfterOrEnded() {
-    [ "$(Text "$dir/hid.log" | awk -v t="$1" '$1 == "read" && $2 > t' | wc -l)" -ge 2 ] || Ended "$(cat "$dir/pid")"
-}
+TwoReadsAfterOrEnded() { [ "$(Text "$dir/hid.log" | awk -v t="$1" '$1 == "read" && $2 > t' | wc -l)" -ge 2 ] || Ended "$(cat "$dir/pid")"; }
 
 # Typed once the banner is out: another key first, which changes nothing
 # (two reports are read after it: the key test has run since, and the
 # program went on), then Escape.
 TypeKeys() {
-    WaitFor 30 HasText "$dir/stdout.txt" 'Home button' || { echo "no banner" >>"$dir/failure" && return; }
-    TypeKey x x && [ -n "$(Typed x)" ] || { echo "x could not be typed: $(Text "$dir/type_keys.log")" >>"$dir/failure" && return; }
+    WaitFor 30 HasText "$dir/stdout.txt" 'Home button' || Note "no banner" || return
+    TypeKey x x || return
+    [ -n "$(Typed x)" ] || Note "x could not be typed: $(Text "$dir/type_keys.log")" || return
     WaitFor 30 TwoReadsAfterOrEnded "$(Typed x)" && ! Ended "$(cat "$dir/pid")" ||
-        { echo "the program ended on a key other than Escape" >>"$dir/failure" && return; }
+        Note "the program ended on a key other than Escape" || return
     TypeKey esc Escape
 }
 
 # Ctrl+C typed into the console once the buttons are down.
 TypeControlC() {
-    WaitFor 30 HasText "$dir/mouse.log" '^left-down' || { echo "the buttons never went down" >>"$dir/failure" && return; }
+    WaitFor 30 HasText "$dir/mouse.log" '^left-down' || Note "the buttons never went down" || return
     TypeKey ctrl-c Ctrl+C
 }
 
@@ -384,35 +343,38 @@ code=1 console= box=$not_found side="open -1 05 7e 03 06" Case no_remote "$scrip
 # seen, and the target (2048, -1024) is clamped to the screen's top right
 # corner. The screen is the one the watcher saw in the first run.
 read -r width height < <(Text "$results/no_remote/mouse.log" | sed -n 's/^screen //p')
-corner="$((${width:-0} - 1)) 0"
+corner="$((width - 1)) 0"
 B=$(printf '%s\n' "left-down $corner" "left-up $corner")
 console= box="Wii-Remote cannot open." side=$unanswered Case silent "$scripted" silent \
     "silent remote: \"Wii-Remote cannot open.\", the blocked reader ended, exit code 0"
-more='Path "$corner" "$at" "$corner"' Case home "$scripted" home \
-    "a whole run ended by Home: banner and output reports"
+more='Path "$corner" "$at" "$corner"' Case home "$scripted" home "a whole run ended by Home: banner and output reports"
 side=$reselected Case status "$scripted" status "a status report: the reporting mode selected again"
 # The status report goes ahead of the set-up's answers: whichever thread
 # reads it selects the mode again; the IR mode's first report, no dots seen,
 # comes before Home.
 side=$reselected Case status_after_setup "$scripted" status_after_setup \
     "a status report after the camera set-up: the reporting mode selected again"
-events=$(printf '%s\n' "$B" "right-down $corner" "right-up $corner" "wheel +64 $corner" "wheel +64 $corner" \
-    "wheel +64 $corner" "wheel -64 $corner" "wheel -64 $corner" "wheel -64 $corner" "wheel +64 $corner") \
-    side=$(printf '%s\n' "$opened" "$startup" "write 2: 13 05" "write 2: 13 04" "write 2: 13 05" \
-        "write 2: 13 04" "$quiet") \
+events=$(printf '%s\n' "$B" "right-down $corner" "right-up $corner" "wheel "{+,+,+,-,-,-,+}"64 $corner") \
+    side=$(printf '%s\n' "$opened" "$startup" "write 2: 13 "{05,04,05,04} "$quiet") \
     more=RumbleGaps Case clicks_wheel "$scripted" clicks_wheel "clicks and wheel amounts as the hook saw them"
 more=DpadWay Case dpad "$scripted" dpad "D-pad: cursor moved left 169 and down 6 from the corner"
-console=$(printf '%s\n' "$ng" "IR-Track Ok") \
-    more=IrPath \
-    Case ir_trace "$scripted" ir_trace "IR pointer: cursor placed, smoothed, tracking lost and found"
-more=ClampedPath Case clamp "$scripted" clamp "cursor placement clamped to the screen, the D-pad going on from there"
+# The IR pointer's way (tests/scenarios/ir_trace.script): from the corner's
+# target (2048, -1024) a sixth of the way a report to (488, 206), turned
+# towards (788, 206), found again at the end.
+ir_way=("2048 -1024" "1788 -819" "1571 -648" "1390 -505" "1239 -386" "1113 -287" "1008 -204" "921 -135" "848 -78"
+    "788 -30" "738 9" "746 41" "753 68" "758 91" "763 110" "767 126" "770 139")
+console=$(printf '%s\n' "$ng" "IR-Track Ok") more='Path "770 139" "$at" "${ir_way[@]}"' Case ir_trace "$scripted" \
+    ir_trace "IR pointer: cursor placed, smoothed, tracking lost and found"
+# Placed at the screen's top right corner, then moved left by the D-pad.
+more='Path "$((width - 7)) 0" "$at" "$corner" "$((width - 2)) 0" "$((width - 4)) 0" "$((width - 7)) 0"' Case clamp \
+    "$scripted" clamp "cursor placement clamped to the screen, the D-pad going on from there"
 code=1 box="Wii-Remote disconnected." events=$B Case gone "$scripted" gone \
     "remote gone: left button released, remote quietened, exit code 1"
 WayOut "the remote gone with B held (Windows)" gone
 action=TypeKeys more="EndedBy Escape" Case escape "$scripted" escape "Escape typed into the console ends the run"
 WayOut "Escape in the console (Windows)" "the key was typed" "$(Typed esc)"
 # The system ends the program: its exit code and console are not checked.
-code=- console=- events=$(printf '%s\n' "right-down $corner" "left-down $corner" "left-up $corner" "right-up $corner") \
+code=- console=- events=$(printf '%s\n' {right-down,left-down,left-up,right-up}" $corner") \
     action=TypeControlC more="EndedBy Ctrl+C" Case interrupt "$scripted" interrupt \
     "Ctrl+C in the console: the buttons held are let go, the remote is left quiet and closed"
 WayOut "Ctrl+C with B and A held (Windows)" "the key was typed" "$(Typed ctrl-c)"
@@ -469,7 +431,7 @@ if OUT=$build/package bash "$root/tools/package.sh" --windows >"$dir/package.log
     Compare "imports of the zip's lumadrifter.exe" "$(Imports "$build/lumadrifter.exe")" \
         "$(Imports "$unpacked/lumadrifter.exe")"
 else
-    { echo "tools/package.sh --windows failed:"; tail -20 "$dir/package.log"; } >>"$dir/failure"
+    Note "tools/package.sh --windows failed:" "$(tail -20 "$dir/package.log")"
 fi
 Verdict "the Windows zip: one folder with the program, the real library, README.txt and copyright.txt"
 

@@ -25,6 +25,7 @@ extern "C" {
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -32,28 +33,21 @@ constexpr int remoteLength = 22; // the remote's input and output report length
 constexpr int remoteHandle = 7;  // what the scripted remote hands out
 constexpr DWORD keyboardInstances = 100;
 
-// One overlapped message on the pipe, waited for: bytes moved, or -1.
-int Move(HANDLE pipe, bool write, void *buffer, DWORD length) {
+enum Step { Connecting, Reading, Writing };
+
+// One overlapped step on the pipe, waited for: bytes moved (0 for a
+// connection), or -1. A client already there is a connection made.
+int Move(HANDLE pipe, Step step, void *buffer = nullptr, DWORD length = 0) {
     OVERLAPPED transfer = {};
     transfer.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    BOOL started = write ? WriteFile(pipe, buffer, length, nullptr, &transfer)
-                         : ReadFile(pipe, buffer, length, nullptr, &transfer);
-    DWORD done = 0;
-    BOOL ok = (started || GetLastError() == ERROR_IO_PENDING) &&
-              GetOverlappedResult(pipe, &transfer, &done, TRUE);
+    BOOL started = step == Connecting ? ConnectNamedPipe(pipe, &transfer)
+                   : step == Reading  ? ReadFile(pipe, buffer, length, nullptr, &transfer)
+                                      : WriteFile(pipe, buffer, length, nullptr, &transfer);
+    DWORD error = started ? ERROR_IO_PENDING : GetLastError(), done = 0;
+    bool ok = (step == Connecting && error == ERROR_PIPE_CONNECTED) ||
+              (error == ERROR_IO_PENDING && GetOverlappedResult(pipe, &transfer, &done, TRUE));
     CloseHandle(transfer.hEvent);
     return ok ? static_cast<int>(done) : -1;
-}
-
-bool Connect(HANDLE pipe) {
-    OVERLAPPED connection = {};
-    connection.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    DWORD done;
-    bool ok =
-        ConnectNamedPipe(pipe, &connection) || GetLastError() == ERROR_PIPE_CONNECTED ||
-        (GetLastError() == ERROR_IO_PENDING && GetOverlappedResult(pipe, &connection, &done, TRUE));
-    CloseHandle(connection.hEvent);
-    return ok;
 }
 
 void TakeOutputReport(unsigned char *report, int length) {
@@ -70,24 +64,21 @@ DWORD WINAPI SendReports(void *pipe) {
         unsigned char report[256] = {};
         unsigned int word = 0;
         if (ReadReport(remoteHandle, report, &word) < 0 ||
-            Move(pipe, true, report, remoteLength) < 0)
+            Move(pipe, Writing, report, remoteLength) < 0)
             break;
     }
     DisconnectNamedPipe(pipe);
     return 0;
 }
 
-// Ids from the environment variable `name`, vendor:product in hex.
-void ReadIds(const char *name, unsigned vendor, unsigned product, int *vendorId, int *productId) {
-    const char *ids = std::getenv(name);
-    if (ids)
+// The remote's ids, or the keyboard's, from the environment (vendor:product
+// in hex), else the defaults.
+std::pair<int, int> Ids(bool keyboard) {
+    unsigned vendor = keyboard ? 0x046D : 0x057E, product = keyboard ? 0xC31C : 0x0306;
+    if (const char *ids = std::getenv(keyboard ? "LUMADRIFTER_TEST_HID_KEYBOARD_IDS"
+                                               : "LUMADRIFTER_TEST_HID_IDS"))
         std::sscanf(ids, "%x:%x", &vendor, &product);
-    *vendorId = static_cast<int>(vendor);
-    *productId = static_cast<int>(product);
-}
-
-void ReadIds(int *vendorId, int *productId) {
-    ReadIds("LUMADRIFTER_TEST_HID_IDS", 0x057E, 0x0306, vendorId, productId);
+    return {static_cast<int>(vendor), static_cast<int>(product)};
 }
 
 // Set once the remote's close has been logged.
@@ -122,18 +113,16 @@ void WaitForTheLogAtExit() {
 // output report.
 DWORD WINAPI Serve(void *pipe) {
     unsigned char report[256];
-    int vendorId, productId;
-
-    int length = Connect(pipe) ? Move(pipe, false, report, sizeof report) : -1;
+    int length = Move(pipe, Connecting) < 0 ? -1 : Move(pipe, Reading, report, sizeof report);
     if (length <= 0)
         return 0;
-    ReadIds(&vendorId, &productId);
+    auto [vendorId, productId] = Ids(false);
     OpenHidHandle(vendorId, productId);
     WaitForTheLogAtExit();
     CreateThread(nullptr, 0, SendReports, pipe, 0, nullptr);
     do
         TakeOutputReport(report, length);
-    while ((length = Move(pipe, false, report, sizeof report)) > 0);
+    while ((length = Move(pipe, Reading, report, sizeof report)) > 0);
     CloseHidHandle(remoteHandle);
     SetEvent(closeLogged);
     return 0;
@@ -167,14 +156,10 @@ void NTAPI HidD_GetHidGuid(LPGUID guid) {
 }
 
 BOOLEAN NTAPI HidD_GetAttributes(HANDLE device, PHIDD_ATTRIBUTES attributes) {
-    int vendorId, productId;
     DWORD instances = 0;
-    if (GetNamedPipeInfo(device, nullptr, nullptr, nullptr, &instances) &&
-        instances == keyboardInstances) {
-        ReadIds("LUMADRIFTER_TEST_HID_KEYBOARD_IDS", 0x046D, 0xC31C, &vendorId, &productId);
-    } else {
-        ReadIds(&vendorId, &productId);
-    }
+    auto [vendorId, productId] =
+        Ids(GetNamedPipeInfo(device, nullptr, nullptr, nullptr, &instances) &&
+            instances == keyboardInstances);
     attributes->VendorID = static_cast<USHORT>(vendorId);
     attributes->ProductID = static_cast<USHORT>(productId);
     attributes->VersionNumber = 0x0100;
