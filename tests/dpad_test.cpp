@@ -1,8 +1,6 @@
 // The D-pad: acceleration, braking, gliding and the screen's edge.
 #include "tests/test_support.h"
 
-namespace {
-
 class DpadTest : public LumadrifterTest {
   protected:
     void SetUp() override {
@@ -16,66 +14,68 @@ class DpadTest : public LumadrifterTest {
         std::vector<int> moves;
         int last = xAxis ? 1000 : 500;
         for (const CursorRecord &c : recording.placements) {
-            int now = xAxis ? c.placedX : c.placedY;
-            moves.push_back(now - last);
-            last = now;
+            moves.push_back((xAxis ? c.placedX : c.placedY) - last);
+            last = xAxis ? c.placedX : c.placedY;
         }
         return moves;
     }
 };
 
-const uint8_t left = 0x01, right = 0x02, down = 0x04, up = 0x08;
+static const uint8_t left = 0x01, right = 0x02, down = 0x04, up = 0x08;
 
-// Held from rest: speeds 1, 2, ... 16 move 0, 0, 1, ... 14 pixels, never
-// more. Released at 16: speeds 8, 4, 2, 1, 0 move 6, 2, 0, 0, 0.
-TEST_F(DpadTest, AccelerateThenGlide) {
-    RunPasses(Holding({{right, 0, 20}, {0, 0, 5}}));
-    EXPECT_EQ(Moves(true), (std::vector<int>{0,  0,  1,  2,  3,  4,  5,  6, 7, 8, 9, 10, 11,
-                                             12, 13, 14, 14, 14, 14, 14, 6, 2, 0, 0, 0}));
-    EXPECT_EQ(Moves(false), std::vector<int>(25, 0));
+// Held from rest for |passes| passes: speeds 1, 2, ... 16 move 0, 0, 1, ...
+// 14 pixels, never more; negative passes move the other way.
+static std::vector<int> Ramp(int passes) {
+    std::vector<int> moves;
+    for (int speed = 1; speed <= std::abs(passes); speed++)
+        moves.push_back((passes < 0 ? -1 : 1) * std::max(0, std::min(speed, 16) - 2));
+    return moves;
 }
 
-// Up the screen is negative y; 40 passes never pass 14 pixels a pass.
-// Released at -16 (Down) the speed glides -8, -4, -2, -1, 0: had it stuck at
-// -1, the next press of Up would first brake and start a pass late.
-TEST_F(DpadTest, UpIsNegativeAndDownGlidesToRest) {
-    RunPasses(Holding({{up, 0, 40}, {0, 0, 5}, {down, 0, 20}, {0, 0, 5}, {up, 0, 3}}));
-    std::vector<int> moves = Moves(false);
-    ASSERT_EQ(moves.size(), 73u);
-    for (int dy : moves)
-        EXPECT_LE(std::abs(dy), 14);
-    EXPECT_EQ(moves[39], -14);
-    EXPECT_EQ(std::vector<int>(moves.begin() + 40, moves.begin() + 45),
-              (std::vector<int>{-6, -2, 0, 0, 0}));
-    EXPECT_EQ(moves[64], 14);
-    EXPECT_EQ(std::vector<int>(moves.begin() + 65, moves.end()),
-              (std::vector<int>{6, 2, 0, 0, 0, 0, 0, -1}));
+static std::vector<int> Seq(std::initializer_list<std::vector<int>> parts) {
+    std::vector<int> all;
+    for (const std::vector<int> &part : parts)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
 }
 
-// Reversing at full speed brakes to 4 (still 2 pixels the old way), 1, 0,
-// then accelerates the other way from -1.
-TEST_F(DpadTest, OppositeDirectionBrakes) {
-    RunPasses(Holding({{right, 0, 16}, {left, 0, 6}}));
-    std::vector<int> moves = Moves(true);
-    EXPECT_EQ(std::vector<int>(moves.begin() + 16, moves.end()),
-              (std::vector<int>{2, 0, 0, 0, 0, -1}));
-}
-
-TEST_F(DpadTest, ShortPressMovesNothing) {
-    RunPasses(Holding({{right, 0, 2}, {0, 0, 3}}));
-    EXPECT_EQ(Moves(true), (std::vector<int>{0, 0, 0, 0, 0}));
-}
-
-// Down beats Up and Left beats Right; diagonals move both axes.
-TEST_F(DpadTest, ConflictsAndDiagonals) {
-    RunPasses(Holding({{up | down | left | right, 0, 5}}));
-    EXPECT_EQ(Moves(true), (std::vector<int>{0, 0, -1, -2, -3}));
-    EXPECT_EQ(Moves(false), (std::vector<int>{0, 0, 1, 2, 3}));
-
-    SetUp();
-    RunPasses(Holding({{up | right, 0, 5}}));
-    EXPECT_EQ(Moves(true), (std::vector<int>{0, 0, 1, 2, 3}));
-    EXPECT_EQ(Moves(false), (std::vector<int>{0, 0, -1, -2, -3}));
+// Released at 16 the speed glides 8, 4, 2, 1, 0, moving 6, 2, 0, 0, 0: had it
+// stuck at 1, the next press the other way would first brake and start a
+// pass late. Reversing at full speed brakes to 4 (still 2 pixels the old
+// way), 1, 0, then accelerates the other way from -1. Up the screen is
+// negative y; Down beats Up and Left beats Right; diagonals move both axes.
+TEST_F(DpadTest, AccelerateBrakeAndGlide) {
+    const std::vector<int> glide = {6, 2, 0, 0, 0};
+    struct Row {
+        const char *name;
+        std::vector<Hold> holds;
+        std::vector<int> x, y;
+    } rows[] = {
+        {"AccelerateThenGlide", {{right, 0, 20}, {0, 0, 5}}, Seq({Ramp(20), glide}), {}},
+        {"UpIsNegativeAndDownGlidesToRest",
+         {{up, 0, 40}, {0, 0, 5}, {down, 0, 20}, {0, 0, 5}, {up, 0, 3}},
+         {},
+         Seq({Ramp(-40), {-6, -2, 0, 0, 0}, Ramp(20), glide, Ramp(-3)})},
+        {"OppositeDirectionBrakes",
+         {{right, 0, 16}, {left, 0, 6}},
+         Seq({Ramp(16), {2, 0, 0, 0, 0, -1}}),
+         {}},
+        {"ShortPressMovesNothing", {{right, 0, 2}, {0, 0, 3}}, {0, 0, 0, 0, 0}, {}},
+        {"ConflictsAndDiagonals: all four", {{up | down | left | right, 0, 5}}, Ramp(-5), Ramp(5)},
+        {"ConflictsAndDiagonals: up and right", {{up | right, 0, 5}}, Ramp(5), Ramp(-5)},
+    };
+    for (Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        SetUp();
+        RunPasses(Holding(row.holds));
+        // An axis left empty does not move in any pass.
+        for (std::vector<int> *axis : {&row.x, &row.y})
+            if (axis->empty())
+                axis->resize(recording.placements.size());
+        ASSERT_EQ(recording.placements.size(), Holding(row.holds).size());
+        EXPECT_EQ(Moves(true), row.x);
+        EXPECT_EQ(Moves(false), row.y);
+    }
 }
 
 // The cursor is placed in every pass, even when it does not move, and the
@@ -102,5 +102,3 @@ TEST_F(DpadTest, AddsToThePointerWithoutBuildingUp) {
         EXPECT_EQ(recording.placements[i + 1].x, 488 + std::max(0, int(i / 2) + 1 - 2)) << i;
     }
 }
-
-} // namespace

@@ -1,34 +1,37 @@
 // The ways out of the control loop, and what is left behind.
-#include "app/entry.h"
-#include "platform/platform.h"
-#include "remote/reports.h"
-#include "tests/expected_reports.h"
 #include "tests/test_support.h"
-
-namespace {
 
 using ExitTest = LumadrifterTest;
 
-const Bytes holdOne = ButtonsReport(0x00, 0x02);
-const Bytes holdB = ButtonsReport(0x00, 0x04);
+static const Bytes holdOne = ButtonsReport(0x00, 0x02);
+static const Bytes holdB = ButtonsReport(0x00, 0x04);
 
-// A key that arrives while a read waits is seen at the next pass's key
-// test: the pass that read belongs to runs in full first.
-TEST_F(ExitTest, EscapeEndsTheLoopAtTheNextKeyTest) {
-    FeedKey(27, 3);
-    EXPECT_EQ(RunPasses(std::vector<Bytes>(4, holdOne)), LoopQuit);
-    EXPECT_EQ(ScriptedReads(), 2u);
-    EXPECT_EQ(WheelAmounts(), (std::vector<int>{64, 64}));
-}
-
-// One code per pass: an arrow key's two codes take two passes before the
-// Escape behind them is read.
-TEST_F(ExitTest, OtherKeysAreDroppedOneCodePerPass) {
-    for (int code : {0xE0, 0x48, int('q'), 27})
-        FeedKey(code);
-    EXPECT_EQ(RunPasses(std::vector<Bytes>(5, holdOne)), LoopQuit);
-    EXPECT_EQ(ScriptedReads(), 3u);
-    EXPECT_EQ(recording.keysRead, 4);
+// A key is seen at a pass's key test, before its read. One that arrives
+// while a read waits is seen at the next pass's key test: the pass that read
+// belongs to runs in full first. Other keys are dropped one code per pass:
+// an arrow key's two codes take two passes before the Escape behind them is
+// read.
+TEST_F(ExitTest, EscapeAndOtherKeys) {
+    struct Row {
+        const char *name;
+        std::vector<int> codes;
+        int fromPoll;
+        size_t reads;
+        int keysRead;
+    } rows[] = {
+        {"EscapeEndsTheLoopAtTheNextKeyTest", {27}, 3, 2, 1},
+        {"OtherKeysAreDroppedOneCodePerPass", {0xE0, 0x48, 'q', 27}, 1, 3, 4},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        SetUp();
+        for (int code : row.codes)
+            FeedKey(code, row.fromPoll);
+        EXPECT_EQ(RunPasses(std::vector<Bytes>(5, holdOne)), LoopQuit);
+        EXPECT_EQ(ScriptedReads(), row.reads);
+        EXPECT_EQ(recording.keysRead, row.keysRead);
+        EXPECT_EQ(WheelAmounts(), std::vector<int>(row.reads, 64));
+    }
 }
 
 // Home quits only when the whole second button byte is 0x80.
@@ -50,28 +53,21 @@ TEST_F(ExitTest, HomeQuitsOnlyWhenAlone) {
 }
 
 // Whichever way the loop ends, a button the program pressed is released,
-// before the remote is put to rest.
+// before the remote is put to rest. B let go in the very report that brings
+// Home: that pass runs no button action, yet the button comes up.
 TEST_F(ExitTest, NoButtonIsLeftDown) {
     FeedKey(27, 3);
     RunPasses(Holding({{0x00, 0x0C, 3}}));
     EXPECT_EQ(ButtonFlags(),
               (std::vector<unsigned>{MouseRightDown, MouseLeftDown, MouseRightUp, MouseLeftUp}));
 
-    // B let go in the very report that brings Home: that pass runs no
-    // button action, yet the button comes up.
     SetUp();
     RunPasses({holdB});
     EXPECT_EQ(ButtonFlags(), (std::vector<unsigned>{MouseLeftDown, MouseLeftUp}));
 }
 
-// The probe's answer comes inside its window; the reader's sleep after it
-// outlasts a window a busy machine closes late, so the reader never takes a
-// report meant for the control loop (as in RunSession).
 TEST_F(ExitTest, ButtonsComeUpBeforeTheShutdownReports) {
-    CutThreadSleeps(1000);
-    remoteLink.handle = 0;
-    ScriptReport(50, ProbeReport());
-    ScriptReport(1, holdB, 2);
+    ScriptSession({holdB, holdB});
     FeedKey(27, 3);
     ASSERT_EQ(RunLumadrifter(), 0);
 
@@ -85,10 +81,7 @@ TEST_F(ExitTest, ButtonsComeUpBeforeTheShutdownReports) {
 // A remote that goes away must not leave the loop re-decoding its last
 // report: a held One would scroll for ever.
 TEST_F(ExitTest, RemoteGoneEndsTheRunWithOne) {
-    CutThreadSleeps(1000);
-    remoteLink.handle = 0;
-    ScriptReport(50, ProbeReport());
-    ScriptReport(1, ButtonsReport(0x00, 0x06), 3); // One and B held
+    ScriptSession(std::vector<Bytes>(3, ButtonsReport(0x00, 0x06))); // One and B held
     ScriptGone(5);
     EXPECT_EQ(RunLumadrifter(), 1);
 
@@ -117,5 +110,3 @@ TEST_F(ExitTest, StatusReportSelectsTheReportingModeAgain) {
     EXPECT_EQ(WheelAmounts(), (std::vector<int>{64, 64})); // One still held in that pass
     EXPECT_GT(ScriptedEvents(HidEvent::Write).front().ns, ScriptedEvents(HidEvent::Read)[1].ns);
 }
-
-} // namespace

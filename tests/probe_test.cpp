@@ -1,32 +1,22 @@
 // The start-up probe and its reader thread.
-#include "app/entry.h"
-#include "platform/platform.h"
 #include "remote/ir_camera.h"
 #include "remote/probe.h"
-#include "remote/reports.h"
-#include "tests/expected_reports.h"
-#include "tests/test_kit.h"
 #include "tests/test_support.h"
 
 #include <filesystem>
-#include <functional>
-
-namespace {
 
 using ProbeTest = LumadrifterTest;
 
 // An acknowledgement decodes into nothing: a last read that takes one leaves
 // the state the main thread reads alone.
-Bytes AckReport() {
-    return {0x22, 0x00, 0x00, 0x12, 0x00};
-}
+static const Bytes ack = {0x22, 0x00, 0x00, 0x12, 0x00};
 
-bool ReaderDone(size_t reads) {
+static bool ReaderDone(size_t reads) {
     return ScriptedReads() == reads && ScriptedReadersWaiting() == 0;
 }
 
 // The reader thread, which made the first read, has ended.
-bool ReaderEnded() {
+static bool ReaderEnded() {
     std::vector<HidEvent> reads = ScriptedEvents(HidEvent::Read);
     return !reads.empty() &&
            !std::filesystem::exists("/proc/self/task/" + std::to_string(reads.front().thread));
@@ -41,30 +31,33 @@ TEST_F(ProbeTest, AnsweredEarlyInTheWindow) {
     EXPECT_EQ(remoteState.accelX, 0x80);
 
     EXPECT_TRUE(WaitUntil(ReaderEnded)) << "the reader ends by itself";
-    EXPECT_EQ(ScriptedReads(), 1u);
-    EXPECT_EQ(ScriptedReadersWaiting(), 0);
+    EXPECT_TRUE(ReaderDone(1));
 }
 
+// A probe that fails leaves its reader to StopReaderThread, which ends it.
 TEST_F(ProbeTest, OnlyNonZeroAccelerometerDataCounts) {
-    // An acknowledgement first: the answer behind it comes after the window.
-    ScriptReport(10, AckReport());
-    ScriptReport(0, ProbeReport(0x80));
-    EXPECT_FALSE(ProbeRemote());
-    StopReaderThread();
-
-    SetUp();
-    ScriptReport(10, ProbeReport(0x00));
-    EXPECT_FALSE(ProbeRemote());
-    StopReaderThread();
-
-    // A stale accelerometer value from before the probe does not count.
-    SetUp();
-    remoteState.accelX = 0x80;
-    ScriptReport(10, {0x30, 0x00, 0x00});
-    EXPECT_FALSE(ProbeRemote());
-    StopReaderThread();
-    EXPECT_TRUE(WaitUntil(ReaderEnded));
-    EXPECT_EQ(ScriptedReadersWaiting(), 0);
+    struct Row {
+        const char *name;
+        uint8_t staleAccelX;
+        Bytes first, second;
+    } rows[] = {
+        {"an acknowledgement first: the answer behind it comes after the window", 0, ack,
+         ProbeReport(0x80)},
+        {"a zero accelerometer byte", 0, ProbeReport(0x00), {}},
+        {"a stale value from before the probe", 0x80, {0x30, 0x00, 0x00}, {}},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        SetUp();
+        remoteState.accelX = row.staleAccelX;
+        ScriptReport(10, row.first);
+        if (!row.second.empty())
+            ScriptReport(0, row.second);
+        EXPECT_FALSE(ProbeRemote());
+        StopReaderThread();
+        EXPECT_TRUE(WaitUntil(ReaderEnded));
+        EXPECT_EQ(ScriptedReadersWaiting(), 0);
+    }
 }
 
 // A remote that is there but never answers: the reader thread, blocked in
@@ -90,7 +83,7 @@ TEST_F(ProbeTest, SilentRemote) {
 TEST_F(ProbeTest, SuccessDoesNotWaitForTheReader) {
     CutThreadSleeps(0);
     ScriptReport(10, ProbeReport(0x80));
-    ScriptReport(1000, AckReport());
+    ScriptReport(1000, ack);
     EXPECT_TRUE(ProbeRemote());
     EXPECT_EQ(ScriptedReads(), 1u);
     EXPECT_EQ(ScriptedReadersWaiting(), 1);
@@ -98,62 +91,53 @@ TEST_F(ProbeTest, SuccessDoesNotWaitForTheReader) {
     EXPECT_TRUE(WaitUntil([] { return ReaderDone(2); }));
 }
 
-// The reader's last read, past the window, takes a status report once the
-// camera set-up has run: the remote would stay silent, so the reader selects
-// mode 0x33 again, from a buffer of its own with nothing behind the mode.
-TEST_F(ProbeTest, AStatusReportTheReaderTakesAfterTheCameraSetUpIsAnswered) {
-    CutThreadSleeps(0);
-    ScriptReport(10, ProbeReport(0x80));
-    ScriptReport(600, StatusReport());
-    ASSERT_TRUE(ProbeRemote());
-    SetUpIrCamera();
-    size_t setUpWrites = expectedCameraSetUp.size() + 1;
+// A status report the reader takes (its sleep cut short, it reads on). During
+// the probe proper it is only read, whatever a camera set-up before the probe
+// had chosen. Past the window, once the camera set-up has run, the remote
+// would stay silent, so the reader selects mode 0x33 again, from a buffer of
+// its own with nothing behind the mode. Once the program has begun to quiet
+// the remote it answers nothing: the quiet state stays the last word.
+TEST_F(ProbeTest, AStatusReportTheReaderTakes) {
+    struct Row {
+        const char *name;
+        bool duringTheProbe, endBegun;
+    } rows[] = {
+        {"DuringTheProbeIsNotAnswered", true, false},
+        {"AfterTheCameraSetUpIsAnswered", false, false},
+        {"AfterTheEndHasBegunIsNotAnswered", false, true},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        SetUp();
+        CutThreadSleeps(0);
+        if (row.duringTheProbe) {
+            SetUpIrCamera();
+            ScriptReport(10, StatusReport());
+        }
+        ScriptReport(10, ProbeReport(0x80));
+        ScriptReport(600, row.duringTheProbe ? ack : StatusReport());
+        ASSERT_TRUE(ProbeRemote());
+        if (!row.duringTheProbe)
+            SetUpIrCamera();
+        if (row.endBegun)
+            ForgetCameraMode();
 
-    ASSERT_TRUE(WaitUntil([&] { return SentReports().size() == setUpWrites + 1; }));
-    std::vector<Bytes> expected = expectedCameraSetUp;
-    expected.push_back({0x12, 0x00, 0x33});
-    expected.push_back({0x12, 0x00, 0x33});
-    EXPECT_EQ(SentReports(), FromOneBuffer(expected));
-    Bytes alone(22, 0);
-    alone[0] = 0x12;
-    alone[2] = 0x33;
-    EXPECT_EQ(ScriptedEvents(HidEvent::Write).back().bytes, alone);
-    EXPECT_GT(ScriptedEvents(HidEvent::Write).back().ns, ScriptedEvents(HidEvent::Read).back().ns);
-    EXPECT_TRUE(WaitUntil([] { return ReaderDone(2); }));
+        // An answer would go out before the thread's end.
+        ASSERT_TRUE(WaitUntil(ReaderEnded));
+        std::vector<HidEvent> reads = ScriptedEvents(HidEvent::Read);
+        EXPECT_TRUE(ReaderDone(row.duringTheProbe ? 3 : 2));
+        EXPECT_EQ((row.duringTheProbe ? reads.front() : reads.back()).bytes, StatusReport());
+        bool answered = !row.duringTheProbe && !row.endBegun;
+        std::vector<Bytes> expected = Joined(expectedCameraSetUp, {{0x12, 0x00, 0x33}});
+        if (answered)
+            expected.push_back({0x12, 0x00, 0x33});
+        EXPECT_EQ(SentReports(), FromOneBuffer(expected));
+        if (answered) {
+            Bytes alone(22, 0);
+            alone[0] = 0x12;
+            alone[2] = 0x33;
+            EXPECT_EQ(ScriptedEvents(HidEvent::Write).back().bytes, alone);
+            EXPECT_GT(ScriptedEvents(HidEvent::Write).back().ns, reads.back().ns);
+        }
+    }
 }
-
-// Once the program has begun to quiet the remote, the reader's last read
-// answers nothing: the quiet state stays the last word.
-TEST_F(ProbeTest, AStatusReportTheReaderTakesAfterTheEndHasBegunIsNotAnswered) {
-    CutThreadSleeps(0);
-    ScriptReport(10, ProbeReport(0x80));
-    ScriptReport(600, StatusReport());
-    ASSERT_TRUE(ProbeRemote());
-    SetUpIrCamera();
-    ForgetCameraMode();
-    size_t writes = SentReports().size();
-
-    // An answer would go out before the thread's end.
-    EXPECT_TRUE(WaitUntil(ReaderEnded));
-    EXPECT_TRUE(ReaderDone(2));
-    EXPECT_EQ(ScriptedEvents(HidEvent::Read).back().bytes, StatusReport());
-    EXPECT_EQ(SentReports().size(), writes);
-}
-
-// During the probe proper a status report is only read: nothing is sent,
-// whatever a camera set-up before the probe had chosen.
-TEST_F(ProbeTest, AStatusReportDuringTheProbeIsNotAnswered) {
-    SetUpIrCamera();
-    size_t setUpWrites = SentReports().size();
-    CutThreadSleeps(0);
-    ScriptReport(10, StatusReport());
-    ScriptReport(10, ProbeReport(0x80));
-    ScriptReport(600, AckReport());
-    ASSERT_TRUE(ProbeRemote());
-
-    EXPECT_TRUE(WaitUntil([] { return ReaderDone(3); }));
-    EXPECT_EQ(ScriptedEvents(HidEvent::Read).front().bytes, StatusReport());
-    EXPECT_EQ(SentReports().size(), setUpWrites);
-}
-
-} // namespace

@@ -33,7 +33,6 @@ struct RecordingPlatform {
     int cursorX = 0, cursorY = 0;
     std::vector<MouseEventRecord> mouseEvents;
     std::vector<CursorRecord> placements;
-    int cursorReads = 0;
     std::vector<std::string> messages;
     std::vector<int64_t> messageNs;
     int advisedAfterMessages = -1; // messages shown before the advice; -1: no advice
@@ -42,8 +41,6 @@ struct RecordingPlatform {
     int keyPolls = 0;
     int keysRead = 0;
     void (*leave)() = nullptr; // what the program hands OnEndRequest
-    int outputLocks = 0;       // LockOutput calls not yet unlocked; the reader
-                               // thread takes it too
 
     // Off, nothing is kept that takes memory (events, placements, messages,
     // console text): the hooks alone see the calls, and a pass allocates
