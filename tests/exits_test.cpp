@@ -1,10 +1,11 @@
 // The ways out of the control loop, and what is left behind.
 #include "tests/test_support.h"
 
-using ExitTest = LumadrifterTest;
-
-static const Bytes holdOne = ButtonsReport(0x00, 0x02);
-static const Bytes holdB = ButtonsReport(0x00, 0x04);
+class ExitTest : public LumadrifterTest {
+  protected:
+    const Bytes holdOne = ButtonsReport(0x00, 0x02);
+    const Bytes holdB = ButtonsReport(0x00, 0x04);
+};
 
 // A key is seen at a pass's key test, before its read. One that arrives
 // while a read waits is seen at the next pass's key test: the pass that read
@@ -30,7 +31,7 @@ TEST_F(ExitTest, EscapeAndOtherKeys) {
         EXPECT_EQ(RunPasses(std::vector<Bytes>(5, holdOne)), LoopQuit);
         EXPECT_EQ(ScriptedReads(), row.reads);
         EXPECT_EQ(recording.keysRead, row.keysRead);
-        EXPECT_EQ(WheelAmounts(), std::vector<int>(row.reads, 64));
+        EXPECT_EQ(Mouse(), "W64*" + std::to_string(row.reads));
     }
 }
 
@@ -58,12 +59,11 @@ TEST_F(ExitTest, HomeQuitsOnlyWhenAlone) {
 TEST_F(ExitTest, NoButtonIsLeftDown) {
     FeedKey(27, 3);
     RunPasses(Holding({{0x00, 0x0C, 3}}));
-    EXPECT_EQ(ButtonFlags(),
-              (std::vector<unsigned>{MouseRightDown, MouseLeftDown, MouseRightUp, MouseLeftUp}));
+    EXPECT_EQ(Mouse(), "R+ L+ R- L-");
 
     SetUp();
     RunPasses({holdB});
-    EXPECT_EQ(ButtonFlags(), (std::vector<unsigned>{MouseLeftDown, MouseLeftUp}));
+    EXPECT_EQ(Mouse(), "L+ L-");
 }
 
 TEST_F(ExitTest, ButtonsComeUpBeforeTheShutdownReports) {
@@ -71,7 +71,7 @@ TEST_F(ExitTest, ButtonsComeUpBeforeTheShutdownReports) {
     FeedKey(27, 3);
     ASSERT_EQ(RunLumadrifter(), 0);
 
-    ASSERT_EQ(ButtonFlags(), (std::vector<unsigned>{MouseLeftDown, MouseLeftUp}));
+    ASSERT_EQ(Mouse(), "L+ L-");
     std::vector<HidEvent> writes = ScriptedEvents(HidEvent::Write);
     ASSERT_GE(writes.size(), 3u);
     EXPECT_EQ(writes[writes.size() - 3].bytes[0], 0x13);
@@ -85,8 +85,7 @@ TEST_F(ExitTest, RemoteGoneEndsTheRunWithOne) {
     ScriptGone(5);
     EXPECT_EQ(RunLumadrifter(), 1);
 
-    EXPECT_EQ(WheelAmounts(), (std::vector<int>{64, 64, 64}));
-    EXPECT_EQ(ButtonFlags(), (std::vector<unsigned>{MouseLeftDown, MouseLeftUp}));
+    EXPECT_EQ(Mouse(), "L+ W64*3 L-");
     EXPECT_EQ(recording.messages, std::vector<std::string>{"Wii-Remote disconnected."});
     EXPECT_EQ(recording.advisedAfterMessages, -1) << "no advice to find a remote that was there";
 
@@ -107,6 +106,6 @@ TEST_F(ExitTest, StatusReportSelectsTheReportingModeAgain) {
     RunPasses({holdOne, StatusReport(), ButtonsReport(0x00, 0x00)});
 
     EXPECT_EQ(SentReports(), (std::vector<Bytes>{{0x12, 0x00, 0x33}}));
-    EXPECT_EQ(WheelAmounts(), (std::vector<int>{64, 64})); // One still held in that pass
+    EXPECT_EQ(Mouse(), "W64*2"); // One still held in that pass
     EXPECT_GT(ScriptedEvents(HidEvent::Write).front().ns, ScriptedEvents(HidEvent::Read)[1].ns);
 }

@@ -5,22 +5,21 @@
 
 #include <filesystem>
 
-using ProbeTest = LumadrifterTest;
+class ProbeTest : public LumadrifterTest {
+  protected:
+    // An acknowledgement decodes into nothing: a last read that takes one
+    // leaves the state the main thread reads alone.
+    const Bytes ack = {0x22, 0x00, 0x00, 0x12, 0x00};
 
-// An acknowledgement decodes into nothing: a last read that takes one leaves
-// the state the main thread reads alone.
-static const Bytes ack = {0x22, 0x00, 0x00, 0x12, 0x00};
+    static bool ReaderDone(size_t n) { return ScriptedReads() == n && !ScriptedReadersWaiting(); }
 
-static bool ReaderDone(size_t reads) {
-    return ScriptedReads() == reads && ScriptedReadersWaiting() == 0;
-}
-
-// The reader thread, which made the first read, has ended.
-static bool ReaderEnded() {
-    std::vector<HidEvent> reads = ScriptedEvents(HidEvent::Read);
-    return !reads.empty() &&
-           !std::filesystem::exists("/proc/self/task/" + std::to_string(reads.front().thread));
-}
+    // The reader thread, which made the first read, has ended.
+    static bool ReaderEnded() {
+        std::vector<HidEvent> reads = ScriptedEvents(HidEvent::Read);
+        return !reads.empty() &&
+               !std::filesystem::exists("/proc/self/task/" + std::to_string(reads[0].thread));
+    }
+};
 
 // The reader sleeps 100 ms after its read, so the window has closed when it
 // wakes: it ends without reading again.

@@ -1,5 +1,5 @@
-// The unit tests' kit: builders for reports, the fixture that runs the
-// control loop or the whole program, and what came out of them.
+// The unit tests' kit: the fixture that runs the control loop or the whole
+// program, its builders for reports, and what came out of a run.
 #pragma once
 
 #include "app/control_loop.h"
@@ -8,6 +8,7 @@
 #include "remote/reports.h"
 #include "tests/expected_reports.h"
 #include "tests/recording_platform.h"
+#include "tests/remote_log.h"
 #include "tests/scripted_hid.h"
 #include "tests/test_kit.h"
 
@@ -16,42 +17,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <iterator>
-#include <tuple>
+#include <map>
+#include <string>
 #include <vector>
-
-// 0x31: buttons and accelerometer, as a remote answers the probe.
-inline Bytes ProbeReport(uint8_t accelX = 0x80) {
-    return {0x31, 0x00, 0x00, accelX, 0x80, 0x80};
-}
-
-// 0x33 with both dots out of view.
-inline Bytes ButtonsReport(uint8_t buttons1, uint8_t buttons2) {
-    Bytes r = {0x33, buttons1, buttons2, 0x80, 0x80, 0x80};
-    r.resize(18, 0xFF);
-    return r;
-}
-
-// 0x33 with two dots seen at these camera positions. Three bytes a dot:
-// x low, y low, y high << 6 | x high << 4.
-inline Bytes DotsReport(int x1, int y1, int x2, int y2, uint8_t buttons1 = 0,
-                        uint8_t buttons2 = 0) {
-    Bytes r = ButtonsReport(buttons1, buttons2);
-    for (auto [at, x, y] : {std::tuple{6, x1, y1}, std::tuple{9, x2, y2}}) {
-        r[at] = static_cast<uint8_t>(x);
-        r[at + 1] = static_cast<uint8_t>(y);
-        r[at + 2] = static_cast<uint8_t>(((y >> 8) << 6) | ((x >> 8) << 4));
-    }
-    return r;
-}
-
-inline Bytes HomeReport() {
-    return ButtonsReport(0x00, 0x80);
-}
-
-// 0x20: a status report (battery level, no extension).
-inline Bytes StatusReport() {
-    return {0x20, 0x00, 0x00, 0x02, 0x00, 0x00, 0xC8};
-}
 
 // Button reports (0x33, no dots), each pair of button bytes held for its
 // number of passes, in order.
@@ -59,18 +27,6 @@ struct Hold {
     uint8_t buttons1, buttons2;
     int passes;
 };
-inline std::vector<Bytes> Holding(const std::vector<Hold> &holds) {
-    std::vector<Bytes> reports;
-    for (const Hold &h : holds)
-        reports.insert(reports.end(), static_cast<size_t>(h.passes),
-                       ButtonsReport(h.buttons1, h.buttons2));
-    return reports;
-}
-
-// How many reads the scripted remote has served.
-inline size_t ScriptedReads() {
-    return ScriptedEvents(HidEvent::Read).size();
-}
 
 // Every test starts from a fresh remote, platform and process-wide records.
 class LumadrifterTest : public ::testing::Test {
@@ -91,6 +47,40 @@ class LumadrifterTest : public ::testing::Test {
             std::filesystem::directory_iterator tasks("/proc/self/task");
             return std::distance(begin(tasks), end(tasks)) == 1;
         })) << "a thread outlived the case";
+    }
+
+    // 0x31: buttons and accelerometer, as a remote answers the probe.
+    static Bytes ProbeReport(uint8_t accelX = 0x80) { return {0x31, 0, 0, accelX, 0x80, 0x80}; }
+    // 0x20: a status report (battery level, no extension).
+    static Bytes StatusReport() { return {0x20, 0x00, 0x00, 0x02, 0x00, 0x00, 0xC8}; }
+    static Bytes HomeReport() { return ButtonsReport(0x00, 0x80); }
+
+    // 0x33 with both dots out of view.
+    static Bytes ButtonsReport(uint8_t buttons1, uint8_t buttons2) {
+        Bytes r = {0x33, buttons1, buttons2, 0x80, 0x80, 0x80};
+        r.resize(18, 0xFF);
+        return r;
+    }
+
+    // 0x33 with two dots seen at these camera positions. Three bytes a dot:
+    // x low, y low, y high << 6 | x high << 4.
+    static Bytes DotsReport(int x1, int y1, int x2, int y2, uint8_t buttons1 = 0,
+                            uint8_t buttons2 = 0) {
+        Bytes r = ButtonsReport(buttons1, buttons2);
+        int dots[2][2] = {{x1, y1}, {x2, y2}};
+        for (size_t at = 6; auto [x, y] : dots) {
+            r[at++] = static_cast<uint8_t>(x);
+            r[at++] = static_cast<uint8_t>(y);
+            r[at++] = static_cast<uint8_t>(((y >> 8) << 6) | ((x >> 8) << 4));
+        }
+        return r;
+    }
+
+    static std::vector<Bytes> Holding(const std::vector<Hold> &holds) {
+        std::vector<Bytes> reports;
+        for (const Hold &h : holds)
+            reports.insert(reports.end(), size_t(h.passes), ButtonsReport(h.buttons1, h.buttons2));
+        return reports;
     }
 
     // Serves these reports to the control loop, then Home, and runs it.
@@ -120,25 +110,32 @@ class LumadrifterTest : public ::testing::Test {
         return RunLumadrifter();
     }
 
-    // The mouse events of the wheel (its amounts) or of the buttons (their
-    // flags).
-    std::vector<int> WheelAmounts() const {
-        std::vector<int> amounts;
+    // How many reads the scripted remote has served.
+    static size_t ScriptedReads() { return ScriptedEvents(HidEvent::Read).size(); }
+
+    // The mouse events in order, a word each: L+ L- R+ R- a button down or
+    // up, W<amount> the wheel; a word said n times in a row is written once
+    // with *n after it: "R+ W64*3 R-".
+    static std::string Mouse() {
+        const std::map<unsigned, std::string> names = {{MouseLeftDown, "L+"},
+                                                       {MouseLeftUp, "L-"},
+                                                       {MouseRightDown, "R+"},
+                                                       {MouseRightUp, "R-"}};
+        std::vector<std::string> words;
         for (const MouseEventRecord &e : recording.mouseEvents)
-            if (e.flags == MouseWheel)
-                amounts.push_back(e.data);
-        return amounts;
-    }
-    std::vector<unsigned> ButtonFlags() const {
-        std::vector<unsigned> flags;
-        for (const MouseEventRecord &e : recording.mouseEvents)
-            if (e.flags != MouseWheel)
-                flags.push_back(e.flags);
-        return flags;
+            words.push_back(e.flags == MouseWheel ? "W" + std::to_string(e.data)
+                                                  : names.at(e.flags));
+        std::string text;
+        for (size_t i = 0, n = 1; i < words.size(); i += n, n = 1) {
+            while (i + n < words.size() && words[i + n] == words[i])
+                n++;
+            text += (text.empty() ? "" : " ") + words[i] + (n > 1 ? "*" + std::to_string(n) : "");
+        }
+        return text;
     }
 
     // The output reports, each cut to the length the remote takes.
-    std::vector<Bytes> SentReports() const {
+    static std::vector<Bytes> SentReports() {
         std::vector<Bytes> sent;
         for (const HidEvent &e : ScriptedEvents(HidEvent::Write))
             sent.emplace_back(e.bytes.begin(), e.bytes.begin() + e.length);
