@@ -17,56 +17,50 @@ static Bytes WithId(uint8_t id, Bytes report) {
     return report;
 }
 
-// The rows run in turn on one state, from before (or, fresh, from a state
-// never decoded into): each report's id comes back, and the state holds the
-// fields its bits say and keeps the others. Three bytes a dot: x low, y low,
-// then y high (bits 7..6) and x high (bits 5..4); a dot not seen is FF FF FF.
+// The rows run in turn on one state, from before: each report's id comes
+// back, and the state holds the fields its bits say and keeps the others.
+// Three bytes a dot: x low, y low, then y high (bits 7..6) and x high (bits
+// 5..4); a dot not seen is FF FF FF.
 TEST_F(DecodingTest, EachReportCarriesWhatItsIdSays) {
+    const State kept = Fields(before);
     struct Row {
-        const char *name;
         Bytes report;
         State after;
-        bool fresh = false;
     } rows[] = {
-        {"ReportsOutsideTheDataRangeChangeNothing: status",
-         {0x20, 0xFF, 0xFF, 0x02, 0x00, 0x00, 0xC8},
-         Fields(before)},
-        {"... acknowledgement", {0x22, 0xFF, 0xFF, 0x16, 0x00}, Fields(before)},
-        {"... register data", {0x21, 0xFF, 0xFF, 0xF0}, Fields(before)},
-        {"... 0x40", {0x40, 0xFF, 0xFF, 0xFF}, Fields(before)},
-        {"... 0x0F", {0x0F, 0xFF, 0xFF, 0xFF}, Fields(before)},
-        {"EachDataIdCarriesWhatItsBitsSay: 0x30, buttons only, every bit kept",
-         {0x30, 0xFF, 0x9F},
-         {0xFF, 0x9F, 0x33, 101, 102, 103, 104}},
-        {"... 0x31, buttons and accelerometer",
-         {0x31, 0x08, 0x04, 0x85, 0x80, 0x80},
-         {0x08, 0x04, 0x85, 101, 102, 103, 104}},
-        {"... 0x32 (bit 0x02 without 0x01), buttons and dots",
-         WithId(0x32, DotsReport(10, 20, 30, 40, 0x01, 0x02)),
-         {0x01, 0x02, 0x85, 10, 20, 30, 40}},
-        {"DotLayout: the high bits",
-         {0x33, 0, 0, 0x80, 0x80, 0x80, 0x7B, 0x5A, 0x26, 0xFF, 0xFF, 0xFF},
+        // ReportsOutsideTheDataRangeChangeNothing
+        {{0x20, 0xFF, 0xFF, 0x02, 0x00, 0x00, 0xC8}, kept},
+        {{0x22, 0xFF, 0xFF, 0x16, 0x00}, kept},
+        {{0x21, 0xFF, 0xFF, 0xF0}, kept},
+        {{0x40, 0xFF, 0xFF, 0xFF}, kept},
+        {{0x0F, 0xFF, 0xFF, 0xFF}, kept},
+        // EachDataIdCarriesWhatItsBitsSay: 0x30 buttons only, every bit kept;
+        // 0x31 buttons and accelerometer; 0x32 (bit 0x02 without 0x01)
+        // buttons and dots
+        {{0x30, 0xFF, 0x9F}, {0xFF, 0x9F, 0x33, 101, 102, 103, 104}},
+        {{0x31, 0x08, 0x04, 0x85, 0x80, 0x80}, {0x08, 0x04, 0x85, 101, 102, 103, 104}},
+        {WithId(0x32, DotsReport(10, 20, 30, 40, 0x01, 0x02)), {1, 2, 0x85, 10, 20, 30, 40}},
+        // DotLayout: the high bits, the corners, any data id with bit 0x02
+        {{0x33, 0, 0, 0x80, 0x80, 0x80, 0x7B, 0x5A, 0x26, 0xFF, 0xFF, 0xFF},
          {0, 0, 0x80, 635, 90, 1023, 1023}},
-        {"... the corners", DotsReport(1023, 767, 0, 1000), {0, 0, 0x80, 1023, 767, 0, 1000}},
-        {"... any data id with bit 0x02: 0x36",
-         WithId(0x36, DotsReport(300, 200, 700, 600)),
-         {0, 0, 0x80, 300, 200, 700, 600}},
-        {"... 0x37", WithId(0x37, DotsReport(1, 2, 3, 4)), {0, 0, 0x80, 1, 2, 3, 4}},
-        {"... 0x3E",
-         WithId(0x3E, DotsReport(300, 200, 700, 600)),
-         {0, 0, 0x80, 300, 200, 700, 600}},
-        {"... 0x3F", WithId(0x3F, DotsReport(5, 6, 7, 8)), {0, 0, 0x80, 5, 6, 7, 8}},
-        {"BeforeAnyIrDataEveryDotReadsZero", ProbeReport(), {0, 0, 0x80, 0, 0, 0, 0}, true},
+        {DotsReport(1023, 767, 0, 1000), {0, 0, 0x80, 1023, 767, 0, 1000}},
+        {WithId(0x36, DotsReport(300, 200, 700, 600)), {0, 0, 0x80, 300, 200, 700, 600}},
+        {WithId(0x37, DotsReport(1, 2, 3, 4)), {0, 0, 0x80, 1, 2, 3, 4}},
+        {WithId(0x3E, DotsReport(300, 200, 700, 600)), {0, 0, 0x80, 300, 200, 700, 600}},
+        {WithId(0x3F, DotsReport(5, 6, 7, 8)), {0, 0, 0x80, 5, 6, 7, 8}},
     };
     remoteState = before;
     for (const Row &row : rows) {
-        SCOPED_TRACE(row.name);
-        if (row.fresh)
-            remoteState = RemoteState();
+        SCOPED_TRACE(Hex(row.report));
         ScriptReport(0, row.report);
         EXPECT_EQ(ReadRemote(), row.report[0]);
         EXPECT_EQ(Fields(remoteState), row.after);
     }
+
+    // BeforeAnyIrDataEveryDotReadsZero
+    remoteState = RemoteState();
+    ScriptReport(0, ProbeReport());
+    ReadRemote();
+    EXPECT_EQ(Fields(remoteState), (State{0, 0, 0x80, 0, 0, 0, 0}));
 }
 
 TEST_F(DecodingTest, RemoteGoneDecodesNothing) {

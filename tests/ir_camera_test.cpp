@@ -1,9 +1,6 @@
 // The IR camera set-up: nine reports, in order, with their waits.
 #include "remote/ir_camera.h"
-#include "tests/expected_reports.h"
 #include "tests/test_support.h"
-
-namespace {
 
 using IrCameraTest = LumadrifterTest;
 
@@ -49,5 +46,3 @@ TEST_F(IrCameraTest, WaitsBetweenReports) {
         EXPECT_GT(w[i + 1].ns - w[i].ns, 10 * ms) << i;
     EXPECT_GT(w[8].ns - w[0].ns, 70 * ms);
 }
-
-} // namespace

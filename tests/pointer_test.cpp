@@ -1,11 +1,8 @@
 // The IR pointer: where the cursor goes, and the tracking messages.
 #include "mouse/pointer.h"
-#include "remote/reports.h"
 #include "tests/test_support.h"
 
 #include <tuple>
-
-namespace {
 
 using Point = std::pair<int, int>;
 
@@ -17,12 +14,7 @@ class PointerTest : public LumadrifterTest {
         recording.screenHeight = 100000;
     }
 
-    void SeeDots(int x1, int y1, int x2, int y2) {
-        remoteState.dot1X = x1;
-        remoteState.dot1Y = y1;
-        remoteState.dot2X = x2;
-        remoteState.dot2Y = y2;
-    }
+    void SeeDots(int x1, int y1, int x2, int y2) { remoteState = {0, 0, 0, x1, y1, x2, y2}; }
 
     Point LastAsked() const {
         const CursorRecord &c = recording.placements.back();
@@ -97,5 +89,3 @@ TEST_F(PointerTest, LossLeavesTheCursorAlone) {
     UpdatePointer(pass);
     EXPECT_EQ(LastAsked(), Point(538, 206));
 }
-
-} // namespace
