@@ -9,13 +9,11 @@
 std::vector<LogLine> ParseLog(const std::string &text) {
     std::vector<LogLine> log;
     std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) {
+    for (std::string line; std::getline(in, line);) {
         std::istringstream words(line);
         LogLine l;
         words >> l.kind >> l.us >> l.length;
-        std::string byte;
-        while (words >> byte)
+        for (std::string byte; words >> byte;)
             l.bytes.push_back(static_cast<uint8_t>(std::strtoul(byte.c_str(), nullptr, 16)));
         log.push_back(l);
     }
@@ -33,10 +31,9 @@ std::vector<LogLine> OfKind(const std::vector<LogLine> &log, const std::string &
 std::vector<Bytes> Reports(const std::vector<LogLine> &log, const std::string &kind) {
     std::vector<Bytes> reports;
     for (const LogLine &l : OfKind(log, kind)) {
-        size_t length = l.length >= 0 && static_cast<size_t>(l.length) < l.bytes.size()
-                            ? static_cast<size_t>(l.length)
-                            : l.bytes.size();
-        reports.emplace_back(l.bytes.begin(), l.bytes.begin() + static_cast<long>(length));
+        long length =
+            l.length < 0 ? long(l.bytes.size()) : std::min<long>(l.length, l.bytes.size());
+        reports.emplace_back(l.bytes.begin(), l.bytes.begin() + length);
     }
     return reports;
 }
