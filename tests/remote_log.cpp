@@ -75,31 +75,29 @@ ProbeOutcome ReadProbeOutcome(const std::vector<LogLine> &log) {
 }
 
 std::string LateForTheProbe(const std::vector<LogLine> &log, bool failed) {
-    failed = failed || ReadProbeOutcome(log) == ProbeOutcome::Failed;
+    if (!failed && ReadProbeOutcome(log) != ProbeOutcome::Failed)
+        return "";
+    const std::string late = "the machine was late for the probe: ";
     int64_t modeUs = -1;
     for (const LogLine &l : log) {
         if (modeUs < 0 && IsWrite(l, 0x12, 2, 0x31))
             modeUs = l.us;
+        std::string ms = std::to_string((l.us - modeUs) / 1000);
+        // A data report whose accelerometer X, [3], is not 0: the answer.
+        bool answer = l.bytes.size() > 3 && l.bytes[0] >= 0x31 && l.bytes[3] != 0;
         if (modeUs >= 0 && l.kind == "read" && l.length > 0) {
-            if (!failed)
-                return "";
-            std::string ms = std::to_string((l.us - modeUs) / 1000);
             if (l.us - modeUs >= 100000)
-                return "the machine was late for the probe: the reader's first read came " + ms +
-                       " ms after mode 0x31";
-            // A data report's accelerometer X, [3]: the answer, handed over
-            // in time, and still not counted before the window closed.
-            if (l.bytes.size() > 3 && l.bytes[0] >= 0x31 && l.bytes[3] != 0)
-                return "the machine was late for the probe: its answer, read " + ms +
-                       " ms after mode 0x31, was not counted before the window closed";
-            return "";
+                return late + "the reader's first read came " + ms + " ms after mode 0x31";
+            // The answer, handed over in time, and still not counted before
+            // the window closed.
+            return answer ? late + "its answer, read " + ms +
+                                " ms after mode 0x31, was not counted before the window closed"
+                          : "";
         }
         // The answer was due in the window, and the reader, waiting for it,
         // had not woken to take it when the program gave up.
-        if (modeUs >= 0 && l.kind == "waiting" && l.bytes.size() > 3 && l.bytes[0] >= 0x31 &&
-            l.bytes[3] != 0 && failed)
-            return "the machine was late for the probe: its answer was due " +
-                   std::to_string((l.us - modeUs) / 1000) +
+        if (modeUs >= 0 && l.kind == "waiting" && answer)
+            return late + "its answer was due " + ms +
                    " ms after mode 0x31 and still waited for the reader at the close";
     }
     return "";
