@@ -16,10 +16,7 @@ class PointerTest : public LumadrifterTest {
 
     void SeeDots(int x1, int y1, int x2, int y2) { remoteState = {0, 0, 0, x1, y1, x2, y2}; }
 
-    Point LastAsked() const {
-        const CursorRecord &c = recording.placements.back();
-        return {c.x, c.y};
-    }
+    static Point Asked() { return {recording.placements.back().x, recording.placements.back().y}; }
 
     PassState pass;
 };
@@ -44,8 +41,9 @@ TEST_F(PointerTest, GlidesASixthOfTheWayToTheTarget) {
         SeeDots(c.x1, c.y1, c.x2, c.y2);
         std::tie(pass.smoothX, pass.smoothY) = c.from;
         UpdatePointer(pass);
-        EXPECT_EQ(LastAsked(), c.asked) << c.x1 << " from " << c.from.first;
-        EXPECT_EQ(Point(pass.smoothX, pass.smoothY), c.asked) << c.x1 << " from " << c.from.first;
+        SCOPED_TRACE(testing::Message() << c.x1 << " from " << c.from.first);
+        EXPECT_EQ(Asked(), c.asked);
+        EXPECT_EQ(Point(pass.smoothX, pass.smoothY), c.asked);
     }
 }
 
@@ -87,5 +85,5 @@ TEST_F(PointerTest, LossLeavesTheCursorAlone) {
     recording.cursorX = 50;
     SeeDots(400, 400, 440, 420); // target (788, 206)
     UpdatePointer(pass);
-    EXPECT_EQ(LastAsked(), Point(538, 206));
+    EXPECT_EQ(Asked(), Point(538, 206));
 }

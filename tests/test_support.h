@@ -14,12 +14,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <filesystem>
 #include <iterator>
 #include <map>
-#include <string>
-#include <vector>
 
 // Button reports (0x33, no dots), each pair of button bytes held for its
 // number of passes, in order.
