@@ -9,68 +9,50 @@ class DpadTest : public LumadrifterTest {
         recording.cursorY = 500;
     }
 
-    // How far the cursor moved in each pass, on one axis.
-    std::vector<int> Moves(bool xAxis) const {
-        std::vector<int> moves;
+    // How far the cursor moved in each pass, on one axis, as Runs words.
+    static std::string Moves(bool xAxis) {
+        std::vector<std::string> moves;
         int last = xAxis ? 1000 : 500;
         for (const CursorRecord &c : recording.placements) {
-            moves.push_back((xAxis ? c.placedX : c.placedY) - last);
+            moves.push_back(std::to_string((xAxis ? c.placedX : c.placedY) - last));
             last = xAxis ? c.placedX : c.placedY;
         }
-        return moves;
+        return Runs(moves);
     }
 };
 
 static const uint8_t left = 0x01, right = 0x02, down = 0x04, up = 0x08;
 
-// Held from rest for |passes| passes: speeds 1, 2, ... 16 move 0, 0, 1, ...
-// 14 pixels, never more; negative passes move the other way.
-static std::vector<int> Ramp(int passes) {
-    std::vector<int> moves;
-    for (int speed = 1; speed <= std::abs(passes); speed++)
-        moves.push_back((passes < 0 ? -1 : 1) * std::max(0, std::min(speed, 16) - 2));
-    return moves;
-}
-
-static std::vector<int> Seq(std::initializer_list<std::vector<int>> parts) {
-    std::vector<int> all;
-    for (const std::vector<int> &part : parts)
-        all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
-
-// Released at 16 the speed glides 8, 4, 2, 1, 0, moving 6, 2, 0, 0, 0: had it
-// stuck at 1, the next press the other way would first brake and start a
-// pass late. Reversing at full speed brakes to 4 (still 2 pixels the old
-// way), 1, 0, then accelerates the other way from -1. Up the screen is
+// Held from rest, speeds 1, 2, ... 16 move 0, 0, 1, ... 14 pixels, never
+// more. Released at 16 the speed glides 8, 4, 2, 1, 0, moving 6, 2, 0, 0, 0:
+// had it stuck at 1, the next press the other way would first brake and
+// start a pass late. Reversing at full speed brakes to 4 (still 2 pixels the
+// old way), 1, 0, then accelerates the other way from -1. Up the screen is
 // negative y; Down beats Up and Left beats Right; diagonals move both axes.
 TEST_F(DpadTest, AccelerateBrakeAndGlide) {
-    const std::vector<int> glide = {6, 2, 0, 0, 0};
     struct Row {
         std::vector<Hold> holds;
-        std::vector<int> x, y; // empty: no move on that axis in any pass
+        std::string x, y;
     } rows[] = {
         // AccelerateThenGlide
-        {{{right, 0, 20}, {0, 0, 5}}, Seq({Ramp(20), glide}), {}},
+        {{{right, 0, 20}, {0, 0, 5}}, "0*2 1 2 3 4 5 6 7 8 9 10 11 12 13 14*5 6 2 0*3", "0*25"},
         // UpIsNegativeAndDownGlidesToRest
         {{{up, 0, 40}, {0, 0, 5}, {down, 0, 20}, {0, 0, 5}, {up, 0, 3}},
-         {},
-         Seq({Ramp(-40), {-6, -2, 0, 0, 0}, Ramp(20), glide, Ramp(-3)})},
+         "0*73",
+         "0*2 -1 -2 -3 -4 -5 -6 -7 -8 -9 -10 -11 -12 -13 -14*25 -6 -2 0*5 "
+         "1 2 3 4 5 6 7 8 9 10 11 12 13 14*5 6 2 0*5 -1"},
         // OppositeDirectionBrakes
-        {{{right, 0, 16}, {left, 0, 6}}, Seq({Ramp(16), {2, 0, 0, 0, 0, -1}}), {}},
+        {{{right, 0, 16}, {left, 0, 6}}, "0*2 1 2 3 4 5 6 7 8 9 10 11 12 13 14 2 0*4 -1", "0*22"},
         // ShortPressMovesNothing
-        {{{right, 0, 2}, {0, 0, 3}}, {0, 0, 0, 0, 0}, {}},
+        {{{right, 0, 2}, {0, 0, 3}}, "0*5", "0*5"},
         // ConflictsAndDiagonals
-        {{{up | down | left | right, 0, 5}}, Ramp(-5), Ramp(5)},
-        {{{up | right, 0, 5}}, Ramp(5), Ramp(-5)},
+        {{{up | down | left | right, 0, 5}}, "0*2 -1 -2 -3", "0*2 1 2 3"},
+        {{{up | right, 0, 5}}, "0*2 1 2 3", "0*2 -1 -2 -3"},
     };
-    for (Row &row : rows) {
-        SCOPED_TRACE(&row - rows);
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.x);
         SetUp();
         RunPasses(Holding(row.holds));
-        for (std::vector<int> *axis : {&row.x, &row.y})
-            if (axis->empty())
-                axis->resize(recording.placements.size());
         EXPECT_EQ(Moves(true), row.x);
         EXPECT_EQ(Moves(false), row.y);
     }

@@ -110,9 +110,20 @@ class LumadrifterTest : public ::testing::Test {
     // How many reads the scripted remote has served.
     static size_t ScriptedReads() { return ScriptedEvents(HidEvent::Read).size(); }
 
+    // Words in one line, a word said n times in a row written once with *n
+    // after it: "R+ W64*3 R-".
+    static std::string Runs(const std::vector<std::string> &words) {
+        std::string text;
+        for (size_t i = 0, n = 1; i < words.size(); i += n, n = 1) {
+            while (i + n < words.size() && words[i + n] == words[i])
+                n++;
+            text += (text.empty() ? "" : " ") + words[i] + (n > 1 ? "*" + std::to_string(n) : "");
+        }
+        return text;
+    }
+
     // The mouse events in order, a word each: L+ L- R+ R- a button down or
-    // up, W<amount> the wheel; a word said n times in a row is written once
-    // with *n after it: "R+ W64*3 R-".
+    // up, W<amount> the wheel.
     static std::string Mouse() {
         const std::map<unsigned, std::string> names = {{MouseLeftDown, "L+"},
                                                        {MouseLeftUp, "L-"},
@@ -122,13 +133,7 @@ class LumadrifterTest : public ::testing::Test {
         for (const MouseEventRecord &e : recording.mouseEvents)
             words.push_back(e.flags == MouseWheel ? "W" + std::to_string(e.data)
                                                   : names.at(e.flags));
-        std::string text;
-        for (size_t i = 0, n = 1; i < words.size(); i += n, n = 1) {
-            while (i + n < words.size() && words[i + n] == words[i])
-                n++;
-            text += (text.empty() ? "" : " ") + words[i] + (n > 1 ? "*" + std::to_string(n) : "");
-        }
-        return text;
+        return Runs(words);
     }
 
     // The output reports, each cut to the length the remote takes.
