@@ -15,8 +15,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <iterator>
 #include <map>
+
+#include <unistd.h>
 
 // Button reports (0x33, no dots), each pair of button bytes held for its
 // number of passes, in order.
@@ -38,12 +39,14 @@ class LumadrifterTest : public ::testing::Test {
 
     // A reader thread still asleep (a session's sleeps outlast the case)
     // would wake in a later case's probe window and read there: a case ends
-    // once every thread it started has.
+    // once every thread that read from the remote has.
     void TearDown() override {
-        EXPECT_TRUE(WaitUntil([] {
-            std::filesystem::directory_iterator tasks("/proc/self/task");
-            return std::distance(begin(tasks), end(tasks)) == 1;
-        })) << "a thread outlived the case";
+        for (const HidEvent &e : ScriptedEvents(HidEvent::Read))
+            EXPECT_TRUE(e.thread == getpid() || WaitUntil([&] { return Ended(e.thread); }))
+                << "the thread " << e.thread << " outlived the case";
+    }
+    static bool Ended(int thread) {
+        return !std::filesystem::exists("/proc/self/task/" + std::to_string(thread));
     }
 
     // 0x31: buttons and accelerometer, as a remote answers the probe.
