@@ -1,55 +1,38 @@
 // Buttons as mouse buttons and the wheel.
-#include "platform/platform.h"
 #include "tests/test_support.h"
-
-namespace {
 
 using ButtonsTest = LumadrifterTest;
 
-// A and B send one event on each change, however long they are held.
-TEST_F(ButtonsTest, ClicksFollowTheButtons) {
-    struct Case {
-        uint8_t bit;
-        unsigned down, up;
-    } cases[] = {{0x08, MouseRightDown, MouseRightUp}, {0x04, MouseLeftDown, MouseLeftUp}};
-    for (const Case &c : cases) {
+// A and B send one event on each change, however long they are held, the
+// right button's first. One and Two scroll in every pass they are held, 64
+// a pass, with no buzz. Plus and Minus: one step and one buzz a press.
+TEST_F(ButtonsTest, ClicksScrollsAndSteps) {
+    const std::vector<Bytes> buzz = {{0x13, 0x05}, {0x13, 0x04}, {0x13, 0x05}, {0x13, 0x04}};
+    struct Row {
+        std::vector<Hold> holds;
+        std::string mouse;
+        std::vector<Bytes> sent;
+    } rows[] = {
+        {{{0, 0x08, 5}, {0, 0, 3}}, "R+ R-", {}},                   // ClicksFollowTheButtons: A
+        {{{0, 0x04, 5}, {0, 0, 3}}, "L+ L-", {}},                   // and B
+        {{{0, 0x0C, 1}, {0, 0, 1}}, "R+ L+ R- L-", {}},             // RightButtonEventComesFirst
+        {{{0, 0x02, 10}, {0, 0x01, 3}}, "W64*10 W-64*3", {}},       // OneAndTwoScrollWhileHeld
+        {{{0x10, 0, 10}, {0, 0, 1}, {0x10, 0, 2}}, "W-64*2", buzz}, // PlusAndMinusStepOncePerPress
+        {{{0, 0x10, 4}, {0, 0, 1}, {0, 0x10, 1}}, "W64*2", buzz},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.mouse);
         SetUp();
-        RunPasses(Holding({{0, c.bit, 5}, {0, 0, 3}}));
-        EXPECT_EQ(ButtonFlags(), (std::vector<unsigned>{c.down, c.up}));
-        EXPECT_TRUE(WheelAmounts().empty());
+        RunPasses(Holding(row.holds));
+        EXPECT_EQ(Mouse(), row.mouse);
+        EXPECT_EQ(SentReports(), row.sent);
     }
-}
-
-TEST_F(ButtonsTest, RightButtonEventComesFirst) {
-    RunPasses(Holding({{0, 0x0C, 1}, {0, 0, 1}}));
-    EXPECT_EQ(ButtonFlags(),
-              (std::vector<unsigned>{MouseRightDown, MouseLeftDown, MouseRightUp, MouseLeftUp}));
-}
-
-// One and Two scroll in every pass they are held, 64 a pass.
-TEST_F(ButtonsTest, OneAndTwoScrollWhileHeld) {
-    RunPasses(Holding({{0, 0x02, 10}, {0, 0x01, 3}}));
-    EXPECT_EQ(WheelAmounts(),
-              (std::vector<int>{64, 64, 64, 64, 64, 64, 64, 64, 64, 64, -64, -64, -64}));
-    EXPECT_TRUE(SentReports().empty()); // no buzz for these
-}
-
-// Plus and Minus: one step and one buzz a press.
-TEST_F(ButtonsTest, PlusAndMinusStepOncePerPress) {
-    RunPasses(Holding({{0x10, 0, 10}, {0, 0, 1}, {0x10, 0, 2}}));
-    EXPECT_EQ(WheelAmounts(), (std::vector<int>{-64, -64}));
-    EXPECT_EQ(SentReports(),
-              (std::vector<Bytes>{{0x13, 0x05}, {0x13, 0x04}, {0x13, 0x05}, {0x13, 0x04}}));
-
-    SetUp();
-    RunPasses(Holding({{0, 0x10, 4}, {0, 0, 1}, {0, 0x10, 1}}));
-    EXPECT_EQ(WheelAmounts(), (std::vector<int>{64, 64}));
 }
 
 // The buzz holds the loop 80 ms, and the wheel step comes after it.
 TEST_F(ButtonsTest, PlusAndMinusTogether) {
     RunPasses(Holding({{0x10, 0x10, 1}}));
-    EXPECT_EQ(WheelAmounts(), (std::vector<int>{-64, 64}));
+    EXPECT_EQ(Mouse(), "W-64 W64");
 
     std::vector<HidEvent> w = ScriptedEvents(HidEvent::Write);
     ASSERT_EQ(w.size(), 4u);
@@ -72,5 +55,3 @@ TEST_F(ButtonsTest, RumbleReportKeepsTheBufferBehindIt) {
     EXPECT_EQ(w[11].bytes, buzz);
     EXPECT_EQ(w[11].length, 2);
 }
-
-} // namespace

@@ -1,18 +1,12 @@
 // The millisecond wait against a counter the test steps by hand: one tick
 // is one millisecond.
 #include "app/delay.h"
-#include "tests/recording_platform.h"
+#include "tests/test_support.h"
 
-#include <gtest/gtest.h>
+static std::vector<int64_t> counts;
+static size_t countsRead;
 
-#include <vector>
-
-namespace {
-
-std::vector<int64_t> counts;
-size_t countsRead;
-
-void Counts(std::vector<int64_t> c) {
+static void Counts(std::vector<int64_t> c) {
     ResetRecordingPlatform();
     counts = std::move(c);
     countsRead = 0;
@@ -47,5 +41,3 @@ TEST(WaitMilliseconds, ReadsTheFrequencyEachTime) {
     WaitMilliseconds(1);
     EXPECT_EQ(recording.frequencyReads, 2);
 }
-
-} // namespace

@@ -1,8 +1,6 @@
 // The D-pad: acceleration, braking, gliding and the screen's edge.
 #include "tests/test_support.h"
 
-namespace {
-
 class DpadTest : public LumadrifterTest {
   protected:
     void SetUp() override {
@@ -11,71 +9,53 @@ class DpadTest : public LumadrifterTest {
         recording.cursorY = 500;
     }
 
-    // How far the cursor moved in each pass, on one axis.
-    std::vector<int> Moves(bool xAxis) const {
-        std::vector<int> moves;
+    // How far the cursor moved in each pass, on one axis, as Runs words.
+    static std::string Moves(bool xAxis) {
+        std::vector<std::string> moves;
         int last = xAxis ? 1000 : 500;
         for (const CursorRecord &c : recording.placements) {
-            int now = xAxis ? c.placedX : c.placedY;
-            moves.push_back(now - last);
-            last = now;
+            moves.push_back(std::to_string((xAxis ? c.placedX : c.placedY) - last));
+            last = xAxis ? c.placedX : c.placedY;
         }
-        return moves;
+        return Runs(moves);
     }
 };
 
-const uint8_t left = 0x01, right = 0x02, down = 0x04, up = 0x08;
+static const uint8_t left = 0x01, right = 0x02, down = 0x04, up = 0x08;
 
-// Held from rest: speeds 1, 2, ... 16 move 0, 0, 1, ... 14 pixels, never
-// more. Released at 16: speeds 8, 4, 2, 1, 0 move 6, 2, 0, 0, 0.
-TEST_F(DpadTest, AccelerateThenGlide) {
-    RunPasses(Holding({{right, 0, 20}, {0, 0, 5}}));
-    EXPECT_EQ(Moves(true), (std::vector<int>{0,  0,  1,  2,  3,  4,  5,  6, 7, 8, 9, 10, 11,
-                                             12, 13, 14, 14, 14, 14, 14, 6, 2, 0, 0, 0}));
-    EXPECT_EQ(Moves(false), std::vector<int>(25, 0));
-}
-
-// Up the screen is negative y; 40 passes never pass 14 pixels a pass.
-// Released at -16 (Down) the speed glides -8, -4, -2, -1, 0: had it stuck at
-// -1, the next press of Up would first brake and start a pass late.
-TEST_F(DpadTest, UpIsNegativeAndDownGlidesToRest) {
-    RunPasses(Holding({{up, 0, 40}, {0, 0, 5}, {down, 0, 20}, {0, 0, 5}, {up, 0, 3}}));
-    std::vector<int> moves = Moves(false);
-    ASSERT_EQ(moves.size(), 73u);
-    for (int dy : moves)
-        EXPECT_LE(std::abs(dy), 14);
-    EXPECT_EQ(moves[39], -14);
-    EXPECT_EQ(std::vector<int>(moves.begin() + 40, moves.begin() + 45),
-              (std::vector<int>{-6, -2, 0, 0, 0}));
-    EXPECT_EQ(moves[64], 14);
-    EXPECT_EQ(std::vector<int>(moves.begin() + 65, moves.end()),
-              (std::vector<int>{6, 2, 0, 0, 0, 0, 0, -1}));
-}
-
-// Reversing at full speed brakes to 4 (still 2 pixels the old way), 1, 0,
-// then accelerates the other way from -1.
-TEST_F(DpadTest, OppositeDirectionBrakes) {
-    RunPasses(Holding({{right, 0, 16}, {left, 0, 6}}));
-    std::vector<int> moves = Moves(true);
-    EXPECT_EQ(std::vector<int>(moves.begin() + 16, moves.end()),
-              (std::vector<int>{2, 0, 0, 0, 0, -1}));
-}
-
-TEST_F(DpadTest, ShortPressMovesNothing) {
-    RunPasses(Holding({{right, 0, 2}, {0, 0, 3}}));
-    EXPECT_EQ(Moves(true), (std::vector<int>{0, 0, 0, 0, 0}));
-}
-
-// Down beats Up and Left beats Right; diagonals move both axes.
-TEST_F(DpadTest, ConflictsAndDiagonals) {
-    RunPasses(Holding({{up | down | left | right, 0, 5}}));
-    EXPECT_EQ(Moves(true), (std::vector<int>{0, 0, -1, -2, -3}));
-    EXPECT_EQ(Moves(false), (std::vector<int>{0, 0, 1, 2, 3}));
-
-    SetUp();
-    RunPasses(Holding({{up | right, 0, 5}}));
-    EXPECT_EQ(Moves(true), (std::vector<int>{0, 0, 1, 2, 3}));
-    EXPECT_EQ(Moves(false), (std::vector<int>{0, 0, -1, -2, -3}));
+// Held from rest, speeds 1, 2, ... 16 move 0, 0, 1, ... 14 pixels, never
+// more. Released at 16 the speed glides 8, 4, 2, 1, 0, moving 6, 2, 0, 0, 0:
+// had it stuck at 1, the next press the other way would first brake and
+// start a pass late. Reversing at full speed brakes to 4 (still 2 pixels the
+// old way), 1, 0, then accelerates the other way from -1. Up the screen is
+// negative y; Down beats Up and Left beats Right; diagonals move both axes.
+TEST_F(DpadTest, AccelerateBrakeAndGlide) {
+    struct Row {
+        std::vector<Hold> holds;
+        std::string x, y;
+    } rows[] = {
+        // AccelerateThenGlide
+        {{{right, 0, 20}, {0, 0, 5}}, "0*2 1 2 3 4 5 6 7 8 9 10 11 12 13 14*5 6 2 0*3", "0*25"},
+        // UpIsNegativeAndDownGlidesToRest
+        {{{up, 0, 40}, {0, 0, 5}, {down, 0, 20}, {0, 0, 5}, {up, 0, 3}},
+         "0*73",
+         "0*2 -1 -2 -3 -4 -5 -6 -7 -8 -9 -10 -11 -12 -13 -14*25 -6 -2 0*5 "
+         "1 2 3 4 5 6 7 8 9 10 11 12 13 14*5 6 2 0*5 -1"},
+        // OppositeDirectionBrakes
+        {{{right, 0, 16}, {left, 0, 6}}, "0*2 1 2 3 4 5 6 7 8 9 10 11 12 13 14 2 0*4 -1", "0*22"},
+        // ShortPressMovesNothing
+        {{{right, 0, 2}, {0, 0, 3}}, "0*5", "0*5"},
+        // ConflictsAndDiagonals
+        {{{up | down | left | right, 0, 5}}, "0*2 -1 -2 -3", "0*2 1 2 3"},
+        {{{up | right, 0, 5}}, "0*2 1 2 3", "0*2 -1 -2 -3"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.x);
+        SetUp();
+        RunPasses(Holding(row.holds));
+        EXPECT_EQ(Moves(true), row.x);
+        EXPECT_EQ(Moves(false), row.y);
+    }
 }
 
 // The cursor is placed in every pass, even when it does not move, and the
@@ -102,5 +82,3 @@ TEST_F(DpadTest, AddsToThePointerWithoutBuildingUp) {
         EXPECT_EQ(recording.placements[i + 1].x, 488 + std::max(0, int(i / 2) + 1 - 2)) << i;
     }
 }
-
-} // namespace

@@ -1,16 +1,11 @@
 // The ways out of the control loop, and what is left behind.
-#include "app/entry.h"
-#include "platform/platform.h"
-#include "remote/reports.h"
-#include "tests/expected_reports.h"
 #include "tests/test_support.h"
 
-namespace {
-
-using ExitTest = LumadrifterTest;
-
-const Bytes holdOne = ButtonsReport(0x00, 0x02);
-const Bytes holdB = ButtonsReport(0x00, 0x04);
+class ExitTest : public LumadrifterTest {
+  protected:
+    const Bytes holdOne = ButtonsReport(0x00, 0x02);
+    const Bytes holdB = ButtonsReport(0x00, 0x04);
+};
 
 // A key that arrives while a read waits is seen at the next pass's key
 // test: the pass that read belongs to runs in full first.
@@ -18,7 +13,7 @@ TEST_F(ExitTest, EscapeEndsTheLoopAtTheNextKeyTest) {
     FeedKey(27, 3);
     EXPECT_EQ(RunPasses(std::vector<Bytes>(4, holdOne)), LoopQuit);
     EXPECT_EQ(ScriptedReads(), 2u);
-    EXPECT_EQ(WheelAmounts(), (std::vector<int>{64, 64}));
+    EXPECT_EQ(Mouse(), "W64*2");
 }
 
 // One code per pass: an arrow key's two codes take two passes before the
@@ -29,6 +24,7 @@ TEST_F(ExitTest, OtherKeysAreDroppedOneCodePerPass) {
     EXPECT_EQ(RunPasses(std::vector<Bytes>(5, holdOne)), LoopQuit);
     EXPECT_EQ(ScriptedReads(), 3u);
     EXPECT_EQ(recording.keysRead, 4);
+    EXPECT_EQ(Mouse(), "W64*3");
 }
 
 // Home quits only when the whole second button byte is 0x80.
@@ -50,56 +46,41 @@ TEST_F(ExitTest, HomeQuitsOnlyWhenAlone) {
 }
 
 // Whichever way the loop ends, a button the program pressed is released,
-// before the remote is put to rest.
+// before the remote is put to rest. B let go in the very report that brings
+// Home: that pass runs no button action, yet the button comes up.
 TEST_F(ExitTest, NoButtonIsLeftDown) {
     FeedKey(27, 3);
     RunPasses(Holding({{0x00, 0x0C, 3}}));
-    EXPECT_EQ(ButtonFlags(),
-              (std::vector<unsigned>{MouseRightDown, MouseLeftDown, MouseRightUp, MouseLeftUp}));
+    EXPECT_EQ(Mouse(), "R+ L+ R- L-");
 
-    // B let go in the very report that brings Home: that pass runs no
-    // button action, yet the button comes up.
     SetUp();
     RunPasses({holdB});
-    EXPECT_EQ(ButtonFlags(), (std::vector<unsigned>{MouseLeftDown, MouseLeftUp}));
+    EXPECT_EQ(Mouse(), "L+ L-");
 }
 
-// The probe's answer comes inside its window; the reader's sleep after it
-// outlasts a window a busy machine closes late, so the reader never takes a
-// report meant for the control loop (as in RunSession).
 TEST_F(ExitTest, ButtonsComeUpBeforeTheShutdownReports) {
-    CutThreadSleeps(1000);
-    remoteLink.handle = 0;
-    ScriptReport(50, ProbeReport());
-    ScriptReport(1, holdB, 2);
+    ScriptSession({holdB, holdB});
     FeedKey(27, 3);
     ASSERT_EQ(RunLumadrifter(), 0);
 
-    ASSERT_EQ(ButtonFlags(), (std::vector<unsigned>{MouseLeftDown, MouseLeftUp}));
-    std::vector<HidEvent> writes = ScriptedEvents(HidEvent::Write);
-    ASSERT_GE(writes.size(), 3u);
-    EXPECT_EQ(writes[writes.size() - 3].bytes[0], 0x13);
-    EXPECT_LT(recording.mouseEvents.back().ns, writes[writes.size() - 3].ns);
+    ASSERT_EQ(Mouse(), "L+ L-");
+    ASSERT_EQ(SentReports(), FromOneBuffer(Joined(ExpectedStartUp(), expectedQuiet)));
+    HidEvent firstQuiet = ScriptedEvents(HidEvent::Write)[ExpectedStartUp().size()];
+    EXPECT_LT(recording.mouseEvents.back().ns, firstQuiet.ns);
 }
 
 // A remote that goes away must not leave the loop re-decoding its last
 // report: a held One would scroll for ever.
 TEST_F(ExitTest, RemoteGoneEndsTheRunWithOne) {
-    CutThreadSleeps(1000);
-    remoteLink.handle = 0;
-    ScriptReport(50, ProbeReport());
-    ScriptReport(1, ButtonsReport(0x00, 0x06), 3); // One and B held
+    ScriptSession(std::vector<Bytes>(3, ButtonsReport(0x00, 0x06))); // One and B held
     ScriptGone(5);
     EXPECT_EQ(RunLumadrifter(), 1);
 
-    EXPECT_EQ(WheelAmounts(), (std::vector<int>{64, 64, 64}));
-    EXPECT_EQ(ButtonFlags(), (std::vector<unsigned>{MouseLeftDown, MouseLeftUp}));
+    EXPECT_EQ(Mouse(), "L+ W64*3 L-");
     EXPECT_EQ(recording.messages, std::vector<std::string>{"Wii-Remote disconnected."});
     EXPECT_EQ(recording.advisedAfterMessages, -1) << "no advice to find a remote that was there";
 
-    std::vector<Bytes> sent = SentReports();
-    ASSERT_GE(sent.size(), 3u);
-    EXPECT_EQ(std::vector<Bytes>(sent.end() - 3, sent.end()), expectedQuiet);
+    EXPECT_EQ(SentReports(), FromOneBuffer(Joined(ExpectedStartUp(), expectedQuiet)));
 
     std::vector<HidEvent> events = ScriptedEvents();
     EXPECT_EQ(events.back().kind, HidEvent::Close);
@@ -114,8 +95,6 @@ TEST_F(ExitTest, StatusReportSelectsTheReportingModeAgain) {
     RunPasses({holdOne, StatusReport(), ButtonsReport(0x00, 0x00)});
 
     EXPECT_EQ(SentReports(), (std::vector<Bytes>{{0x12, 0x00, 0x33}}));
-    EXPECT_EQ(WheelAmounts(), (std::vector<int>{64, 64})); // One still held in that pass
+    EXPECT_EQ(Mouse(), "W64*2"); // One still held in that pass
     EXPECT_GT(ScriptedEvents(HidEvent::Write).front().ns, ScriptedEvents(HidEvent::Read)[1].ns);
 }
-
-} // namespace

@@ -4,6 +4,7 @@
 // byte covers; FromOneBuffer and WithZeroBlock give them as they travel.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -50,8 +51,7 @@ inline bool IsRegisterWrite(const Bytes &report) {
 inline Bytes OutputBufferAfter(const std::vector<Bytes> &reports) {
     Bytes buffer(22, 0);
     for (const Bytes &r : reports)
-        for (size_t i = 0; i < r.size() && i < buffer.size(); i++)
-            buffer[i] = r[i];
+        std::copy_n(r.begin(), std::min<size_t>(r.size(), buffer.size()), buffer.begin());
     return buffer;
 }
 
@@ -60,11 +60,8 @@ inline Bytes OutputBufferAfter(const std::vector<Bytes> &reports) {
 // the reports before it left in the buffer.
 inline std::vector<Bytes> FromOneBuffer(const std::vector<Bytes> &reports) {
     std::vector<Bytes> sent;
-    for (size_t i = 0; i < reports.size(); i++)
-        sent.push_back(IsRegisterWrite(reports[i])
-                           ? OutputBufferAfter(std::vector<Bytes>(
-                                 reports.begin(), reports.begin() + static_cast<long>(i) + 1))
-                           : reports[i]);
+    for (auto r = reports.begin(); r != reports.end(); r++)
+        sent.push_back(IsRegisterWrite(*r) ? OutputBufferAfter({reports.begin(), r + 1}) : *r);
     return sent;
 }
 

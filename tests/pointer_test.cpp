@@ -1,11 +1,8 @@
 // The IR pointer: where the cursor goes, and the tracking messages.
 #include "mouse/pointer.h"
-#include "remote/reports.h"
 #include "tests/test_support.h"
 
 #include <tuple>
-
-namespace {
 
 using Point = std::pair<int, int>;
 
@@ -17,17 +14,9 @@ class PointerTest : public LumadrifterTest {
         recording.screenHeight = 100000;
     }
 
-    void SeeDots(int x1, int y1, int x2, int y2) {
-        remoteState.dot1X = x1;
-        remoteState.dot1Y = y1;
-        remoteState.dot2X = x2;
-        remoteState.dot2Y = y2;
-    }
+    void SeeDots(int x1, int y1, int x2, int y2) { remoteState = {0, 0, 0, x1, y1, x2, y2}; }
 
-    Point LastAsked() const {
-        const CursorRecord &c = recording.placements.back();
-        return {c.x, c.y};
-    }
+    static Point Asked() { return {recording.placements.back().x, recording.placements.back().y}; }
 
     PassState pass;
 };
@@ -52,8 +41,9 @@ TEST_F(PointerTest, GlidesASixthOfTheWayToTheTarget) {
         SeeDots(c.x1, c.y1, c.x2, c.y2);
         std::tie(pass.smoothX, pass.smoothY) = c.from;
         UpdatePointer(pass);
-        EXPECT_EQ(LastAsked(), c.asked) << c.x1 << " from " << c.from.first;
-        EXPECT_EQ(Point(pass.smoothX, pass.smoothY), c.asked) << c.x1 << " from " << c.from.first;
+        SCOPED_TRACE(testing::Message() << c.x1 << " from " << c.from.first);
+        EXPECT_EQ(Asked(), c.asked);
+        EXPECT_EQ(Point(pass.smoothX, pass.smoothY), c.asked);
     }
 }
 
@@ -95,7 +85,5 @@ TEST_F(PointerTest, LossLeavesTheCursorAlone) {
     recording.cursorX = 50;
     SeeDots(400, 400, 440, 420); // target (788, 206)
     UpdatePointer(pass);
-    EXPECT_EQ(LastAsked(), Point(538, 206));
+    EXPECT_EQ(Asked(), Point(538, 206));
 }
-
-} // namespace

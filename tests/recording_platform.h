@@ -22,8 +22,7 @@ struct CursorRecord {
 };
 
 struct KeyRecord {
-    int code;
-    int fromPoll; // waiting from this key test on (1 = the first)
+    int code, fromPoll; // fromPoll: waiting from this key test on (1 = the first)
 };
 
 struct RecordingPlatform {
@@ -33,27 +32,21 @@ struct RecordingPlatform {
     int cursorX = 0, cursorY = 0;
     std::vector<MouseEventRecord> mouseEvents;
     std::vector<CursorRecord> placements;
-    int cursorReads = 0;
     std::vector<std::string> messages;
     std::vector<int64_t> messageNs;
     int advisedAfterMessages = -1; // messages shown before the advice; -1: no advice
     std::string console;
     std::vector<KeyRecord> keys; // fed by the test, read in order
-    int keyPolls = 0;
-    int keysRead = 0;
+    int keyPolls = 0, keysRead = 0;
     void (*leave)() = nullptr; // what the program hands OnEndRequest
-    int outputLocks = 0;       // LockOutput calls not yet unlocked; the reader
-                               // thread takes it too
 
     // Off, nothing is kept that takes memory (events, placements, messages,
     // console text): the hooks alone see the calls, and a pass allocates
     // nothing.
     bool keep = true;
-    std::function<void(unsigned flags, int data)> onMouseEvent; // before each mouse event
-    std::function<void(int x, int y)> onPlaceCursor;            // after the clamp
-    std::function<void(int x, int y)> onReadCursor;
-    std::function<void(const char *text)> onMessage;
-    std::function<void(const char *text)> onConsoleText;
+    std::function<void(unsigned flags, int data)> onMouseEvent;    // before each mouse event
+    std::function<void(int x, int y)> onPlaceCursor, onReadCursor; // placed: after the clamp
+    std::function<void(const char *text)> onMessage, onConsoleText;
     // The counter's reads and ticks per second; unset, the monotonic clock
     // in nanoseconds.
     std::function<int64_t()> counter;

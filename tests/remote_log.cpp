@@ -9,13 +9,11 @@
 std::vector<LogLine> ParseLog(const std::string &text) {
     std::vector<LogLine> log;
     std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) {
+    for (std::string line; std::getline(in, line);) {
         std::istringstream words(line);
         LogLine l;
         words >> l.kind >> l.us >> l.length;
-        std::string byte;
-        while (words >> byte)
+        for (std::string byte; words >> byte;)
             l.bytes.push_back(static_cast<uint8_t>(std::strtoul(byte.c_str(), nullptr, 16)));
         log.push_back(l);
     }
@@ -33,10 +31,9 @@ std::vector<LogLine> OfKind(const std::vector<LogLine> &log, const std::string &
 std::vector<Bytes> Reports(const std::vector<LogLine> &log, const std::string &kind) {
     std::vector<Bytes> reports;
     for (const LogLine &l : OfKind(log, kind)) {
-        size_t length = l.length >= 0 && static_cast<size_t>(l.length) < l.bytes.size()
-                            ? static_cast<size_t>(l.length)
-                            : l.bytes.size();
-        reports.emplace_back(l.bytes.begin(), l.bytes.begin() + static_cast<long>(length));
+        long length =
+            l.length < 0 ? long(l.bytes.size()) : std::min<long>(l.length, l.bytes.size());
+        reports.emplace_back(l.bytes.begin(), l.bytes.begin() + length);
     }
     return reports;
 }
@@ -78,32 +75,30 @@ ProbeOutcome ReadProbeOutcome(const std::vector<LogLine> &log) {
 }
 
 std::string LateForTheProbe(const std::vector<LogLine> &log, bool failed) {
-    failed = failed || ReadProbeOutcome(log) == ProbeOutcome::Failed;
+    if (!failed && ReadProbeOutcome(log) != ProbeOutcome::Failed)
+        return "";
+    const std::string late = "the machine was late for the probe: ";
     int64_t modeUs = -1;
     bool ranInTime = false;
     for (const LogLine &l : log) {
         if (modeUs < 0 && IsWrite(l, 0x12, 2, 0x31))
             modeUs = l.us;
+        std::string ms = std::to_string((l.us - modeUs) / 1000);
+        // A data report whose accelerometer X, [3], is not 0: the answer.
+        bool answer = l.bytes.size() > 3 && l.bytes[0] >= 0x31 && l.bytes[3] != 0;
         if (modeUs >= 0 && l.kind == "read" && l.length > 0) {
-            if (!failed)
-                return "";
-            std::string ms = std::to_string((l.us - modeUs) / 1000);
             if (l.us - modeUs >= 100000)
-                return "the machine was late for the probe: the reader's first read came " + ms +
-                       " ms after mode 0x31";
-            // A data report's accelerometer X, [3]: the answer, handed over
-            // in time, and still not counted before the window closed.
-            if (l.bytes.size() > 3 && l.bytes[0] >= 0x31 && l.bytes[3] != 0)
-                return "the machine was late for the probe: its answer, read " + ms +
-                       " ms after mode 0x31, was not counted before the window closed";
-            return "";
+                return late + "the reader's first read came " + ms + " ms after mode 0x31";
+            // The answer, handed over in time, and still not counted before
+            // the window closed.
+            return answer ? late + "its answer, read " + ms +
+                                " ms after mode 0x31, was not counted before the window closed"
+                          : "";
         }
         // The answer was due in the window, and the reader, waiting for it,
         // had not woken to take it when the program gave up.
-        if (modeUs >= 0 && l.kind == "waiting" && l.bytes.size() > 3 && l.bytes[0] >= 0x31 &&
-            l.bytes[3] != 0 && failed)
-            return "the machine was late for the probe: its answer was due " +
-                   std::to_string((l.us - modeUs) / 1000) +
+        if (modeUs >= 0 && l.kind == "waiting" && answer)
+            return late + "its answer was due " + ms +
                    " ms after mode 0x31 and still waited for the reader at the close";
         // No read at all, and a thread started with the reader ran late too,
         // or not before the close: the machine ran neither in the window.
