@@ -134,3 +134,25 @@ TEST_F(ProbeTest, AStatusReportTheReaderTakesAfterTheCameraSetUpIsAnswered) {
 TEST_F(ProbeTest, AStatusReportTheReaderTakesAfterTheEndHasBegunIsNotAnswered) {
     StatusReportTheReaderTakes(false, true);
 }
+
+// The suites' rule for a run that missed the window (tests/remote_log.h):
+// the machine's lateness is told from the log, a probe that never reads or
+// takes a zero answer is not, nor is one that passed.
+TEST(ProbeLateness, TheMachineIsToldFromTheProgram) {
+    const std::string start = "open 0 7\nwrite 1000 3 12 00 31\n", answer = " 6 31 00 00 80\n";
+    const struct {
+        std::string log;
+        bool late;
+    } rows[] = {
+        {start + "scheduled 2000 1000\nclose 101000 7\n", false},          // never read
+        {start + "read 40000" + answer + "write 101000 2 11 10\n", false}, // passed
+        {start + "read 40000 6 31 00 00 00\nclose 101000 7\n", false},     // a zero answer
+        {start + "scheduled 150000 149000\nclose 151000 7\n", true},       // a new thread ran late
+        {start + "close 101000 7\nscheduled 150000 149000\n", true},       // or not by the close
+        {start + "scheduled 2000 1000\nread 120000" + answer + "close 121000 7\n", true},
+        {start + "scheduled 2000 1000\nread 40000" + answer + "close 101000 7\n", true},
+        {start + "scheduled 2000 1000\nwaiting 40000" + answer + "close 101000 7\n", true},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(LateForTheProbe(ParseLog(row.log)).empty(), !row.late) << row.log;
+}

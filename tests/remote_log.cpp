@@ -102,15 +102,15 @@ std::string LateForTheProbe(const std::vector<LogLine> &log, bool failed) {
                    " ms after mode 0x31 and still waited for the reader at the close";
         // No read at all, and a thread started with the reader ran late too,
         // or not before the close: the machine ran neither in the window.
-        if (modeUs >= 0 && failed && l.kind == "scheduled" && l.length >= 100000)
-            return "the machine was late for the probe: the reader never read, and a thread "
-                   "started with it first ran " +
+        if (modeUs >= 0 && l.kind == "scheduled" && l.length >= 100000)
+            return late + "the reader never read, and a thread started with it first ran " +
                    std::to_string(l.length / 1000) + " ms after mode 0x31";
         ranInTime = ranInTime || l.kind == "scheduled";
-        if (modeUs >= 0 && failed && l.kind == "close" && !ranInTime)
-            return "the machine was late for the probe: the reader never read, and a thread "
-                   "started with it had not run at the close, " +
-                   std::to_string((l.us - modeUs) / 1000) + " ms after mode 0x31";
+        if (modeUs >= 0 && l.kind == "close" && !ranInTime)
+            return late +
+                   "the reader never read, and a thread started with it had not run at "
+                   "the close, " +
+                   ms + " ms after mode 0x31";
     }
     return "";
 }
