@@ -157,26 +157,6 @@ inline std::vector<std::string> LoadModules(const std::string &list) {
     return loaded;
 }
 
-// /dev/hidrawN of the HID device with these ids, waiting up to ms; "" if
-// none. Its uevent holds HID_ID=<bus>:<vendor>:<product>, 8 hex digits each.
-inline std::string FindHidraw(int vendor, int product, int ms) {
-    char id[32];
-    std::snprintf(id, sizeof id, ":%08X:%08X\n", vendor, product);
-    std::string found;
-    WaitUntil(
-        [&] {
-            for (const std::string &name : ListDirectory("/sys/class/hidraw"))
-                if (found.empty() &&
-                    ReadFile("/sys/class/hidraw/" + name + "/device/uevent").find(id) !=
-                        std::string::npos &&
-                    access(("/dev/" + name).c_str(), F_OK) == 0)
-                    found = "/dev/" + name;
-            return !found.empty();
-        },
-        ms);
-    return found;
-}
-
 // A symbolic link's target, "" for no link.
 inline std::string ReadLink(const std::string &link) {
     char target[512];
@@ -397,11 +377,22 @@ struct Session {
     std::unique_ptr<EventRecorder> pointer;
     std::string pointerNode;
 
-    // The remote appears and a driver takes it.
+    // The remote appears and a driver takes it: its /dev/hidrawN, whose
+    // uevent holds HID_ID=<bus>:<vendor>:<product>, 8 hex digits each.
     void StartRemote(const std::string &testName, const std::string &product = "0306") {
         name = testName;
         remote.Start(name, product);
-        hidraw = FindHidraw(0x057E, std::stoi(product, nullptr, 16), 10000);
+        const std::string id = ":0000057E:0000" + product + "\n";
+        WaitUntil(
+            [&] {
+                for (const std::string &node : ListDirectory("/sys/class/hidraw"))
+                    if (ReadFile("/sys/class/hidraw/" + node + "/device/uevent").find(id) !=
+                            std::string::npos &&
+                        access(("/dev/" + node).c_str(), F_OK) == 0)
+                        hidraw = "/dev/" + node;
+                return !hidraw.empty();
+            },
+            10000);
         ASSERT_NE(hidraw, "") << remote.Err();
     }
     // The program starts and its pointer is watched; then the remote plays
