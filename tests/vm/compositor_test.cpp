@@ -9,14 +9,11 @@
 // and the software rendering stays quick.
 #include "tests/vm/program_run.h"
 
-#include <iterator>
 #include <optional>
 #include <sys/stat.h>
 #include <tuple>
 
 namespace {
-
-const uid_t desktopUser = 1000; // "user" in the VM's /etc/passwd
 
 bool Exists(const std::string &path) {
     return access(path.c_str(), F_OK) == 0;
@@ -64,9 +61,8 @@ struct Compositor {
 struct Desktop : Compositor {
     Child seatd, sway;
 
-    Desktop(int outputs, const std::string &config) : Compositor(desktopUser) {
-        seatd.Start({"/usr/sbin/seatd", "-g", "user"}, {"SEATD_VTBOUND=0"}, "/tmp/seatd.out",
-                    "/tmp/seatd.err");
+    Desktop(int outputs, const std::string &config) : Compositor(1000) { // "user" in /etc/passwd
+        seatd.Start({"/usr/sbin/seatd", "-g", "user"}, {"SEATD_VTBOUND=0"}, "seatd");
         WaitUntil([] { return Exists("/run/seatd.sock"); }, 10000, 10);
         std::string file = runtime + "/config";
         WriteFile(file, "default_border none\ngaps inner 0\nfocus_follows_mouse no\n" + config);
@@ -75,7 +71,7 @@ struct Desktop : Compositor {
                    {"XDG_RUNTIME_DIR=" + runtime, "HOME=/home/user", "PATH=/usr/bin:/bin",
                     "WLR_BACKENDS=headless,libinput", "WLR_RENDERER=pixman",
                     "LIBSEAT_BACKEND=seatd", "WLR_HEADLESS_OUTPUTS=" + std::to_string(outputs)},
-                   "/tmp/sway.out", "/tmp/sway.err", false, user);
+                   "sway", false, user);
         // The IPC socket, named for sway's user and process, comes last, once
         // sway is ready.
         std::string ipc = runtime + "/sway-ipc." + std::to_string(user) + "." +
@@ -109,8 +105,7 @@ using Step = std::tuple<std::string, int, int>;
 struct Client : Child {
     Client(const Compositor &compositor, const std::string &name) {
         Start({"/usr/bin/stdbuf", "-oL", "/usr/bin/wev", "-f", "wl_pointer", "-f", "xdg_toplevel"},
-              compositor.env, "/tmp/" + name + ".wev", "/tmp/" + name + ".wev.err", false,
-              compositor.user);
+              compositor.env, name + ".wev", false, compositor.user);
     }
     // Whether the compositor gave the client's surface this size within ms.
     bool Configured(int width, int height, int ms) {
@@ -587,7 +582,7 @@ struct Weston : Compositor {
         child.Start({"/usr/bin/weston", "--backend=drm-backend.so", "--use-pixman", "--tty=2",
                      "--shell=kiosk-shell.so", "--continue-without-input",
                      "--config=" + runtime + "/weston.ini", "--log=" + log, "--socket=wayland-0"},
-                    {"XDG_RUNTIME_DIR=" + runtime}, "/tmp/weston.out", "/tmp/weston.err");
+                    {"XDG_RUNTIME_DIR=" + runtime}, "weston");
         if (WaitUntil([this] { return Exists(runtime + "/wayland-0"); }, 60000))
             env = {"XDG_RUNTIME_DIR=" + runtime, "WAYLAND_DISPLAY=wayland-0"};
     }

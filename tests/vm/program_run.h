@@ -12,7 +12,6 @@
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <linux/input.h>
 #include <poll.h>
@@ -25,6 +24,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <mutex>
@@ -42,20 +42,18 @@ inline void WriteFile(const std::string &path, const std::string &text) {
     std::ofstream(path) << text;
 }
 
-// The names in a folder, hidden ones left out.
+// The names in a folder.
 inline std::vector<std::string> ListDirectory(const std::string &path) {
     std::vector<std::string> names;
-    if (DIR *dir = opendir(path.c_str())) {
-        while (dirent *entry = readdir(dir))
-            if (entry->d_name[0] != '.')
-                names.push_back(entry->d_name);
-        closedir(dir);
-    }
+    std::error_code none; // a folder not there is empty
+    for (const auto &entry : std::filesystem::directory_iterator(path, none))
+        names.push_back(entry.path().filename());
     return names;
 }
 
-// A process the test started, stdout and stderr into files; stopped
-// (StopProcess) when it goes out of scope if it still runs.
+// A process the test started, its stdout and stderr into /tmp/<name>.out
+// and /tmp/<name>.err; stopped (StopProcess) when it goes out of scope if
+// it still runs.
 struct Child {
     pid_t pid = -1;
     int input = -1;       // write end of its stdin, or -1 (stdin is /dev/null)
@@ -70,10 +68,9 @@ struct Child {
     // its stdin is a pipe Type and CloseInput reach. A user id other than
     // 0 runs it as that user.
     void Start(const std::vector<std::string> &argv, const std::vector<std::string> &env,
-               const std::string &outPath, const std::string &errPath, bool withInput = false,
-               uid_t user = 0) {
-        out = outPath;
-        err = errPath;
+               const std::string &name, bool withInput = false, uid_t user = 0) {
+        out = "/tmp/" + name + ".out";
+        err = "/tmp/" + name + ".err";
         int pipeFds[2] = {-1, -1};
         if (withInput && pipe2(pipeFds, O_CLOEXEC) != 0)
             return;
@@ -134,7 +131,7 @@ struct Child {
 inline std::string CommandOutput(const std::vector<std::string> &argv,
                                  const std::vector<std::string> &env = {}, uid_t user = 0) {
     Child child;
-    child.Start(argv, env, "/tmp/command.out", "/tmp/command.err", false, user);
+    child.Start(argv, env, "command", false, user);
     child.Wait(20000);
     return child.Out();
 }
@@ -158,16 +155,9 @@ inline std::vector<std::string> LoadModules(const std::string &list) {
 }
 
 // A symbolic link's target, "" for no link.
-inline std::string ReadLink(const std::string &link) {
-    char target[512];
-    ssize_t n = readlink(link.c_str(), target, sizeof target);
-    return std::string(target, n > 0 ? static_cast<size_t>(n) : 0);
-}
-
-// The last part of a symbolic link's target.
-inline std::string LinkedName(const std::string &link) {
-    std::string path = ReadLink(link);
-    return path.substr(path.rfind('/') + 1);
+inline std::filesystem::path ReadLink(const std::string &link) {
+    std::error_code none;
+    return std::filesystem::read_symlink(link, none);
 }
 
 // An input device as sysfs shows it.
@@ -190,7 +180,7 @@ inline std::vector<InputNode> ListInputNodes() {
         nodes.push_back(
             {"/dev/input/" + name, deviceName,
              static_cast<int>(std::strtol(ReadFile(dir + "id/vendor").c_str(), nullptr, 16)),
-             LinkedName(dir + "device"), !keys.empty() && keys != "0\n"});
+             ReadLink(dir + "device").filename(), !keys.empty() && keys != "0\n"});
     }
     return nodes;
 }
@@ -320,7 +310,7 @@ struct RemoteRun : Child {
     void Start(const std::string &name, const std::string &product = "0306") {
         log = "/tmp/" + name + ".remote.log";
         Child::Start({"/vm/virtual-remote", "--product", product, "--log", log}, {},
-                     "/tmp/" + name + ".remote.out", "/tmp/" + name + ".remote.err", true);
+                     name + ".remote", true);
     }
     // The last commands: the remote ends with them.
     void PlayCommands(const std::string &commands) {
@@ -361,8 +351,7 @@ struct ProgramRun : Child {
     void Start(const std::string &name) {
         std::vector<std::string> all = env;
         all.push_back("LD_LIBRARY_PATH=/vm/lib");
-        Child::Start({"/vm/lumadrifter"}, all, "/tmp/" + name + ".out", "/tmp/" + name + ".err",
-                     true, user);
+        Child::Start({"/vm/lumadrifter"}, all, name, true, user);
     }
 };
 

@@ -45,18 +45,11 @@ struct UserManager {
                      "echo $$ >" + group +
                          "/cgroup.procs && exec /lib/systemd/systemd --user "
                          "--log-target=journal --log-level=debug"},
-                    userEnv, "/tmp/user-manager.out", "/tmp/user-manager.err");
+                    userEnv, "user-manager");
     }
     bool Ready() { return Property("default.target", "ActiveState", "active", 20000) == "active"; }
     ~UserManager() { Output({"/usr/bin/systemctl", "--user", "disable", "lumadrifter.service"}); }
 };
-
-// The messages of the journal's entries that match, one a line.
-std::string Journal(const std::vector<std::string> &matches) {
-    std::vector<std::string> argv = {"/usr/bin/journalctl", "--no-pager", "-o", "cat"};
-    argv.insert(argv.end(), matches.begin(), matches.end());
-    return Output(argv);
-}
 
 int Count(const std::string &text, const std::string &part) {
     int count = 0;
@@ -87,7 +80,7 @@ TEST(VmSession, TheRuleMarksTheRemoteAndUinput) {
 // the program and its end at the remote's going counts as a normal end.
 TEST(VmSession, AConnectingRemoteStartsTheProgramOnceEnabled) {
     UserManager manager;
-    ASSERT_TRUE(manager.Ready()) << ReadFile("/tmp/user-manager.err");
+    ASSERT_TRUE(manager.Ready()) << manager.child.Err();
     const std::string service = "lumadrifter.service";
     const std::string target = "lumadrifter-remote.target";
 
@@ -126,9 +119,12 @@ TEST(VmSession, AConnectingRemoteStartsTheProgramOnceEnabled) {
         consoleLayoutGuess + expectedBanner + "IR-Track NG\nWii-Remote disconnected.\n";
     for (size_t at; (at = run.find("\n\n")) != std::string::npos;)
         run.erase(at, 1);
-    EXPECT_EQ(Journal({"_SYSTEMD_USER_UNIT=" + service, "SYSLOG_IDENTIFIER=lumadrifter"}),
+    // The journal's messages, one a line.
+    EXPECT_EQ(Output({"/usr/bin/journalctl", "--no-pager", "-o", "cat",
+                      "_SYSTEMD_USER_UNIT=" + service, "SYSLOG_IDENTIFIER=lumadrifter"}),
               run + run);
-    std::string managed = Journal({"USER_UNIT=" + service});
+    std::string managed =
+        Output({"/usr/bin/journalctl", "--no-pager", "-o", "cat", "USER_UNIT=" + service});
     EXPECT_EQ(Count(managed, "Started lumadrifter.service"), 2) << managed;
     EXPECT_EQ(Count(managed, "Main process exited, code=exited, status=1/FAILURE"), 2) << managed;
     EXPECT_EQ(Count(managed, "lumadrifter.service: Deactivated successfully."), 2) << managed;
