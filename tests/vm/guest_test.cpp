@@ -399,7 +399,7 @@ TEST(Vm, RemoteGoneWhileBHeld) {
     EXPECT_EQ(s.program.Err(), consoleLayoutGuess + "Wii-Remote disconnected.\n");
     EXPECT_EQ(s.program.Out(), banner + "IR-Track NG\n");
 
-    EXPECT_TRUE(WaitUntil([&] { return s.pointer->DeviceGone(); }, 5000));
+    EXPECT_EQ(s.pointer->Wait(5000), 0) << "the device goes";
     EXPECT_FALSE(InputNodeExists(pointerName));
     EXPECT_EQ(Values(s.pointer->Stop(), EV_KEY, BTN_LEFT), (std::vector<int>{1, 0}))
         << "nothing is left pressed";

@@ -20,16 +20,13 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <mutex>
 #include <sstream>
-#include <thread>
 
 inline std::string ReadFile(const std::string &path) {
     std::ifstream in(path);
@@ -59,9 +56,6 @@ struct Child {
     int input = -1;       // write end of its stdin, or -1 (stdin is /dev/null)
     std::string out, err; // where its stdout and stderr go
 
-    Child() = default;
-    Child(const Child &) = delete;
-    Child &operator=(const Child &) = delete;
     ~Child() { Stop(); }
 
     // Starts argv[0] with these extra environment entries; with withInput
@@ -209,53 +203,39 @@ inline bool InputNodeExists(const std::string &prefix) {
     });
 }
 
-// Records every event of an evdev node on a thread of its own, from
-// construction until Stop or until the device goes away.
-struct EventRecorder {
-    explicit EventRecorder(const std::string &node)
-        : fd(open(node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)) {
-        if (fd >= 0)
-            reader = std::thread([this] { Run(); });
+// Records every event of an evdev node from construction on, in a process
+// of its own that writes them to a file: until Stop, or until the device
+// goes away (the process then ends with 0).
+struct EventRecorder : Child {
+    explicit EventRecorder(const std::string &node) {
+        static int made = 0;
+        out = "/tmp/recorded-" + std::to_string(made++);
+        int fd = open(node.c_str(), O_RDONLY | O_CLOEXEC);
+        int file = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (fd >= 0 && (pid = fork()) == 0) {
+            dup2(fd, 0);
+            dup2(file, 1);
+            close_range(3, ~0U, 0); // the test's pipes are not its to hold
+            input_event batch[64];
+            for (ssize_t n; (n = read(0, batch, sizeof batch)) > 0;)
+                if (write(1, batch, n) != n)
+                    _exit(1);
+            _exit(errno == ENODEV ? 0 : 1);
+        }
+        close(fd);
+        close(file);
     }
-    ~EventRecorder() { Stop(); }
-    bool Opened() const { return fd >= 0; }
+    bool Opened() const { return pid > 0; }
+    std::vector<input_event> Events() const {
+        std::string raw = Out(); // whole events only: one may be half written
+        auto *first = reinterpret_cast<const input_event *>(raw.data());
+        return std::vector<input_event>(first, first + raw.size() / sizeof(input_event));
+    }
     // Stops recording; what it recorded.
     std::vector<input_event> Stop() {
-        stopping = true;
-        if (reader.joinable())
-            reader.join();
-        if (fd >= 0)
-            close(fd);
-        fd = -1;
-        return events;
+        Child::Stop();
+        return Events();
     }
-    std::vector<input_event> Events() {
-        std::lock_guard<std::mutex> hold(lock);
-        return events;
-    }
-    // Whether the device went away (a read failed with ENODEV).
-    bool DeviceGone() const { return gone; }
-    void Run() {
-        while (!stopping) {
-            pollfd ready = {fd, POLLIN, 0};
-            if (poll(&ready, 1, 20) <= 0)
-                continue;
-            input_event batch[64];
-            ssize_t n = read(fd, batch, sizeof batch);
-            if (n < 0 && errno == ENODEV) {
-                gone = true;
-                return;
-            }
-            std::lock_guard<std::mutex> hold(lock);
-            if (n > 0)
-                events.insert(events.end(), batch, batch + n / sizeof(input_event));
-        }
-    }
-    int fd = -1;
-    std::atomic<bool> stopping{false}, gone{false};
-    std::mutex lock;
-    std::vector<input_event> events;
-    std::thread reader;
 };
 
 // Events of one type and code, values in order.
