@@ -15,9 +15,7 @@
 
 namespace {
 
-bool Exists(const std::string &path) {
-    return access(path.c_str(), F_OK) == 0;
-}
+using std::filesystem::exists;
 
 using Point = std::pair<int, int>;
 using Points = std::vector<Point>;
@@ -63,7 +61,7 @@ struct Desktop : Compositor {
 
     Desktop(int outputs, const std::string &config) : Compositor(1000) { // "user" in /etc/passwd
         seatd.Start({"/usr/sbin/seatd", "-g", "user"}, {"SEATD_VTBOUND=0"}, "seatd");
-        WaitUntil([] { return Exists("/run/seatd.sock"); }, 10000, 10);
+        WaitUntil([] { return exists("/run/seatd.sock"); }, 10000, 10);
         std::string file = runtime + "/config";
         WriteFile(file, "default_border none\ngaps inner 0\nfocus_follows_mouse no\n" + config);
         chown(file.c_str(), user, user);
@@ -71,12 +69,12 @@ struct Desktop : Compositor {
                    {"XDG_RUNTIME_DIR=" + runtime, "HOME=/home/user", "PATH=/usr/bin:/bin",
                     "WLR_BACKENDS=headless,libinput", "WLR_RENDERER=pixman",
                     "LIBSEAT_BACKEND=seatd", "WLR_HEADLESS_OUTPUTS=" + std::to_string(outputs)},
-                   "sway", false, user);
+                   "sway", user);
         // The IPC socket, named for sway's user and process, comes last, once
         // sway is ready.
         std::string ipc = runtime + "/sway-ipc." + std::to_string(user) + "." +
                           std::to_string(sway.pid) + ".sock";
-        if (WaitUntil([&] { return Exists(ipc); }, 60000))
+        if (WaitUntil([&] { return exists(ipc); }, 60000))
             for (const std::string &name : ListDirectory(runtime))
                 if (name.rfind("wayland-", 0) == 0 && name.find('.') == std::string::npos)
                     env = {"XDG_RUNTIME_DIR=" + runtime, "WAYLAND_DISPLAY=" + name,
@@ -105,7 +103,7 @@ using Step = std::tuple<std::string, int, int>;
 struct Client : Child {
     Client(const Compositor &compositor, const std::string &name) {
         Start({"/usr/bin/stdbuf", "-oL", "/usr/bin/wev", "-f", "wl_pointer", "-f", "xdg_toplevel"},
-              compositor.env, name + ".wev", false, compositor.user);
+              compositor.env, name + ".wev", compositor.user);
     }
     // Whether the compositor gave the client's surface this size within ms.
     bool Configured(int width, int height, int ms) {
@@ -193,12 +191,9 @@ struct Area {
 // The placements that fall on an output, in its pixels.
 Points OnOutput(const Points &placements, Area output) {
     Points on;
-    for (Point p : placements) {
-        Point local = {p.first - output.x, p.second};
-        if (local.first >= 0 && local.first < output.w && local.second >= 0 &&
-            local.second < output.h)
-            on.push_back(local);
-    }
+    for (auto [x, y] : placements)
+        if (x >= output.x && x < output.x + output.w && y >= 0 && y < output.h)
+            on.emplace_back(x - output.x, y);
     return on;
 }
 
@@ -539,7 +534,7 @@ TEST(VmCompositor, TheLayoutChangesWhileTheProgramRuns) {
 // program placed it.
 TEST(VmCompositor, UnderSudoXWaylandIsLeftForUinput) {
     Desktop desktop(1, "output HEADLESS-1 mode 1920x240 position 0 0\nxwayland force\n");
-    ASSERT_TRUE(WaitUntil([] { return Exists("/tmp/.X11-unix/X0"); }, 60000, 50))
+    ASSERT_TRUE(WaitUntil([] { return exists("/tmp/.X11-unix/X0"); }, 60000, 50))
         << desktop.Errors();
     Watched w;
     ASSERT_NO_FATAL_FAILURE(
@@ -561,8 +556,7 @@ TEST(VmCompositor, UnderSudoXWaylandIsLeftForUinput) {
 // output README's udev rule names in WL_OUTPUT for the program's pointer
 // (kept while weston runs), or with no rule ("") Virtual-1.
 struct Weston : Compositor {
-    Child child;
-    const std::string log = "/tmp/weston.log";
+    Child child; // its log on stderr
     const std::string rule = "/run/udev/rules.d/71-lumadrifter-weston.rules";
 
     explicit Weston(const std::string &wlOutput) : Compositor(0) {
@@ -578,22 +572,21 @@ struct Weston : Compositor {
             ini += "[output]\nname=" + name + "\n" + mode +
                    (name == (wlOutput.empty() ? "Virtual-1" : wlOutput) ? "app-ids=wev\n" : "");
         WriteFile(runtime + "/weston.ini", ini);
-        unlink(log.c_str()); // weston adds to it
         child.Start({"/usr/bin/weston", "--backend=drm-backend.so", "--use-pixman", "--tty=2",
                      "--shell=kiosk-shell.so", "--continue-without-input",
-                     "--config=" + runtime + "/weston.ini", "--log=" + log, "--socket=wayland-0"},
+                     "--config=" + runtime + "/weston.ini", "--socket=wayland-0"},
                     {"XDG_RUNTIME_DIR=" + runtime}, "weston");
-        if (WaitUntil([this] { return Exists(runtime + "/wayland-0"); }, 60000))
+        if (WaitUntil([this] { return exists(runtime + "/wayland-0"); }, 60000))
             env = {"XDG_RUNTIME_DIR=" + runtime, "WAYLAND_DISPLAY=wayland-0"};
     }
     ~Weston() {
         unlink(rule.c_str());
         std::system("udevadm control --reload");
     }
-    std::string Errors() const { return ReadFile(log) + child.Err(); }
+    std::string Errors() const { return child.Err(); }
     // What weston's log says of the program's pointer once it has taken it.
     std::string PointerInput(int ms) {
-        return AwaitText([this] { return ReadFile(log); },
+        return AwaitText([this] { return child.Err(); },
                          "configuring device \"Lumadrifter pointer\"", "", ms);
     }
 };
@@ -606,7 +599,7 @@ TEST(VmCompositor, WestonMapsThePointerOntoOneOutput) {
     // The VM's virtual display, two connectors (Virtual-1 and Virtual-2),
     // its driver loaded with no console drawn on it.
     ASSERT_FALSE(LoadModules("gpu.modules").empty());
-    ASSERT_TRUE(WaitUntil([] { return Exists("/dev/dri/card0"); }, 10000));
+    ASSERT_TRUE(WaitUntil([] { return exists("/dev/dri/card0"); }, 10000));
     std::system("udevadm settle");
     for (const std::string output : {"", "Virtual-2"}) {
         SCOPED_TRACE("WL_OUTPUT=" + output);

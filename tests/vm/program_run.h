@@ -53,24 +53,23 @@ inline std::vector<std::string> ListDirectory(const std::string &path) {
 // it still runs.
 struct Child {
     pid_t pid = -1;
-    int input = -1;       // write end of its stdin, or -1 (stdin is /dev/null)
+    int input = -1;       // write end of its stdin, a pipe; -1 once closed
     std::string out, err; // where its stdout and stderr go
 
     ~Child() { Stop(); }
 
-    // Starts argv[0] with these extra environment entries; with withInput
-    // its stdin is a pipe Type and CloseInput reach. A user id other than
-    // 0 runs it as that user.
+    // Starts argv[0] with these extra environment entries, its stdin a pipe
+    // Type and CloseInput reach. A user id other than 0 runs it as that user.
     void Start(const std::vector<std::string> &argv, const std::vector<std::string> &env,
-               const std::string &name, bool withInput = false, uid_t user = 0) {
+               const std::string &name, uid_t user = 0) {
         out = "/tmp/" + name + ".out";
         err = "/tmp/" + name + ".err";
         int pipeFds[2] = {-1, -1};
-        if (withInput && pipe2(pipeFds, O_CLOEXEC) != 0)
+        if (pipe2(pipeFds, O_CLOEXEC) != 0)
             return;
         pid = fork();
         if (pid == 0) {
-            dup2(withInput ? pipeFds[0] : open("/dev/null", O_RDONLY), 0);
+            dup2(pipeFds[0], 0);
             dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
             dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
             for (const std::string &e : env)
@@ -85,10 +84,8 @@ struct Child {
             std::perror(args[0]);
             _exit(127);
         }
-        if (withInput) {
-            close(pipeFds[0]);
-            input = pipeFds[1];
-        }
+        close(pipeFds[0]);
+        input = pipeFds[1];
     }
     // The exit code (128 + signal when killed by one), or -1 if it has not
     // ended within ms; it is then stopped.
@@ -125,7 +122,7 @@ struct Child {
 inline std::string CommandOutput(const std::vector<std::string> &argv,
                                  const std::vector<std::string> &env = {}, uid_t user = 0) {
     Child child;
-    child.Start(argv, env, "command", false, user);
+    child.Start(argv, env, "command", user);
     child.Wait(20000);
     return child.Out();
 }
@@ -290,7 +287,7 @@ struct RemoteRun : Child {
     void Start(const std::string &name, const std::string &product = "0306") {
         log = "/tmp/" + name + ".remote.log";
         Child::Start({"/vm/virtual-remote", "--product", product, "--log", log}, {},
-                     name + ".remote", true);
+                     name + ".remote");
     }
     // The last commands: the remote ends with them.
     void PlayCommands(const std::string &commands) {
@@ -331,7 +328,7 @@ struct ProgramRun : Child {
     void Start(const std::string &name) {
         std::vector<std::string> all = env;
         all.push_back("LD_LIBRARY_PATH=/vm/lib");
-        Child::Start({"/vm/lumadrifter"}, all, name, true, user);
+        Child::Start({"/vm/lumadrifter"}, all, name, user);
     }
 };
 
@@ -341,10 +338,8 @@ struct ProgramRun : Child {
 struct Session {
     RemoteRun remote;
     ProgramRun program;
-    std::string name;
-    std::string hidraw;
+    std::string name, hidraw, pointerNode;
     std::unique_ptr<EventRecorder> pointer;
-    std::string pointerNode;
 
     // The remote appears and a driver takes it: its /dev/hidrawN, whose
     // uevent holds HID_ID=<bus>:<vendor>:<product>, 8 hex digits each.
