@@ -251,8 +251,7 @@ struct Watched {
         udev = UdevProperties(s.pointerNode);
         s.remote.Type("release\n");
         ASSERT_TRUE(WaitUntil([&] { return !Moves(client->Events(), first).empty(); }, 20000))
-            << "the client was never told of the program's first placement (" << first.first << ", "
-            << first.second << ")\n"
+            << "the client was never told of the program's first placement\n"
             << client->Out();
         if (script.empty())
             return;

@@ -4,6 +4,7 @@
 #include "tests/vm/program_run.h"
 
 #include <csignal>
+#include <regex>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -14,10 +15,7 @@ namespace {
 struct RawNode {
     int fd = -1;
     explicit RawNode(const std::string &path) { fd = open(path.c_str(), O_RDWR | O_CLOEXEC); }
-    ~RawNode() {
-        if (fd >= 0)
-            close(fd);
-    }
+    ~RawNode() { close(fd); }
     int Write(const Bytes &report) {
         return static_cast<int>(write(fd, report.data(), report.size()));
     }
@@ -332,13 +330,10 @@ TEST(Vm, RemoteDriverKeysClosedToUser) {
     EXPECT_EQ(s.Finish(), 0);
     chmod("/dev/uinput", 0600);
 
-    std::string err = s.program.Err();
-    const std::string said = ", the remote's key device: Permission denied. Its buttons also reach "
-                             "the system as keys.\n";
-    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 2) << err;
-    EXPECT_EQ(err.rfind(consoleLayoutGuess + "tiny_hid_dll: /dev/input/event", 0), 0u) << err;
-    ASSERT_GE(err.size(), said.size()) << err;
-    EXPECT_EQ(err.substr(err.size() - said.size()), said) << err;
+    // The key device's number, whichever the kernel gave it, as N.
+    EXPECT_EQ(std::regex_replace(s.program.Err(), std::regex("/dev/input/event[0-9]+"), "eventN"),
+              consoleLayoutGuess + "tiny_hid_dll: eventN, the remote's key device: Permission "
+                                   "denied. Its buttons also reach the system as keys.\n");
 }
 
 // The newer model of the remote has a product id of its own; the program
@@ -399,9 +394,7 @@ TEST(Vm, RemoteGoneWhileBHeld) {
 // in one line, and the default taken.
 TEST(Vm, UinputPointer) {
     mkdir("/tmp/silent", 0700);
-    sockaddr_un address = {};
-    address.sun_family = AF_UNIX;
-    std::snprintf(address.sun_path, sizeof address.sun_path, "/tmp/silent/wayland-0");
+    sockaddr_un address = {AF_UNIX, "/tmp/silent/wayland-0"};
     int silent = socket(AF_UNIX, SOCK_STREAM, 0);
     ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
     ASSERT_EQ(listen(silent, 4), 0);

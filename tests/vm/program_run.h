@@ -109,8 +109,7 @@ struct Child {
             std::perror("writing to a child");
     }
     void CloseInput() {
-        if (input >= 0)
-            close(input);
+        close(input); // nothing for -1
         input = -1;
     }
     std::string Out() const { return ReadFile(out); }
@@ -247,12 +246,11 @@ inline std::vector<int> Values(const std::vector<input_event> &events, int type,
 // The events between two SYN_REPORTs, one frame a list, SYN_REPORT left out.
 inline std::vector<std::vector<input_event>> Frames(const std::vector<input_event> &events) {
     std::vector<std::vector<input_event>> frames(1);
-    for (const input_event &e : events) {
+    for (const input_event &e : events)
         if (e.type == EV_SYN && e.code == SYN_REPORT)
             frames.emplace_back();
         else
             frames.back().push_back(e);
-    }
     frames.pop_back();
     return frames;
 }
@@ -261,10 +259,8 @@ inline std::vector<std::vector<input_event>> Frames(const std::vector<input_even
 inline input_absinfo AbsoluteAxis(const std::string &node, int code) {
     input_absinfo axis{};
     int fd = open(node.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-        ioctl(fd, EVIOCGABS(code), &axis);
-        close(fd);
-    }
+    ioctl(fd, EVIOCGABS(code), &axis); // nothing, no node
+    close(fd);
     return axis;
 }
 

@@ -6,8 +6,6 @@
 #include "tests/expected_banner.h"
 #include "tests/vm/program_run.h"
 
-#include <sys/stat.h>
-
 namespace {
 
 const std::vector<std::string> userEnv = {"XDG_RUNTIME_DIR=/run/user/0", "HOME=/root",
@@ -37,10 +35,8 @@ std::string Property(const std::string &unit, const std::string &name,
 struct UserManager {
     Child child;
     UserManager() {
-        mkdir("/run/user", 0755);
-        mkdir("/run/user/0", 0700);
         std::string group = "/sys/fs/cgroup/user.slice/user-0.slice/user@0.service";
-        system(("mkdir -p " + group).c_str());
+        system(("mkdir -p -m 0700 /run/user/0 " + group).c_str());
         child.Start({"/bin/sh", "-c",
                      "echo $$ >" + group +
                          "/cgroup.procs && exec /lib/systemd/systemd --user "
