@@ -12,7 +12,6 @@
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <linux/input.h>
 #include <poll.h>
@@ -21,15 +20,13 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
-#include <mutex>
 #include <sstream>
-#include <thread>
 
 inline std::string ReadFile(const std::string &path) {
     std::ifstream in(path);
@@ -42,44 +39,37 @@ inline void WriteFile(const std::string &path, const std::string &text) {
     std::ofstream(path) << text;
 }
 
-// The names in a folder, hidden ones left out.
+// The names in a folder.
 inline std::vector<std::string> ListDirectory(const std::string &path) {
     std::vector<std::string> names;
-    if (DIR *dir = opendir(path.c_str())) {
-        while (dirent *entry = readdir(dir))
-            if (entry->d_name[0] != '.')
-                names.push_back(entry->d_name);
-        closedir(dir);
-    }
+    std::error_code none; // a folder not there is empty
+    for (const auto &entry : std::filesystem::directory_iterator(path, none))
+        names.push_back(entry.path().filename());
     return names;
 }
 
-// A process the test started, stdout and stderr into files; stopped
-// (StopProcess) when it goes out of scope if it still runs.
+// A process the test started, its stdout and stderr into /tmp/<name>.out
+// and /tmp/<name>.err; stopped (StopProcess) when it goes out of scope if
+// it still runs.
 struct Child {
     pid_t pid = -1;
-    int input = -1;       // write end of its stdin, or -1 (stdin is /dev/null)
+    int input = -1;       // write end of its stdin, a pipe; -1 once closed
     std::string out, err; // where its stdout and stderr go
 
-    Child() = default;
-    Child(const Child &) = delete;
-    Child &operator=(const Child &) = delete;
     ~Child() { Stop(); }
 
-    // Starts argv[0] with these extra environment entries; with withInput
-    // its stdin is a pipe Type and CloseInput reach. A user id other than
-    // 0 runs it as that user.
+    // Starts argv[0] with these extra environment entries, its stdin a pipe
+    // Type and CloseInput reach. A user id other than 0 runs it as that user.
     void Start(const std::vector<std::string> &argv, const std::vector<std::string> &env,
-               const std::string &outPath, const std::string &errPath, bool withInput = false,
-               uid_t user = 0) {
-        out = outPath;
-        err = errPath;
+               const std::string &name, uid_t user = 0) {
+        out = "/tmp/" + name + ".out";
+        err = "/tmp/" + name + ".err";
         int pipeFds[2] = {-1, -1};
-        if (withInput && pipe2(pipeFds, O_CLOEXEC) != 0)
+        if (pipe2(pipeFds, O_CLOEXEC) != 0)
             return;
         pid = fork();
         if (pid == 0) {
-            dup2(withInput ? pipeFds[0] : open("/dev/null", O_RDONLY), 0);
+            dup2(pipeFds[0], 0);
             dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
             dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
             for (const std::string &e : env)
@@ -94,10 +84,8 @@ struct Child {
             std::perror(args[0]);
             _exit(127);
         }
-        if (withInput) {
-            close(pipeFds[0]);
-            input = pipeFds[1];
-        }
+        close(pipeFds[0]);
+        input = pipeFds[1];
     }
     // The exit code (128 + signal when killed by one), or -1 if it has not
     // ended within ms; it is then stopped.
@@ -121,8 +109,7 @@ struct Child {
             std::perror("writing to a child");
     }
     void CloseInput() {
-        if (input >= 0)
-            close(input);
+        close(input); // nothing for -1
         input = -1;
     }
     std::string Out() const { return ReadFile(out); }
@@ -134,7 +121,7 @@ struct Child {
 inline std::string CommandOutput(const std::vector<std::string> &argv,
                                  const std::vector<std::string> &env = {}, uid_t user = 0) {
     Child child;
-    child.Start(argv, env, "/tmp/command.out", "/tmp/command.err", false, user);
+    child.Start(argv, env, "command", user);
     child.Wait(20000);
     return child.Out();
 }
@@ -157,37 +144,10 @@ inline std::vector<std::string> LoadModules(const std::string &list) {
     return loaded;
 }
 
-// /dev/hidrawN of the HID device with these ids, waiting up to ms; "" if
-// none. Its uevent holds HID_ID=<bus>:<vendor>:<product>, 8 hex digits each.
-inline std::string FindHidraw(int vendor, int product, int ms) {
-    char id[32];
-    std::snprintf(id, sizeof id, ":%08X:%08X\n", vendor, product);
-    std::string found;
-    WaitUntil(
-        [&] {
-            for (const std::string &name : ListDirectory("/sys/class/hidraw"))
-                if (found.empty() &&
-                    ReadFile("/sys/class/hidraw/" + name + "/device/uevent").find(id) !=
-                        std::string::npos &&
-                    access(("/dev/" + name).c_str(), F_OK) == 0)
-                    found = "/dev/" + name;
-            return !found.empty();
-        },
-        ms);
-    return found;
-}
-
 // A symbolic link's target, "" for no link.
-inline std::string ReadLink(const std::string &link) {
-    char target[512];
-    ssize_t n = readlink(link.c_str(), target, sizeof target);
-    return std::string(target, n > 0 ? static_cast<size_t>(n) : 0);
-}
-
-// The last part of a symbolic link's target.
-inline std::string LinkedName(const std::string &link) {
-    std::string path = ReadLink(link);
-    return path.substr(path.rfind('/') + 1);
+inline std::filesystem::path ReadLink(const std::string &link) {
+    std::error_code none;
+    return std::filesystem::read_symlink(link, none);
 }
 
 // An input device as sysfs shows it.
@@ -210,7 +170,7 @@ inline std::vector<InputNode> ListInputNodes() {
         nodes.push_back(
             {"/dev/input/" + name, deviceName,
              static_cast<int>(std::strtol(ReadFile(dir + "id/vendor").c_str(), nullptr, 16)),
-             LinkedName(dir + "device"), !keys.empty() && keys != "0\n"});
+             ReadLink(dir + "device").filename(), !keys.empty() && keys != "0\n"});
     }
     return nodes;
 }
@@ -239,53 +199,39 @@ inline bool InputNodeExists(const std::string &prefix) {
     });
 }
 
-// Records every event of an evdev node on a thread of its own, from
-// construction until Stop or until the device goes away.
-struct EventRecorder {
-    explicit EventRecorder(const std::string &node)
-        : fd(open(node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)) {
-        if (fd >= 0)
-            reader = std::thread([this] { Run(); });
+// Records every event of an evdev node from construction on, in a process
+// of its own that writes them to a file: until Stop, or until the device
+// goes away (the process then ends with 0).
+struct EventRecorder : Child {
+    explicit EventRecorder(const std::string &node) {
+        static int made = 0;
+        out = "/tmp/recorded-" + std::to_string(made++);
+        int fd = open(node.c_str(), O_RDONLY | O_CLOEXEC);
+        int file = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (fd >= 0 && (pid = fork()) == 0) {
+            dup2(fd, 0);
+            dup2(file, 1);
+            close_range(3, ~0U, 0); // the test's pipes are not its to hold
+            input_event batch[64];
+            for (ssize_t n; (n = read(0, batch, sizeof batch)) > 0;)
+                if (write(1, batch, n) != n)
+                    _exit(1);
+            _exit(errno == ENODEV ? 0 : 1);
+        }
+        close(fd);
+        close(file);
     }
-    ~EventRecorder() { Stop(); }
-    bool Opened() const { return fd >= 0; }
+    bool Opened() const { return pid > 0; }
+    std::vector<input_event> Events() const {
+        std::string raw = Out(); // whole events only: one may be half written
+        auto *first = reinterpret_cast<const input_event *>(raw.data());
+        return std::vector<input_event>(first, first + raw.size() / sizeof(input_event));
+    }
     // Stops recording; what it recorded.
     std::vector<input_event> Stop() {
-        stopping = true;
-        if (reader.joinable())
-            reader.join();
-        if (fd >= 0)
-            close(fd);
-        fd = -1;
-        return events;
+        Child::Stop();
+        return Events();
     }
-    std::vector<input_event> Events() {
-        std::lock_guard<std::mutex> hold(lock);
-        return events;
-    }
-    // Whether the device went away (a read failed with ENODEV).
-    bool DeviceGone() const { return gone; }
-    void Run() {
-        while (!stopping) {
-            pollfd ready = {fd, POLLIN, 0};
-            if (poll(&ready, 1, 20) <= 0)
-                continue;
-            input_event batch[64];
-            ssize_t n = read(fd, batch, sizeof batch);
-            if (n < 0 && errno == ENODEV) {
-                gone = true;
-                return;
-            }
-            std::lock_guard<std::mutex> hold(lock);
-            if (n > 0)
-                events.insert(events.end(), batch, batch + n / sizeof(input_event));
-        }
-    }
-    int fd = -1;
-    std::atomic<bool> stopping{false}, gone{false};
-    std::mutex lock;
-    std::vector<input_event> events;
-    std::thread reader;
 };
 
 // Events of one type and code, values in order.
@@ -300,12 +246,11 @@ inline std::vector<int> Values(const std::vector<input_event> &events, int type,
 // The events between two SYN_REPORTs, one frame a list, SYN_REPORT left out.
 inline std::vector<std::vector<input_event>> Frames(const std::vector<input_event> &events) {
     std::vector<std::vector<input_event>> frames(1);
-    for (const input_event &e : events) {
+    for (const input_event &e : events)
         if (e.type == EV_SYN && e.code == SYN_REPORT)
             frames.emplace_back();
         else
             frames.back().push_back(e);
-    }
     frames.pop_back();
     return frames;
 }
@@ -314,10 +259,8 @@ inline std::vector<std::vector<input_event>> Frames(const std::vector<input_even
 inline input_absinfo AbsoluteAxis(const std::string &node, int code) {
     input_absinfo axis{};
     int fd = open(node.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-        ioctl(fd, EVIOCGABS(code), &axis);
-        close(fd);
-    }
+    ioctl(fd, EVIOCGABS(code), &axis); // nothing, no node
+    close(fd);
     return axis;
 }
 
@@ -340,7 +283,7 @@ struct RemoteRun : Child {
     void Start(const std::string &name, const std::string &product = "0306") {
         log = "/tmp/" + name + ".remote.log";
         Child::Start({"/vm/virtual-remote", "--product", product, "--log", log}, {},
-                     "/tmp/" + name + ".remote.out", "/tmp/" + name + ".remote.err", true);
+                     name + ".remote");
     }
     // The last commands: the remote ends with them.
     void PlayCommands(const std::string &commands) {
@@ -381,8 +324,7 @@ struct ProgramRun : Child {
     void Start(const std::string &name) {
         std::vector<std::string> all = env;
         all.push_back("LD_LIBRARY_PATH=/vm/lib");
-        Child::Start({"/vm/lumadrifter"}, all, "/tmp/" + name + ".out", "/tmp/" + name + ".err",
-                     true, user);
+        Child::Start({"/vm/lumadrifter"}, all, name, user);
     }
 };
 
@@ -392,16 +334,25 @@ struct ProgramRun : Child {
 struct Session {
     RemoteRun remote;
     ProgramRun program;
-    std::string name;
-    std::string hidraw;
+    std::string name, hidraw, pointerNode;
     std::unique_ptr<EventRecorder> pointer;
-    std::string pointerNode;
 
-    // The remote appears and a driver takes it.
+    // The remote appears and a driver takes it: its /dev/hidrawN, whose
+    // uevent holds HID_ID=<bus>:<vendor>:<product>, 8 hex digits each.
     void StartRemote(const std::string &testName, const std::string &product = "0306") {
         name = testName;
         remote.Start(name, product);
-        hidraw = FindHidraw(0x057E, std::stoi(product, nullptr, 16), 10000);
+        const std::string id = ":0000057E:0000" + product + "\n";
+        WaitUntil(
+            [&] {
+                for (const std::string &node : ListDirectory("/sys/class/hidraw"))
+                    if (ReadFile("/sys/class/hidraw/" + node + "/device/uevent").find(id) !=
+                            std::string::npos &&
+                        access(("/dev/" + node).c_str(), F_OK) == 0)
+                        hidraw = "/dev/" + node;
+                return !hidraw.empty();
+            },
+            10000);
         ASSERT_NE(hidraw, "") << remote.Err();
     }
     // The program starts and its pointer is watched; then the remote plays

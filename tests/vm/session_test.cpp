@@ -6,8 +6,6 @@
 #include "tests/expected_banner.h"
 #include "tests/vm/program_run.h"
 
-#include <sys/stat.h>
-
 namespace {
 
 const std::vector<std::string> userEnv = {"XDG_RUNTIME_DIR=/run/user/0", "HOME=/root",
@@ -37,26 +35,17 @@ std::string Property(const std::string &unit, const std::string &name,
 struct UserManager {
     Child child;
     UserManager() {
-        mkdir("/run/user", 0755);
-        mkdir("/run/user/0", 0700);
         std::string group = "/sys/fs/cgroup/user.slice/user-0.slice/user@0.service";
-        system(("mkdir -p " + group).c_str());
+        system(("mkdir -p -m 0700 /run/user/0 " + group).c_str());
         child.Start({"/bin/sh", "-c",
                      "echo $$ >" + group +
                          "/cgroup.procs && exec /lib/systemd/systemd --user "
                          "--log-target=journal --log-level=debug"},
-                    userEnv, "/tmp/user-manager.out", "/tmp/user-manager.err");
+                    userEnv, "user-manager");
     }
     bool Ready() { return Property("default.target", "ActiveState", "active", 20000) == "active"; }
     ~UserManager() { Output({"/usr/bin/systemctl", "--user", "disable", "lumadrifter.service"}); }
 };
-
-// The messages of the journal's entries that match, one a line.
-std::string Journal(const std::vector<std::string> &matches) {
-    std::vector<std::string> argv = {"/usr/bin/journalctl", "--no-pager", "-o", "cat"};
-    argv.insert(argv.end(), matches.begin(), matches.end());
-    return Output(argv);
-}
 
 int Count(const std::string &text, const std::string &part) {
     int count = 0;
@@ -87,7 +76,7 @@ TEST(VmSession, TheRuleMarksTheRemoteAndUinput) {
 // the program and its end at the remote's going counts as a normal end.
 TEST(VmSession, AConnectingRemoteStartsTheProgramOnceEnabled) {
     UserManager manager;
-    ASSERT_TRUE(manager.Ready()) << ReadFile("/tmp/user-manager.err");
+    ASSERT_TRUE(manager.Ready()) << manager.child.Err();
     const std::string service = "lumadrifter.service";
     const std::string target = "lumadrifter-remote.target";
 
@@ -126,9 +115,12 @@ TEST(VmSession, AConnectingRemoteStartsTheProgramOnceEnabled) {
         consoleLayoutGuess + expectedBanner + "IR-Track NG\nWii-Remote disconnected.\n";
     for (size_t at; (at = run.find("\n\n")) != std::string::npos;)
         run.erase(at, 1);
-    EXPECT_EQ(Journal({"_SYSTEMD_USER_UNIT=" + service, "SYSLOG_IDENTIFIER=lumadrifter"}),
+    // The journal's messages, one a line.
+    EXPECT_EQ(Output({"/usr/bin/journalctl", "--no-pager", "-o", "cat",
+                      "_SYSTEMD_USER_UNIT=" + service, "SYSLOG_IDENTIFIER=lumadrifter"}),
               run + run);
-    std::string managed = Journal({"USER_UNIT=" + service});
+    std::string managed =
+        Output({"/usr/bin/journalctl", "--no-pager", "-o", "cat", "USER_UNIT=" + service});
     EXPECT_EQ(Count(managed, "Started lumadrifter.service"), 2) << managed;
     EXPECT_EQ(Count(managed, "Main process exited, code=exited, status=1/FAILURE"), 2) << managed;
     EXPECT_EQ(Count(managed, "lumadrifter.service: Deactivated successfully."), 2) << managed;
