@@ -197,15 +197,13 @@ static void Intercepted(XPointer closure, XRecordInterceptData *data) {
     if (data->category == XRecordFromServer && data->data_len * 4 >= 32) {
         const unsigned char *e = data->data;
         int type = e[0] & 0x7F;
-        int16_t x, y;
-        std::memcpy(&x, e + 20, 2);
-        std::memcpy(&y, e + 22, 2);
+        int16_t at[2];
+        std::memcpy(at, e + 20, 4);
         if (type == KeyRelease && e[1] == recorder->sentinelKey)
             recorder->sentinelSeen = true;
-        else if (type == ButtonPress || type == ButtonRelease)
-            recorder->seen.push_back({type, e[1], 0, 0});
-        else if (type == MotionNotify)
-            recorder->seen.push_back({type, 0, x, y});
+        else if (type == ButtonPress || type == ButtonRelease || type == MotionNotify)
+            recorder->seen.push_back(type == MotionNotify ? XAction{type, 0, at[0], at[1]}
+                                                          : XAction{type, e[1], 0, 0});
     }
     XRecordFreeData(data);
 }
@@ -254,8 +252,7 @@ std::vector<XAction> XRecorder::Buttons() {
 std::vector<std::pair<int, int>> XRecorder::Positions() {
     std::vector<std::pair<int, int>> positions;
     for (const XAction &a : Actions())
-        if (a.type == MotionNotify &&
-            (positions.empty() || positions.back() != std::pair{a.x, a.y}))
+        if (a.type == XMotion && (positions.empty() || positions.back() != std::pair{a.x, a.y}))
             positions.push_back({a.x, a.y});
     return positions;
 }
@@ -313,21 +310,21 @@ Program::Program(const Launch &launch) {
         Start(launch);
         if (!launch.scripted || launch.script.empty() || run == 3)
             return;
+        auto failed = [&] { return Stdout().find("Wii-Remote cannot open.") != std::string::npos; };
         WaitUntil(
             [&] {
                 Drain();
                 return ReadProbeOutcome(HidLog()) != ProbeOutcome::Undecided || !Running() ||
-                       Stdout().find("Wii-Remote cannot open.") != std::string::npos;
+                       failed();
             },
             10000);
-        bool failed = Stdout().find("Wii-Remote cannot open.") != std::string::npos;
         // On a terminal the message waits for Enter, the remote still open:
         // answered, the program closes it and the log says all.
-        if (failed && launch.input == Launch::Terminal) {
+        if (failed() && launch.input == Launch::Terminal) {
             Type("\r");
             WaitForExit();
         }
-        std::string late = LateForTheProbe(HidLog(), failed);
+        std::string late = LateForTheProbe(HidLog(), failed());
         if (late.empty())
             return;
         std::printf("%s; running once more\n", late.c_str());
@@ -472,19 +469,17 @@ std::string TerminalEnd(const Program &p) {
     termios after{};
     if (p.terminal == -1 || tcgetattr(p.terminal, &after) != 0)
         return p.terminal == -1 ? "not a terminal" : "unreadable";
-    std::string changed;
-    char one[64];
+    std::ostringstream changed;
+    changed << std::showbase << std::oct;
     for (auto [name, flag] : {std::pair{"iflag", &termios::c_iflag},
                               {"oflag", &termios::c_oflag},
                               {"cflag", &termios::c_cflag},
                               {"lflag", &termios::c_lflag}})
-        if (after.*flag != p.before.*flag) {
-            std::snprintf(one, sizeof one, " %s %#o (was %#o)", name, after.*flag, p.before.*flag);
-            changed += one;
-        }
+        if (after.*flag != p.before.*flag)
+            changed << " " << name << " " << after.*flag << " (was " << p.before.*flag << ")";
     if (after.c_cc[VMIN] != p.before.c_cc[VMIN] || after.c_cc[VTIME] != p.before.c_cc[VTIME])
-        changed += " VMIN/VTIME";
-    return changed.empty() ? "as before" : "changed:" + changed;
+        changed << " VMIN/VTIME";
+    return changed.str().empty() ? "as before" : "changed:" + changed.str();
 }
 
 void PrintWayOut(const std::string &way, Program &p, unsigned buttonsDown, Moment since) {
