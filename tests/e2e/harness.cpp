@@ -123,25 +123,21 @@ WaylandSession::WaylandSession(int outputs, const std::string &config) {
         return;
     }
     std::ofstream(dir.File("config")) << "xwayland disable\n" << config << "\n";
+    // sway makes its IPC socket where SWAYSOCK says, and its Wayland socket
+    // the first free one of the folder, wayland-1, before it.
+    ipc = dir.File("sway-ipc.sock");
+    socket = dir.File("wayland-1");
     sway = Run({"WLR_BACKENDS=headless", "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1",
-                "WLR_HEADLESS_OUTPUTS=" + std::to_string(outputs)},
+                "WLR_HEADLESS_OUTPUTS=" + std::to_string(outputs), "SWAYSOCK=" + ipc},
                {"/usr/bin/sway", "-c", dir.File("config")});
-    // sway makes its socket once it listens; its IPC socket comes last.
     WaitUntil(
         [&] {
-            for (const auto &entry : std::filesystem::directory_iterator(dir.path)) {
-                std::string name = entry.path().filename();
-                if (name.starts_with("sway-ipc."))
-                    ipc = entry.path();
-                else if (name.starts_with("wayland-") && name.find('.') == std::string::npos)
-                    socket = entry.path();
-            }
             if (waitpid(sway, nullptr, WNOHANG) == sway)
                 sway = -1;
-            return !ipc.empty() || sway == -1;
+            return std::filesystem::exists(ipc) || sway == -1;
         },
         30000);
-    if (ipc.empty() || socket.empty()) {
+    if (!std::filesystem::exists(ipc) || !std::filesystem::exists(socket)) {
         socket.clear();
         ADD_FAILURE() << "sway did not start: " << ReadWholeFile(dir.File("log"));
     }

@@ -22,6 +22,7 @@ namespace {
 const std::pair<int, int> corner = {1279, 0};
 const std::string banner = expectedBanner;
 const std::string notFound = std::string("Wii-Remote not found.\n") + expectedNoRemoteAdvice;
+const bool uinput = access("/dev/uinput", W_OK) == 0; // the mouse can be made here
 
 // Each of parts is in text.
 void ExpectSays(const std::string &text, std::initializer_list<std::string> parts) {
@@ -290,7 +291,7 @@ TEST_F(Scenario, TheRealLibraryFindsNoRemoteHere) {
 }
 
 TEST_F(Scenario, WaylandTakesTheMouseAwayFromX11) {
-    if (access("/dev/uinput", W_OK) == 0)
+    if (uinput)
         GTEST_SKIP() << "/dev/uinput can be used here";
     Launch launch = With("home");
     launch.wayland = "wayland-0";
@@ -299,7 +300,7 @@ TEST_F(Scenario, WaylandTakesTheMouseAwayFromX11) {
 }
 
 TEST(NoMouseOutput, SaysWhatWasTriedAndEndsBeforeTheRemoteIsOpened) {
-    if (access("/dev/uinput", W_OK) == 0)
+    if (uinput)
         GTEST_SKIP() << "/dev/uinput can be used here";
     const std::pair<std::optional<std::string>, const char *> cases[] = {
         {std::nullopt, "DISPLAY is not set"}, {":4095", "cannot open display \":4095\""}};
@@ -335,7 +336,6 @@ TEST(WaylandDesktop, XWaylandIsLeftForUinput) {
         return; // skipped, or failed saying why
     ASSERT_TRUE(session.StartXWayland());
     Program p({.display = session.display, .script = ScenarioPath("home")});
-    bool uinput = access("/dev/uinput", W_OK) == 0;
 
     EXPECT_EQ(p.WaitForExit(), uinput ? 0 : 1);
     std::string why = "display \"" + session.display + "\" is XWayland, in a Wayland session";
@@ -410,7 +410,6 @@ TEST(WaylandDesktop, SilentCompositorIsToldAndTheFirstModeTaken) {
     ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
     ASSERT_EQ(listen(silent, 4), 0);
     Program p({.wayland = "wayland-0", .runtime = runtime.path, .script = ScenarioPath("home")});
-    bool uinput = access("/dev/uinput", W_OK) == 0;
 
     EXPECT_EQ(p.WaitForExit(), uinput ? 0 : 1);
     close(silent);
