@@ -207,6 +207,8 @@ std::string TerminalEnd(const Program &p);
 // - 128. It must end with code, nothing held on x, its terminal (if any) as
 // before and the remote left quiet. Prints the way out, timed from the
 // moment the key was typed or the signal sent (`sent`), and returns it.
+// With no way (an end not in the table) the remote is neither checked nor
+// printed.
 int64_t ExpectEndedBy(const std::string &way, Program &p, XServer &x, int code,
                       const char *typed = nullptr, const char *sent = "the signal was sent");
 

@@ -217,7 +217,6 @@ TEST_F(Scenario, OutputWithNoReaderEndsNothing) {
 
 TEST_F(Scenario, EndedByASignalInsideTheBuzzStopsTheMotor) {
     Program p(With("hold_plus"));
-    const Bytes buzz = {0x13, 0x05};
     int64_t buzzUs = -1;
     ASSERT_TRUE(WaitUntil(
         [&] {
@@ -231,7 +230,7 @@ TEST_F(Scenario, EndedByASignalInsideTheBuzzStopsTheMotor) {
     int64_t killUs = ExpectEndedBy("SIGTERM inside a buzz", p, x, 128 + SIGTERM);
 
     std::vector<Bytes> written = Reports(p.HidLog(), "write");
-    auto at = std::find(written.begin(), written.end(), buzz);
+    auto at = std::find(written.begin(), written.end(), Bytes{0x13, 0x05});
     ASSERT_NE(at, written.end());
     // Sent well inside the 80 ms, the signal comes before the buzz's own end:
     // the quiet state is what turns the motor off.
@@ -371,6 +370,7 @@ TEST(WaylandDesktop, LayoutChangesAreHeardAsTheyCome) {
     kill(session.sway, SIGCONT);
     ASSERT_EQ(read, std::vector<int>{}) << "no layout";
     EXPECT_STREQ(why, "no answer within 1 s");
+    OutputArea box;
 
     // What is asked of sway, and the box then heard.
     const std::pair<std::vector<std::string>, std::vector<int>> changes[] = {
@@ -385,7 +385,6 @@ TEST(WaylandDesktop, LayoutChangesAreHeardAsTheyCome) {
         // The boxes heard until this one; the guard stops the listening if
         // it never comes.
         std::vector<int> heard;
-        OutputArea box;
         auto next = std::async(std::launch::async, [&] {
             while (heard != expected && NextWaylandLayout(&box))
                 heard = {box.x, box.y, box.width, box.height};
@@ -396,7 +395,6 @@ TEST(WaylandDesktop, LayoutChangesAreHeardAsTheyCome) {
         ASSERT_EQ(heard, expected);
     }
     StopWaylandLayout();
-    OutputArea box;
     EXPECT_FALSE(NextWaylandLayout(&box));
 }
 

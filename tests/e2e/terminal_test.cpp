@@ -32,13 +32,6 @@ struct OnATerminal : testing::Test {
     }
 };
 
-// Types what ends the program: it exits with code, the terminal as before.
-void ExpectEndsOn(Program &p, const std::string &typed, int code) {
-    p.Type(typed);
-    EXPECT_EQ(p.WaitForExit(), code) << "on " << (typed[0] == '\x1b' ? "Escape" : "a key");
-    EXPECT_EQ(TerminalEnd(p), "as before");
-}
-
 TEST_F(OnATerminal, ArrowKeysDoNotQuitAndEscapeDoes) {
     Program p(With(ScenarioPath("escape")));
     ASSERT_TRUE(p.WaitForOutput(quitLine));
@@ -55,14 +48,14 @@ TEST_F(OnATerminal, ArrowKeysDoNotQuitAndEscapeDoes) {
 TEST_F(OnATerminal, EscapeFollowedAtOnceByAnotherKeyQuits) {
     Program p(With(ScenarioPath("escape")));
     ASSERT_TRUE(p.WaitForOutput(quitLine));
-    ExpectEndsOn(p, "\x1b\r", 0);
+    ExpectEndedBy("", p, x, 0, "\x1b\r");
 }
 
 TEST_F(OnATerminal, AMessageWaitsForEnter) {
     Program p(With(ScenarioPath("no_remote")));
     ASSERT_TRUE(p.WaitForOutput("Wii-Remote not found.\r\n"));
     EXPECT_TRUE(p.SleepsIn("poll")) << "the message is not to flash by";
-    ExpectEndsOn(p, "\r", 1);
+    ExpectEndedBy("", p, x, 1, "\r");
 }
 
 // The Enter is typed while the control loop waits for a report, so it is
@@ -78,7 +71,7 @@ TEST_F(OnATerminal, OnlyAnEnterTypedAfterTheMessageAnswersIt) {
     p.Type("\r");
     ASSERT_TRUE(p.WaitForOutput("Wii-Remote disconnected."));
     EXPECT_TRUE(p.SleepsIn("poll")) << "an Enter typed before the message answered it";
-    ExpectEndsOn(p, "\r", 1);
+    ExpectEndedBy("", p, x, 1, "\r");
     ExpectLeftQuiet(p.HidLog());
     PrintWayOut("the remote gone, on a terminal", p, x.ButtonsDown(), RemoteGone(p.HidLog()));
 }
