@@ -83,9 +83,8 @@ struct WaylandSession {
 
     TempDir dir; // its XDG_RUNTIME_DIR
     pid_t sway = -1, xwayland = -1;
-    std::string socket;  // the Wayland socket's full path
-    std::string ipc;     // sway's IPC socket's full path
-    std::string display; // XWayland's ":N"
+    // The Wayland socket's and sway's IPC socket's full paths; XWayland's ":N".
+    std::string socket, ipc, display;
 };
 
 // What the X server did with the pointer, as an XRecord client saw it.
