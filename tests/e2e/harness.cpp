@@ -123,8 +123,8 @@ WaylandSession::WaylandSession(int outputs, const std::string &config) {
         return;
     }
     std::ofstream(dir.File("config")) << "xwayland disable\n" << config << "\n";
-    // sway makes its IPC socket where SWAYSOCK says, and its Wayland socket
-    // the first free one of the folder, wayland-1, before it.
+    // sway makes its IPC socket where SWAYSOCK says, after its Wayland
+    // socket, the first free of wayland-1, wayland-2... in the folder.
     ipc = dir.File("sway-ipc.sock");
     socket = dir.File("wayland-1");
     sway = Run({"WLR_BACKENDS=headless", "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1",
