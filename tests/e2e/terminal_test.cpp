@@ -92,7 +92,7 @@ TEST_F(OnATerminal, SignalsPutTheTerminalBackAndLetGoOfEverything) {
             SCOPED_TRACE(what);
             ASSERT_EQ(x.ButtonsDown(), 0u) << "left down by the case before";
             Program p(With(HoldScript(scripts, hold, 300)));
-            ASSERT_TRUE(Holding(p, hold));
+            ASSERT_TRUE(Holding(p, hold)) << p.screen;
             ExpectEndedBy(what + " on a terminal", p, x, 128 + signal, typed);
         }
 }
@@ -104,7 +104,7 @@ TEST_F(OnATerminal, CtrlZLetsGoWhileStoppedAndTheButtonsFollowAgainAfter) {
         launch.jobControl = true;
         Program p(launch);
         std::string with = std::string(" with ") + hold.name + " held";
-        ASSERT_TRUE(Holding(p, hold));
+        ASSERT_TRUE(Holding(p, hold)) << p.screen;
         pid_t job = tcgetpgrp(p.input);
         ASSERT_GT(job, 0);
 
