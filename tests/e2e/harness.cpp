@@ -49,23 +49,36 @@ static std::vector<char *> Pointers(std::vector<std::string> &strings) {
     return pointers;
 }
 
-// The child's status, through interruptions.
-static int Reap(pid_t pid) {
-    int status = 0;
-    while (waitpid(pid, &status, 0) == -1 && errno == EINTR) {
-    }
-    return status;
+// Starts argv (its program found on PATH) with env, the test's own when
+// empty; stdin from /dev/null, stdout and stderr to log (else /dev/null); as
+// nobody when asked and the test is root. Its lists are made before the fork:
+// the child of a process with threads may not allocate.
+static pid_t Spawn(std::vector<std::string> argv, std::vector<std::string> env = {},
+                   const std::string &log = "", bool nobody = false) {
+    std::vector<char *> argvp = Pointers(argv), envp = Pointers(env);
+    pid_t pid = fork();
+    if (pid != 0)
+        return pid;
+    if (nobody && getuid() == 0 &&
+        (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+        _exit(126);
+    int null = open("/dev/null", O_RDWR),
+        out = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    dup2(null, 0);
+    dup2(out >= 0 ? out : null, 1);
+    dup2(out >= 0 ? out : null, 2);
+    execvpe(argvp[0], argvp.data(), env.empty() ? environ : envp.data());
+    _exit(127);
 }
 
-// Starts an X server that takes -displayfd: exec, given the pipe's writing
-// end, runs it in the child. The server writes its number to the pipe once
-// it accepts connections: its ":N", or empty when it never did.
-static std::string StartDisplay(pid_t *pid, const std::function<void(std::string fd)> &exec) {
+// Starts an X server that takes -displayfd: start, given the pipe's writing
+// end, starts it and returns its PID. The server writes its number to the
+// pipe once it accepts connections: its ":N", or empty when it never did.
+static std::string StartDisplay(pid_t *pid, const std::function<pid_t(std::string fd)> &start) {
     int ready[2];
     if (pipe(ready) != 0)
         return "";
-    if ((*pid = fork()) == 0)
-        exec(std::to_string(ready[1]));
+    *pid = start(std::to_string(ready[1]));
     close(ready[1]);
     std::string number;
     char c;
@@ -78,12 +91,8 @@ static std::string StartDisplay(pid_t *pid, const std::function<void(std::string
 
 XServer::XServer() {
     display = StartDisplay(&pid, [](std::string fd) {
-        int null = open("/dev/null", O_RDWR);
-        for (int to : {0, 1, 2})
-            dup2(null, to);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24",
-               "-nolisten", "tcp", "-noreset", nullptr);
-        _exit(127);
+        return Spawn({"Xvfb", "-displayfd", fd, "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
+                      "-noreset"});
     });
     if (display.empty())
         ADD_FAILURE() << "Xvfb did not start";
@@ -91,76 +100,61 @@ XServer::XServer() {
         ADD_FAILURE() << "cannot open " << display;
 }
 
-// In the child: the session's user, and an environment of its own.
-[[noreturn]] static void ExecInSession(const std::string &runtime, std::vector<std::string> env,
-                                       std::vector<std::string> argv) {
-    if (getuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
-        _exit(126);
-    env.insert(env.end(), {"XDG_RUNTIME_DIR=" + runtime, "HOME=" + runtime,
+// In the session: as its user, with an environment of its own, output to
+// its log.
+pid_t WaylandSession::Run(std::vector<std::string> env, const std::vector<std::string> &argv) {
+    env.insert(env.end(), {"XDG_RUNTIME_DIR=" + dir.path, "HOME=" + dir.path,
                            "PATH=/usr/sbin:/usr/bin:/sbin:/bin"});
-    int null = open("/dev/null", O_RDWR);
-    int log = open((runtime + "/log").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    dup2(null, 0);
-    dup2(log >= 0 ? log : null, 1);
-    dup2(log >= 0 ? log : null, 2);
-    execve(argv[0].c_str(), Pointers(argv).data(), Pointers(env).data());
-    _exit(127);
+    return Spawn(argv, env, dir.File("log"), true);
+}
+
+static void Skip(const std::string &why) {
+    GTEST_SKIP() << why;
 }
 
 WaylandSession::WaylandSession(int outputs, const std::string &config) {
     for (const char *program : {"/usr/bin/sway", "/usr/bin/Xwayland"})
         if (access(program, X_OK) != 0) {
-            skip = std::string(program) + " is missing: apt-get install sway xwayland";
+            Skip(std::string(program) + " is missing: apt-get install sway xwayland");
             return;
         }
     if (getuid() == 0 && chown(dir.path.c_str(), 65534, 65534) != 0) {
-        skip = "cannot hand the session's folder to nobody";
+        Skip("cannot hand the session's folder to nobody");
         return;
     }
     std::ofstream(dir.File("config")) << "xwayland disable\n" << config << "\n";
-    sway = fork();
-    if (sway == 0)
-        ExecInSession(dir.path,
-                      {"WLR_BACKENDS=headless", "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1",
-                       "WLR_HEADLESS_OUTPUTS=" + std::to_string(outputs)},
-                      {"/usr/bin/sway", "-c", dir.File("config")});
-    // sway makes its socket once it listens; its IPC socket comes last.
+    // sway makes its IPC socket where SWAYSOCK says, after its Wayland
+    // socket, the first free of wayland-1, wayland-2... in the folder.
+    ipc = dir.File("sway-ipc.sock");
+    socket = dir.File("wayland-1");
+    sway = Run({"WLR_BACKENDS=headless", "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1",
+                "WLR_HEADLESS_OUTPUTS=" + std::to_string(outputs), "SWAYSOCK=" + ipc},
+               {"/usr/bin/sway", "-c", dir.File("config")});
     WaitUntil(
         [&] {
-            for (const auto &entry : std::filesystem::directory_iterator(dir.path)) {
-                std::string name = entry.path().filename();
-                if (name.starts_with("sway-ipc."))
-                    ipc = entry.path();
-                else if (name.starts_with("wayland-") && name.find('.') == std::string::npos)
-                    socket = entry.path();
-            }
             if (waitpid(sway, nullptr, WNOHANG) == sway)
                 sway = -1;
-            return !ipc.empty() || sway == -1;
+            return std::filesystem::exists(ipc) || sway == -1;
         },
         30000);
-    if (ipc.empty()) {
+    if (!std::filesystem::exists(ipc) || !std::filesystem::exists(socket)) {
         socket.clear();
         ADD_FAILURE() << "sway did not start: " << ReadWholeFile(dir.File("log"));
     }
 }
 
-bool WaylandSession::Msg(const std::vector<std::string> &args) {
-    std::vector<std::string> argv = {"/usr/bin/swaymsg"};
-    argv.insert(argv.end(), args.begin(), args.end());
-    pid_t msg = fork();
-    if (msg == 0)
-        ExecInSession(dir.path, {"SWAYSOCK=" + ipc}, argv);
-    int status = Reap(msg);
+bool WaylandSession::Msg(std::vector<std::string> args) {
+    args.insert(args.begin(), "/usr/bin/swaymsg");
+    int status = 0;
+    waitpid(Run({"SWAYSOCK=" + ipc}, args), &status, 0);
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 bool WaylandSession::StartXWayland() {
-    if (skip.empty())
-        display = StartDisplay(&xwayland, [&](std::string fd) {
-            ExecInSession(dir.path, {"WAYLAND_DISPLAY=" + socket},
-                          {"/usr/bin/Xwayland", "-displayfd", fd, "-ac", "-nolisten", "tcp"});
-        });
+    display = StartDisplay(&xwayland, [&](std::string fd) {
+        return Run({"WAYLAND_DISPLAY=" + socket},
+                   {"/usr/bin/Xwayland", "-displayfd", fd, "-ac", "-nolisten", "tcp"});
+    });
     return !display.empty();
 }
 
@@ -185,12 +179,6 @@ std::pair<int, int> XServer::Cursor(unsigned *buttons) {
     return {x, y};
 }
 
-unsigned XServer::ButtonsDown() {
-    unsigned buttons;
-    Cursor(&buttons);
-    return buttons;
-}
-
 void PrintTo(const XAction &a, std::ostream *os) {
     if (a.type == XMotion)
         *os << "Motion(" << a.x << ", " << a.y << ")";
@@ -205,15 +193,13 @@ static void Intercepted(XPointer closure, XRecordInterceptData *data) {
     if (data->category == XRecordFromServer && data->data_len * 4 >= 32) {
         const unsigned char *e = data->data;
         int type = e[0] & 0x7F;
-        int16_t x, y;
-        std::memcpy(&x, e + 20, 2);
-        std::memcpy(&y, e + 22, 2);
+        int16_t at[2];
+        std::memcpy(at, e + 20, 4);
         if (type == KeyRelease && e[1] == recorder->sentinelKey)
             recorder->sentinelSeen = true;
-        else if (type == ButtonPress || type == ButtonRelease)
-            recorder->seen.push_back({type, e[1], 0, 0});
-        else if (type == MotionNotify)
-            recorder->seen.push_back({type, 0, x, y});
+        else if (type == ButtonPress || type == ButtonRelease || type == MotionNotify)
+            recorder->seen.push_back(type == MotionNotify ? XAction{type, 0, at[0], at[1]}
+                                                          : XAction{type, e[1], 0, 0});
     }
     XRecordFreeData(data);
 }
@@ -262,8 +248,7 @@ std::vector<XAction> XRecorder::Buttons() {
 std::vector<std::pair<int, int>> XRecorder::Positions() {
     std::vector<std::pair<int, int>> positions;
     for (const XAction &a : Actions())
-        if (a.type == MotionNotify &&
-            (positions.empty() || positions.back() != std::pair{a.x, a.y}))
+        if (a.type == XMotion && (positions.empty() || positions.back() != std::pair{a.x, a.y}))
             positions.push_back({a.x, a.y});
     return positions;
 }
@@ -296,26 +281,19 @@ static std::vector<std::string> Environment(const Launch &launch, const TempDir 
 // As a shell runs a job: the program in a process group of its own, in the
 // foreground of the terminal, with this process (the session's leader) as
 // its parent, so that a stop signal stops it. This process then waits and
-// ends as the program ended.
+// exits with the program's code (128 + signal when a signal ended it).
 static void RunAsJob() {
     pid_t job = fork();
     if (job == 0) {
-        sigset_t ttou, old;
-        sigemptyset(&ttou);
-        sigaddset(&ttou, SIGTTOU);
         setpgid(0, 0);
-        sigprocmask(SIG_BLOCK, &ttou, &old);
+        signal(SIGTTOU, SIG_IGN); // as a group not yet in the foreground takes it
         tcsetpgrp(0, getpid());
-        sigprocmask(SIG_SETMASK, &old, nullptr);
+        signal(SIGTTOU, SIG_DFL);
         return;
     }
-    int status = Reap(job);
-    if (WIFSIGNALED(status)) {
-        signal(WTERMSIG(status), SIG_DFL);
-        kill(getpid(), WTERMSIG(status));
-        _exit(128 + WTERMSIG(status));
-    }
-    _exit(WEXITSTATUS(status));
+    int status = 0;
+    waitpid(job, &status, 0);
+    _exit(WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status));
 }
 
 // A scripted run is watched until its probe has passed or failed (on a
@@ -328,21 +306,21 @@ Program::Program(const Launch &launch) {
         Start(launch);
         if (!launch.scripted || launch.script.empty() || run == 3)
             return;
+        auto failed = [&] { return Stdout().find("Wii-Remote cannot open.") != std::string::npos; };
         WaitUntil(
             [&] {
                 Drain();
                 return ReadProbeOutcome(HidLog()) != ProbeOutcome::Undecided || !Running() ||
-                       Stdout().find("Wii-Remote cannot open.") != std::string::npos;
+                       failed();
             },
             10000);
-        bool failed = Stdout().find("Wii-Remote cannot open.") != std::string::npos;
         // On a terminal the message waits for Enter, the remote still open:
         // answered, the program closes it and the log says all.
-        if (failed && launch.input == Launch::Terminal) {
+        if (failed() && launch.input == Launch::Terminal) {
             Type("\r");
             WaitForExit();
         }
-        std::string late = LateForTheProbe(HidLog(), failed);
+        std::string late = LateForTheProbe(HidLog(), failed());
         if (late.empty())
             return;
         std::printf("%s; running once more\n", late.c_str());
@@ -432,7 +410,9 @@ bool Program::Running() {
     return false;
 }
 
-bool Program::ReadsAfter(int64_t us, size_t n) {
+bool Program::TypedThenRead(const std::string &key, size_t n) {
+    int64_t us = MonotonicUs();
+    Type(key);
     return WaitUntil([&] {
         std::vector<LogLine> reads = OfKind(HidLog(), "read");
         return size_t(std::count_if(reads.begin(), reads.end(),
@@ -440,13 +420,9 @@ bool Program::ReadsAfter(int64_t us, size_t n) {
     });
 }
 
-// The main thread's place in the kernel: a poll with no end is the wait
-// for a key (the control loop's key test does not block).
-bool Program::WaitingForKeys() {
-    return WaitUntil([&] {
-        return ReadWholeFile("/proc/" + std::to_string(pid) + "/wchan").find("poll") !=
-               std::string::npos;
-    });
+bool Program::SleepsIn(const std::string &call) {
+    std::string wchan = "/proc/" + std::to_string(pid) + "/wchan";
+    return WaitUntil([&] { return ReadWholeFile(wchan).find(call) != std::string::npos; });
 }
 
 int Program::WaitForExit(Ms limit) {
@@ -489,19 +465,17 @@ std::string TerminalEnd(const Program &p) {
     termios after{};
     if (p.terminal == -1 || tcgetattr(p.terminal, &after) != 0)
         return p.terminal == -1 ? "not a terminal" : "unreadable";
-    std::string changed;
-    char one[64];
+    std::ostringstream changed;
+    changed << std::showbase << std::oct;
     for (auto [name, flag] : {std::pair{"iflag", &termios::c_iflag},
                               {"oflag", &termios::c_oflag},
                               {"cflag", &termios::c_cflag},
                               {"lflag", &termios::c_lflag}})
-        if (after.*flag != p.before.*flag) {
-            std::snprintf(one, sizeof one, " %s %#o (was %#o)", name, after.*flag, p.before.*flag);
-            changed += one;
-        }
+        if (after.*flag != p.before.*flag)
+            changed << " " << name << " " << after.*flag << " (was " << p.before.*flag << ")";
     if (after.c_cc[VMIN] != p.before.c_cc[VMIN] || after.c_cc[VTIME] != p.before.c_cc[VTIME])
-        changed += " VMIN/VTIME";
-    return changed.empty() ? "as before" : "changed:" + changed;
+        changed << " VMIN/VTIME";
+    return changed.str().empty() ? "as before" : "changed:" + changed.str();
 }
 
 void PrintWayOut(const std::string &way, Program &p, unsigned buttonsDown, Moment since) {
@@ -523,6 +497,8 @@ int64_t ExpectEndedBy(const std::string &way, Program &p, XServer &x, int code, 
     // The server would keep a button down after its client has gone: the
     // program lets go of it on the way out.
     EXPECT_TRUE(x.ButtonsBecome(0));
+    if (way.empty())
+        return us;
     // The remote is left as a quit leaves it: camera and streaming off, then
     // closed, with nothing of the control loop's after.
     ExpectLeftQuiet(p.HidLog());

@@ -12,7 +12,6 @@
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <sys/types.h>
 #include <termios.h>
 #include <unistd.h>
 #include <utility>
@@ -52,7 +51,11 @@ struct XServer {
     // The pointer's root position; buttons, when given, takes the pointer
     // buttons the server holds down, as XQueryPointer's mask.
     std::pair<int, int> Cursor(unsigned *buttons = nullptr);
-    unsigned ButtonsDown();
+    unsigned ButtonsDown() {
+        unsigned buttons;
+        Cursor(&buttons);
+        return buttons;
+    }
     bool ButtonsBecome(unsigned mask) {
         return WaitUntil([&] { return ButtonsDown() == mask; });
     }
@@ -61,8 +64,8 @@ struct XServer {
 // A headless Wayland session of the test's own: sway with its outputs laid
 // out by config (a sway config's lines), and on demand XWayland in it, as a
 // desktop runs it for X programs. Run as nobody when the test is root, since
-// sway will not run as root. skip says which programs are missing; socket
-// is empty when sway did not start.
+// sway will not run as root. socket is empty when sway did not start: the
+// case is then skipped (sway or XWayland missing) or failed, saying why.
 struct WaylandSession {
     WaylandSession(int outputs, const std::string &config);
     ~WaylandSession() {
@@ -73,14 +76,15 @@ struct WaylandSession {
     bool StartXWayland();
     // swaymsg with these arguments, as the session's user; whether it
     // succeeded.
-    bool Msg(const std::vector<std::string> &args);
+    bool Msg(std::vector<std::string> args);
+    // Starts a program in the session, as its user, with env besides the
+    // session's own variables, its output to the session's log.
+    pid_t Run(std::vector<std::string> env, const std::vector<std::string> &argv);
 
     TempDir dir; // its XDG_RUNTIME_DIR
     pid_t sway = -1, xwayland = -1;
-    std::string socket;  // the Wayland socket's full path
-    std::string ipc;     // sway's IPC socket's full path
-    std::string display; // XWayland's ":N"
-    std::string skip;
+    // The Wayland socket's and sway's IPC socket's full paths; XWayland's ":N".
+    std::string socket, ipc, display;
 };
 
 // What the X server did with the pointer, as an XRecord client saw it.
@@ -92,12 +96,8 @@ struct XAction {
     bool operator==(const XAction &) const = default;
 };
 void PrintTo(const XAction &a, std::ostream *os);
-inline XAction Press(int button) {
-    return {XPress, button, 0, 0};
-}
-inline XAction Release(int button) {
-    return {XRelease, button, 0, 0};
-}
+inline constexpr auto Press = [](int button) { return XAction{XPress, button, 0, 0}; };
+inline constexpr auto Release = [](int button) { return XAction{XRelease, button, 0, 0}; };
 
 struct XRecorder {
     explicit XRecorder(XServer &server);
@@ -156,11 +156,14 @@ struct Program {
     // Takes what the program wrote on its terminal (none when not on one).
     void Drain();
     bool Running();
-    // Events that show a key changed nothing: n reports read after the
-    // moment (the control loop's key test has run again since), or, where
-    // no reports come, the program blocked waiting for a key.
-    bool ReadsAfter(int64_t us, size_t n);
-    bool WaitingForKeys();
+    // Types key and waits for the events that show it changed nothing: n
+    // reports read after it (the control loop's key test has run again since).
+    bool TypedThenRead(const std::string &key, size_t n);
+    // Waits until the main thread sleeps in the kernel's call (its
+    // /proc/<pid>/wchan): a poll with no end is the wait for a key (the
+    // control loop's key test does not block), a nanosleep the scripted
+    // remote's wait for its next report.
+    bool SleepsIn(const std::string &call);
     // Waits for the end, the exit code (or 128 + signal); -1 on timeout, when
     // the program is killed.
     int WaitForExit(Ms limit = Ms(20000));
@@ -203,6 +206,8 @@ std::string TerminalEnd(const Program &p);
 // - 128. It must end with code, nothing held on x, its terminal (if any) as
 // before and the remote left quiet. Prints the way out, timed from the
 // moment the key was typed or the signal sent (`sent`), and returns it.
+// With no way (an end not in the table) the remote is neither checked nor
+// printed.
 int64_t ExpectEndedBy(const std::string &way, Program &p, XServer &x, int code,
                       const char *typed = nullptr, const char *sent = "the signal was sent");
 

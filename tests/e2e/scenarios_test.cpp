@@ -22,6 +22,7 @@ namespace {
 const std::pair<int, int> corner = {1279, 0};
 const std::string banner = expectedBanner;
 const std::string notFound = std::string("Wii-Remote not found.\n") + expectedNoRemoteAdvice;
+const bool uinput = access("/dev/uinput", W_OK) == 0; // the mouse can be made here
 
 // Each of parts is in text.
 void ExpectSays(const std::string &text, std::initializer_list<std::string> parts) {
@@ -50,12 +51,10 @@ struct Scenario : testing::Test {
                  std::optional<std::string> err = {}) {
         run.emplace(launch);
         EXPECT_EQ(run->WaitForExit(), code);
-        if (out) {
-            EXPECT_EQ(run->Stdout(), *out);
-        }
-        if (err) {
-            EXPECT_EQ(run->Stderr(), *err);
-        }
+        for (auto [expected, written] : {std::pair{out, run->Stdout()}, {err, run->Stderr()}})
+            if (expected) {
+                EXPECT_EQ(written, *expected);
+            }
         return *run;
     }
 };
@@ -155,9 +154,7 @@ TEST_F(Scenario, TheDpadStartsFromWhereTheMouseLeftTheCursor) {
 TEST_F(Scenario, EscapeFromAPipeEndsTheRun) {
     Program p(With("escape"));
     ASSERT_TRUE(p.WaitForOutput(banner));
-    int64_t typedUs = MonotonicUs();
-    p.Type("q");
-    EXPECT_TRUE(p.ReadsAfter(typedUs, 2)) << "another key changes nothing";
+    EXPECT_TRUE(p.TypedThenRead("q", 2)) << "another key changes nothing";
     ExpectEndedBy("Escape from a pipe", p, x, 0, "\x1b");
     EXPECT_LT(OfKind(p.HidLog(), "read").size(), 400u) << "ended by the key, not by the script";
 }
@@ -170,10 +167,9 @@ TEST_F(Scenario, ARemoteThatGoesAwayEndsTheRunWithNothingHeld) {
                          "Wii-Remote disconnected.\n");
         EXPECT_EQ(record->Buttons(), hold.byLoop);
         EXPECT_EQ(x.ButtonsDown(), 0u);
-        std::vector<LogLine> log = p.HidLog();
-        ExpectLeftQuiet(log);
+        ExpectLeftQuiet(p.HidLog());
         PrintWayOut(std::string("the remote gone with ") + hold.name + " held", p, x.ButtonsDown(),
-                    RemoteGone(log));
+                    RemoteGone(p.HidLog()));
     }
 }
 
@@ -221,7 +217,6 @@ TEST_F(Scenario, OutputWithNoReaderEndsNothing) {
 
 TEST_F(Scenario, EndedByASignalInsideTheBuzzStopsTheMotor) {
     Program p(With("hold_plus"));
-    const Bytes buzz = {0x13, 0x05};
     int64_t buzzUs = -1;
     ASSERT_TRUE(WaitUntil(
         [&] {
@@ -235,7 +230,7 @@ TEST_F(Scenario, EndedByASignalInsideTheBuzzStopsTheMotor) {
     int64_t killUs = ExpectEndedBy("SIGTERM inside a buzz", p, x, 128 + SIGTERM);
 
     std::vector<Bytes> written = Reports(p.HidLog(), "write");
-    auto at = std::find(written.begin(), written.end(), buzz);
+    auto at = std::find(written.begin(), written.end(), Bytes{0x13, 0x05});
     ASSERT_NE(at, written.end());
     // Sent well inside the 80 ms, the signal comes before the buzz's own end:
     // the quiet state is what turns the motor off.
@@ -295,7 +290,7 @@ TEST_F(Scenario, TheRealLibraryFindsNoRemoteHere) {
 }
 
 TEST_F(Scenario, WaylandTakesTheMouseAwayFromX11) {
-    if (access("/dev/uinput", W_OK) == 0)
+    if (uinput)
         GTEST_SKIP() << "/dev/uinput can be used here";
     Launch launch = With("home");
     launch.wayland = "wayland-0";
@@ -304,7 +299,7 @@ TEST_F(Scenario, WaylandTakesTheMouseAwayFromX11) {
 }
 
 TEST(NoMouseOutput, SaysWhatWasTriedAndEndsBeforeTheRemoteIsOpened) {
-    if (access("/dev/uinput", W_OK) == 0)
+    if (uinput)
         GTEST_SKIP() << "/dev/uinput can be used here";
     const std::pair<std::optional<std::string>, const char *> cases[] = {
         {std::nullopt, "DISPLAY is not set"}, {":4095", "cannot open display \":4095\""}};
@@ -319,21 +314,15 @@ TEST(NoMouseOutput, SaysWhatWasTriedAndEndsBeforeTheRemoteIsOpened) {
 
 // The outputs' box ReadWaylandLayout reads as {x, y, width, height}, empty
 // when it reads none (why says why), with the environment's variable name
-// set to value for the call and WAYLAND_DISPLAY otherwise unset; as it was
-// after.
+// set to value for the call and WAYLAND_DISPLAY otherwise unset; both unset
+// after (the programs the tests start are given their own).
 std::vector<int> LayoutWith(const char *name, const std::string &value,
                             const char **why = nullptr) {
-    std::optional<std::string> before;
-    if (const char *was = std::getenv(name))
-        before = was;
     unsetenv("WAYLAND_DISPLAY");
     setenv(name, value.c_str(), 1);
     OutputArea box = {};
     bool read = ReadWaylandLayout(&box, why);
-    if (before)
-        setenv(name, before->c_str(), 1);
-    else
-        unsetenv(name);
+    unsetenv(name);
     return read ? std::vector<int>{box.x, box.y, box.width, box.height} : std::vector<int>{};
 }
 
@@ -342,12 +331,10 @@ std::vector<int> LayoutWith(const char *name, const std::string &value,
 // programs only; the program says why it leaves X11.
 TEST(WaylandDesktop, XWaylandIsLeftForUinput) {
     WaylandSession session(1, "output HEADLESS-1 mode 640x480");
-    if (!session.skip.empty())
-        GTEST_SKIP() << session.skip;
-    ASSERT_FALSE(session.socket.empty());
+    if (session.socket.empty())
+        return; // skipped, or failed saying why
     ASSERT_TRUE(session.StartXWayland());
     Program p({.display = session.display, .script = ScenarioPath("home")});
-    bool uinput = access("/dev/uinput", W_OK) == 0;
 
     EXPECT_EQ(p.WaitForExit(), uinput ? 0 : 1);
     std::string why = "display \"" + session.display + "\" is XWayland, in a Wayland session";
@@ -361,9 +348,8 @@ TEST(WaylandDesktop, XWaylandIsLeftForUinput) {
 TEST(WaylandDesktop, LayoutIsTheOutputsBoxInLogicalPixels) {
     WaylandSession session(2, "output HEADLESS-1 mode 800x600 position 0 0\n"
                               "output HEADLESS-2 mode 640x480 position -320 -100 scale 2");
-    if (!session.skip.empty())
-        GTEST_SKIP() << session.skip;
-    ASSERT_FALSE(session.socket.empty());
+    if (session.socket.empty())
+        return; // skipped, or failed saying why
     const std::vector<int> expected = {-320, -100, 1120, 700};
     EXPECT_EQ(LayoutWith("WAYLAND_DISPLAY", session.socket), expected);
     // Without WAYLAND_DISPLAY the runtime folder's socket is found (sway's
@@ -376,15 +362,15 @@ TEST(WaylandDesktop, LayoutIsTheOutputsBoxInLogicalPixels) {
 // output added, moved left over the first, scaled; each heard as its box.
 TEST(WaylandDesktop, LayoutChangesAreHeardAsTheyCome) {
     WaylandSession session(1, "output HEADLESS-1 mode 800x600 position 0 0");
-    if (!session.skip.empty())
-        GTEST_SKIP() << session.skip;
-    ASSERT_FALSE(session.socket.empty());
+    if (session.socket.empty())
+        return; // skipped, or failed saying why
     const char *why = nullptr;
     kill(session.sway, SIGSTOP);
     std::vector<int> read = LayoutWith("WAYLAND_DISPLAY", session.socket, &why);
     kill(session.sway, SIGCONT);
     ASSERT_EQ(read, std::vector<int>{}) << "no layout";
     EXPECT_STREQ(why, "no answer within 1 s");
+    OutputArea box;
 
     // What is asked of sway, and the box then heard.
     const std::pair<std::vector<std::string>, std::vector<int>> changes[] = {
@@ -399,7 +385,6 @@ TEST(WaylandDesktop, LayoutChangesAreHeardAsTheyCome) {
         // The boxes heard until this one; the guard stops the listening if
         // it never comes.
         std::vector<int> heard;
-        OutputArea box;
         auto next = std::async(std::launch::async, [&] {
             while (heard != expected && NextWaylandLayout(&box))
                 heard = {box.x, box.y, box.width, box.height};
@@ -410,7 +395,6 @@ TEST(WaylandDesktop, LayoutChangesAreHeardAsTheyCome) {
         ASSERT_EQ(heard, expected);
     }
     StopWaylandLayout();
-    OutputArea box;
     EXPECT_FALSE(NextWaylandLayout(&box));
 }
 
@@ -424,7 +408,6 @@ TEST(WaylandDesktop, SilentCompositorIsToldAndTheFirstModeTaken) {
     ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
     ASSERT_EQ(listen(silent, 4), 0);
     Program p({.wayland = "wayland-0", .runtime = runtime.path, .script = ScenarioPath("home")});
-    bool uinput = access("/dev/uinput", W_OK) == 0;
 
     EXPECT_EQ(p.WaitForExit(), uinput ? 0 : 1);
     close(silent);

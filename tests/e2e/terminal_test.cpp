@@ -32,24 +32,14 @@ struct OnATerminal : testing::Test {
     }
 };
 
-// Types what ends the program: it exits with code, the terminal as before.
-void ExpectEndsOn(Program &p, const std::string &typed, int code) {
-    p.Type(typed);
-    EXPECT_EQ(p.WaitForExit(), code) << "on " << (typed[0] == '\x1b' ? "Escape" : "a key");
-    EXPECT_EQ(TerminalEnd(p), "as before");
-}
-
 TEST_F(OnATerminal, ArrowKeysDoNotQuitAndEscapeDoes) {
     Program p(With(ScenarioPath("escape")));
     ASSERT_TRUE(p.WaitForOutput(quitLine));
     EXPECT_TRUE(KeysWithoutEcho(p));
 
     // Up, F1 (both forms), Ctrl-Right, a plain key: none of them quits.
-    for (const char *key : {"\x1b[A", "\x1bOP", "\x1b[11~", "\x1b[1;5C", "q"}) {
-        int64_t typedUs = MonotonicUs();
-        p.Type(key);
-        EXPECT_TRUE(p.ReadsAfter(typedUs, 3)) << "quit on " << key + 1;
-    }
+    for (const char *key : {"\x1b[A", "\x1bOP", "\x1b[11~", "\x1b[1;5C", "q"})
+        EXPECT_TRUE(p.TypedThenRead(key, 3)) << "quit on " << key + 1;
     EXPECT_EQ(p.screen.find("[A"), std::string::npos) << "keys are not echoed";
     ExpectEndedBy("Escape on a terminal", p, x, 0, "\x1b");
 }
@@ -58,14 +48,14 @@ TEST_F(OnATerminal, ArrowKeysDoNotQuitAndEscapeDoes) {
 TEST_F(OnATerminal, EscapeFollowedAtOnceByAnotherKeyQuits) {
     Program p(With(ScenarioPath("escape")));
     ASSERT_TRUE(p.WaitForOutput(quitLine));
-    ExpectEndsOn(p, "\x1b\r", 0);
+    ExpectEndedBy("", p, x, 0, "\x1b\r");
 }
 
 TEST_F(OnATerminal, AMessageWaitsForEnter) {
     Program p(With(ScenarioPath("no_remote")));
     ASSERT_TRUE(p.WaitForOutput("Wii-Remote not found.\r\n"));
-    EXPECT_TRUE(p.WaitingForKeys()) << "the message is not to flash by";
-    ExpectEndsOn(p, "\r", 1);
+    EXPECT_TRUE(p.SleepsIn("poll")) << "the message is not to flash by";
+    ExpectEndedBy("", p, x, 1, "\r");
 }
 
 // The Enter is typed while the control loop waits for a report, so it is
@@ -73,14 +63,17 @@ TEST_F(OnATerminal, AMessageWaitsForEnter) {
 TEST_F(OnATerminal, OnlyAnEnterTypedAfterTheMessageAnswersIt) {
     Program p(With(ScenarioPath("quiet_then_gone")));
     ASSERT_TRUE(p.WaitForOutput(quitLine));
-    usleep(500000);
+    // The IR mode's first report read, the next read sleeps through the quiet
+    // time: the control loop's key test has run, and will not run again
+    // before the remote goes.
+    ASSERT_TRUE(WaitUntil([&] { return Hex(p.HidLog().back().bytes).starts_with("33"); }));
+    ASSERT_TRUE(p.SleepsIn("nanosleep"));
     p.Type("\r");
     ASSERT_TRUE(p.WaitForOutput("Wii-Remote disconnected."));
-    EXPECT_TRUE(p.WaitingForKeys()) << "an Enter typed before the message answered it";
-    ExpectEndsOn(p, "\r", 1);
-    std::vector<LogLine> log = p.HidLog();
-    ExpectLeftQuiet(log);
-    PrintWayOut("the remote gone, on a terminal", p, x.ButtonsDown(), RemoteGone(log));
+    EXPECT_TRUE(p.SleepsIn("poll")) << "an Enter typed before the message answered it";
+    ExpectEndedBy("", p, x, 1, "\r");
+    ExpectLeftQuiet(p.HidLog());
+    PrintWayOut("the remote gone, on a terminal", p, x.ButtonsDown(), RemoteGone(p.HidLog()));
 }
 
 // Each signal, with B, A and both held: the terminal's settings, the
@@ -99,7 +92,7 @@ TEST_F(OnATerminal, SignalsPutTheTerminalBackAndLetGoOfEverything) {
             SCOPED_TRACE(what);
             ASSERT_EQ(x.ButtonsDown(), 0u) << "left down by the case before";
             Program p(With(HoldScript(scripts, hold, 300)));
-            ASSERT_TRUE(Holding(p, hold));
+            ASSERT_TRUE(Holding(p, hold)) << p.screen;
             ExpectEndedBy(what + " on a terminal", p, x, 128 + signal, typed);
         }
 }
@@ -111,7 +104,7 @@ TEST_F(OnATerminal, CtrlZLetsGoWhileStoppedAndTheButtonsFollowAgainAfter) {
         launch.jobControl = true;
         Program p(launch);
         std::string with = std::string(" with ") + hold.name + " held";
-        ASSERT_TRUE(Holding(p, hold));
+        ASSERT_TRUE(Holding(p, hold)) << p.screen;
         pid_t job = tcgetpgrp(p.input);
         ASSERT_GT(job, 0);
 
