@@ -149,6 +149,7 @@ TEST(ProbeLateness, TheMachineIsToldFromTheProgram) {
         {start + "read 40000 6 31 00 00 00\nclose 101000 7\n", false},     // a zero answer
         {start + "scheduled 150000 149000\nclose 151000 7\n", true},       // a new thread ran late
         {start + "close 101000 7\nscheduled 150000 149000\n", true},       // or not by the close
+        {start + "scheduled 2000 1000\nstalled 60000 25000\nclose 101000 7\n", true}, // or stalled
         {start + "scheduled 2000 1000\nread 120000" + answer + "close 121000 7\n", true},
         {start + "scheduled 2000 1000\nread 40000" + answer + "close 101000 7\n", true},
         {start + "scheduled 2000 1000\nwaiting 40000" + answer + "close 101000 7\n", true},

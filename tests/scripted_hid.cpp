@@ -51,7 +51,8 @@ struct Remote : Session {
     int node = -1; // the file standing for the remote's node, while open
 };
 
-Remote remote;
+// Never destroyed: the library's own thread may outlive the program's main.
+Remote &remote = *new Remote;
 
 // The monotonic clock, the same the program's counter reads.
 int64_t Now() {
@@ -127,6 +128,21 @@ void NoteReportWaiting() {
     const Queued *due = remote.queue.empty() ? nullptr : &remote.queue.front();
     if (due && due->ns <= Now() && due->report.length > 0)
         Log("waiting", due->ns, due->report.length, due->report.bytes, due->report.length);
+}
+
+// What the machine did to the library's own thread in the probe's window:
+// its first run, and a wake 10 ms late or more while the answer was due;
+// logged until the log ends with the close. False once it has.
+bool NoteMachine(const char *what, int64_t ns, int64_t lateNs, bool stall) {
+    std::lock_guard<std::mutex> hold(remote.lock);
+    if (remote.closed)
+        return false;
+    PlayUntil(ns);
+    const Queued *due = remote.queue.empty() ? nullptr : &remote.queue.front();
+    bool answerDue = due && due->ns <= ns && due->report.length > 0;
+    if (!stall || (answerDue && lateNs >= 10000000))
+        Log(what, ns, static_cast<int>(lateNs / 1000), nullptr, 0);
+    return true;
 }
 
 // Counts a read in progress; a reader thread killed inside the read still
@@ -283,15 +299,21 @@ int WriteReport(int, unsigned char *report, unsigned int *) {
     int length = OutputReportLength(report[0]);
     Record(HidEvent::Write, length, report, 22);
     // Beside the probe's reader, which the program starts now, a thread of
-    // the library's own logs when it first ran: a failed probe with no read
-    // at all was the machine's lateness, not the program's, only if this
-    // thread too ran after the window, or not before the close.
+    // the library's own logs when it first ran, and then, through the
+    // probe's window, each time the machine kept it from waking for 10 ms
+    // or more while the probe's answer was due: a failed probe with no read
+    // at all was the machine's lateness, not the program's, only then (or if
+    // this thread had not run by the close).
     if (remote.log && report[0] == 0x12 && report[2] == 0x31) {
         std::thread([asked = now] {
-            int64_t ran = Now();
-            std::lock_guard<std::mutex> hold(remote.lock);
-            if (!remote.closed) // the log ends with the close
-                Log("scheduled", ran, static_cast<int>((ran - asked) / 1000), nullptr, 0);
+            int64_t last = Now();
+            bool open = NoteMachine("scheduled", last, last - asked, false);
+            while (open && last - asked < 100000000) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                int64_t woke = Now();
+                open = NoteMachine("stalled", woke, woke - last - 1000000, true);
+                last = woke;
+            }
         }).detach();
     }
     if (remote.playing) {
