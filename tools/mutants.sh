@@ -96,6 +96,9 @@ Fault "the quiet state's reports in another order" \
     '{{0x1A, 0x00}, {0x13, 0x00}, {0x12, 0x00, 0x30}}' 'ExitTest|Scenario|OnATerminal'
 Fault "the probe takes a zero accelerometer byte as an answer" \
     remote/probe.cpp 'remoteState.accelX != 0;' 'true;' 'ProbeTest|Scenario.ASilent'
+Fault "the probe never starts its reader" \
+    remote/probe.cpp 'readerThread = StartThread(ReaderThread);' 'readerThread = {};' \
+    'ProbeTest|Scenario.HomeEnds|OnATerminal.Escape'
 Fault "the pointer's smoothing divides by 5" \
     mouse/pointer.cpp '(5 * pass.smoothX + tx) / 6' '(5 * pass.smoothX + tx) / 5' \
     'PointerTest|Scenario'
