@@ -105,13 +105,13 @@ std::string LateForTheProbe(const std::vector<LogLine> &log, bool failed) {
         if (modeUs >= 0 && l.kind == "scheduled" && l.length >= 100000)
             return late + "the reader never read, and a thread started with it first ran " +
                    std::to_string(l.length / 1000) + " ms after mode 0x31";
-        // Or the machine kept that thread from waking while the answer was
-        // due: it kept the reader too.
+        // Or the machine kept that thread from waking in the window: it kept
+        // the reader too.
         if (modeUs >= 0 && l.kind == "stalled")
             return late +
                    "the reader never read, and a thread started with it was kept from "
                    "waking for " +
-                   std::to_string(l.length / 1000) + " ms with the answer due";
+                   std::to_string(l.length / 1000) + " ms";
         ranInTime = ranInTime || l.kind == "scheduled";
         if (modeUs >= 0 && l.kind == "close" && !ranInTime)
             return late +

@@ -3,7 +3,7 @@
 //   <kind> <µs> [<length> <bytes in hex>]
 // The scripted library's kinds are open, write, read, waiting, scheduled
 // and stalled (its own thread started with mode 0x31 first ran, or was kept
-// from waking while the answer was due; length the delay in µs) and close (an open's length is the
+// from waking in the probe's window; length the delay in µs) and close (an open's length is the
 // handle it gave); the virtual remote's are output, input, start, stop, open, close and gone.
 #pragma once
 

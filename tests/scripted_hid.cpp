@@ -131,16 +131,14 @@ void NoteReportWaiting() {
 }
 
 // What the machine did to the library's own thread in the probe's window:
-// its first run, and a wake 10 ms late or more while the answer was due;
-// logged until the log ends with the close. False once it has.
-bool NoteMachine(const char *what, int64_t ns, int64_t lateNs, bool stall) {
+// its first run, and a wake 10 ms late or more; logged until the log ends
+// with the close. False once it has. It touches nothing else of the remote's:
+// a reader being ended may be playing the script at the same time.
+bool NoteMachine(const char *what, int64_t ns, int64_t lateNs, int64_t worthNs) {
     std::lock_guard<std::mutex> hold(remote.lock);
     if (remote.closed)
         return false;
-    PlayUntil(ns);
-    const Queued *due = remote.queue.empty() ? nullptr : &remote.queue.front();
-    bool answerDue = due && due->ns <= ns && due->report.length > 0;
-    if (!stall || (answerDue && lateNs >= 10000000))
+    if (lateNs >= worthNs)
         Log(what, ns, static_cast<int>(lateNs / 1000), nullptr, 0);
     return true;
 }
@@ -301,17 +299,17 @@ int WriteReport(int, unsigned char *report, unsigned int *) {
     // Beside the probe's reader, which the program starts now, a thread of
     // the library's own logs when it first ran, and then, through the
     // probe's window, each time the machine kept it from waking for 10 ms
-    // or more while the probe's answer was due: a failed probe with no read
-    // at all was the machine's lateness, not the program's, only then (or if
-    // this thread had not run by the close).
+    // or more: a failed probe with no read at all was the machine's
+    // lateness, not the program's, only then (or if this thread had not run
+    // by the close).
     if (remote.log && report[0] == 0x12 && report[2] == 0x31) {
         std::thread([asked = now] {
             int64_t last = Now();
-            bool open = NoteMachine("scheduled", last, last - asked, false);
+            bool open = NoteMachine("scheduled", last, last - asked, 0);
             while (open && last - asked < 100000000) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
                 int64_t woke = Now();
-                open = NoteMachine("stalled", woke, woke - last - 1000000, true);
+                open = NoteMachine("stalled", woke, woke - last - 1000000, 10000000);
                 last = woke;
             }
         }).detach();
