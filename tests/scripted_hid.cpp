@@ -130,6 +130,7 @@ void NoteReportWaiting() {
         Log("waiting", due->ns, due->report.length, due->report.bytes, due->report.length);
 }
 
+#ifndef _WIN32
 // What the machine did to the library's own thread in the probe's window:
 // its first run, and a wake 10 ms late or more; logged until the log ends
 // with the close. False once it has. It touches nothing else of the remote's:
@@ -142,6 +143,7 @@ bool NoteMachine(const char *what, int64_t ns, int64_t lateNs, int64_t worthNs) 
         Log(what, ns, static_cast<int>(lateNs / 1000), nullptr, 0);
     return true;
 }
+#endif
 
 // Counts a read in progress; a reader thread killed inside the read still
 // unwinds through this, so the count shows whether it is really gone.
@@ -301,7 +303,10 @@ int WriteReport(int, unsigned char *report, unsigned int *) {
     // probe's window, each time the machine kept it from waking for 10 ms
     // or more: a failed probe with no read at all was the machine's
     // lateness, not the program's, only then (or if this thread had not run
-    // by the close).
+    // by the close). Not on Windows: there the reader is ended wherever it
+    // is, and a lock it was waiting for then stays broken; a second thread
+    // taking the remote's lock every millisecond would make that likelier.
+#ifndef _WIN32
     if (remote.log && report[0] == 0x12 && report[2] == 0x31) {
         std::thread([asked = now] {
             int64_t last = Now();
@@ -314,6 +319,7 @@ int WriteReport(int, unsigned char *report, unsigned int *) {
             }
         }).detach();
     }
+#endif
     if (remote.playing) {
         TakeHostReport(remote.player, Target(), report, length);
         PlayUntil(now);
