@@ -74,7 +74,7 @@ ProbeOutcome ReadProbeOutcome(const std::vector<LogLine> &log) {
     return ProbeOutcome::Undecided;
 }
 
-std::string LateForTheProbe(const std::vector<LogLine> &log, bool failed) {
+std::string LateForTheProbe(const std::vector<LogLine> &log, bool failed, bool watched) {
     if (!failed && ReadProbeOutcome(log) != ProbeOutcome::Failed)
         return "";
     const std::string late = "the machine was late for the probe: ";
@@ -113,7 +113,7 @@ std::string LateForTheProbe(const std::vector<LogLine> &log, bool failed) {
                    "waking for " +
                    std::to_string(l.length / 1000) + " ms";
         ranInTime = ranInTime || l.kind == "scheduled";
-        if (modeUs >= 0 && l.kind == "close" && !ranInTime)
+        if (modeUs >= 0 && l.kind == "close" && watched && !ranInTime)
             return late +
                    "the reader never read, and a thread started with it had not run at "
                    "the close, " +

@@ -47,7 +47,10 @@ ProbeOutcome ReadProbeOutcome(const std::vector<LogLine> &log);
 // times.
 // failed: the caller saw the probe fail before the log did (on a terminal
 // the message waits for Enter with the handle still open).
-std::string LateForTheProbe(const std::vector<LogLine> &log, bool failed = false);
+// watched: the log is from a library that runs its watching thread (Linux;
+// not the Windows build), so its missing first run says something.
+std::string LateForTheProbe(const std::vector<LogLine> &log, bool failed = false,
+                            bool watched = true);
 
 // The table of ways out, one line a way out:
 //   way out: <way> | exit <code> (or no exit) | buttons down after:

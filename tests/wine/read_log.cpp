@@ -60,7 +60,7 @@ int main(int argc, char **argv) {
     else if (command == "side")
         PrintSide(ReadLog(argv[2]));
     else if (command == "late") {
-        std::string late = LateForTheProbe(ReadLog(argv[2]));
+        std::string late = LateForTheProbe(ReadLog(argv[2]), false, false);
         if (late.empty())
             return 1;
         std::puts(late.c_str());
